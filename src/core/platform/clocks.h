@@ -1,0 +1,26 @@
+// Monotonic clocks: nanoseconds, whole seconds, 1/60 s ticks and the 1/600 s
+// time base, all on CLOCK_MONOTONIC. Tests may swap the source clock.
+#pragma once
+
+#include <cstdint>
+
+// Nanoseconds of CLOCK_MONOTONIC (or of the test clock when one is set).
+uint64_t MonotonicNanoseconds();
+
+// Framewright HD's seconds clock: whole seconds since its first call.
+uint32_t GetSeconds();
+
+// The classic seconds clock: whole seconds since the system started.
+uint64_t GetSecondsLong();
+
+// 1/60 s ticks since the system started.
+uint64_t GetTicks60();
+
+// 1/600 s ticks since the system started (the capture time base).
+uint64_t GetTicks600();
+
+// Replaces the source of MonotonicNanoseconds(); nullptr restores the real
+// clock. Only for tests; a test clock should run on from the real one (the
+// real time plus an offset), since GetSeconds() keeps its first reading.
+using MonotonicClockFn = uint64_t (*)();
+void SetMonotonicClockForTesting(MonotonicClockFn clock);

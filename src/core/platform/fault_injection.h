@@ -1,0 +1,42 @@
+// Test seam: makes writes to a chosen file fail, the way a full or failing
+// disk would. While nothing is injected the write path pays one relaxed
+// atomic load and nothing else.
+//
+// Faults apply to files opened with OpenFile() after the fault was injected
+// (a descriptor is matched to its path when it is opened).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "platform/os_errors.h"
+
+struct WriteFault {
+  std::string path;  // absolute path of the file, as in its FileRef
+  // 1-based number of the write call (WriteAtMark or WriteAtOffset, counted
+  // over every descriptor of this path) that fails; 0 for none.
+  int failOnWriteNumber = 0;
+  // Bytes of the failing write that still reach the file before it fails, as
+  // a disk that fills up mid-write leaves them.
+  size_t partialBytes = 0;
+  // Writes that would make the file longer than this fail after writing what
+  // fits, like a disk with only this much room for the file.
+  uint64_t sizeLimitBytes = std::numeric_limits<uint64_t>::max();
+  OSErr code = dskFulErr;
+};
+
+void InjectWriteFault(const WriteFault& fault);
+void ClearWriteFaults();
+
+namespace fault_injection_detail {
+// Used by files.cpp only.
+bool Armed();
+void NoteOpened(int fd, const std::string& path);
+void NoteClosed(int fd);
+// Decides the fate of a write of `sizeBytes` at `offsetBytes`: returns noErr
+// to let it run whole, or an error code with `*allowedBytes` set to how many
+// bytes to write before failing with it.
+OSErr CheckWrite(int fd, uint64_t offsetBytes, size_t sizeBytes, size_t* allowedBytes);
+}  // namespace fault_injection_detail

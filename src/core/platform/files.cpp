@@ -1,0 +1,183 @@
+// Files on POSIX descriptors, with errno translated to File Manager codes.
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/fault_injection.h"
+
+namespace {
+
+OSErr LastError() { return OSErrFromErrno(errno); }
+
+// write()/pwrite() until every byte is out. A call that writes nothing
+// without an error would loop forever, so it counts as a full disk.
+template <typename WriteOnce>
+OSErr WriteFully(const uint8_t* bytes, size_t sizeBytes, WriteOnce writeOnce) {
+  size_t done = 0;
+  while (done < sizeBytes) {
+    ssize_t n = writeOnce(bytes + done, sizeBytes - done, done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return LastError();
+    }
+    if (n == 0) return dskFulErr;
+    done += static_cast<size_t>(n);
+  }
+  return noErr;
+}
+
+// Applies an injected fault, if any, to a write about to happen at `offset`.
+// Returns noErr to go on with the whole write, or the fault's code after the
+// bytes the fault lets through have been written.
+template <typename WriteSome>
+OSErr ApplyFault(int fd, uint64_t offset, const void* data, size_t sizeBytes, WriteSome writeSome) {
+  size_t allowed = 0;
+  OSErr fault = fault_injection_detail::CheckWrite(fd, offset, sizeBytes, &allowed);
+  if (fault == noErr) return noErr;
+  if (allowed > 0) writeSome(data, allowed);
+  return fault;
+}
+
+}  // namespace
+
+OSErr MakeFileRef(const std::string& path, FileRef* outRef) {
+  if (path.empty()) return bdNamErr;
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  if (ec) return OSErrFromErrno(ec.value());
+  outRef->path = absolute.lexically_normal().string();
+  return noErr;
+}
+
+OSErr CreateEmptyFile(const FileRef& file) {
+  int fd = ::open(file.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return LastError();
+  ::close(fd);
+  return noErr;
+}
+
+OSErr OpenFile(const FileRef& file, OpenMode mode, int* outFd) {
+  int flags = (mode == OpenMode::kReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+  int fd = ::open(file.path.c_str(), flags);
+  if (fd < 0) return LastError();
+  if (fault_injection_detail::Armed()) fault_injection_detail::NoteOpened(fd, file.path);
+  *outFd = fd;
+  return noErr;
+}
+
+OSErr CloseFile(int fd) {
+  if (fault_injection_detail::Armed()) fault_injection_detail::NoteClosed(fd);
+  // The descriptor is released even when close() reports an error, so it is
+  // never retried; the error still tells the caller the data may be lost.
+  if (::close(fd) != 0 && errno != EINTR) return LastError();
+  return noErr;
+}
+
+OSErr MoveMarkToEnd(int fd) {
+  if (::lseek(fd, 0, SEEK_END) < 0) return LastError();
+  return noErr;
+}
+
+OSErr WriteAtMark(int fd, const void* data, size_t sizeBytes) {
+  auto writeSome = [fd](const void* bytes, size_t n) {
+    return WriteFully(static_cast<const uint8_t*>(bytes), n,
+                      [fd](const uint8_t* p, size_t left, size_t) { return ::write(fd, p, left); });
+  };
+  if (fault_injection_detail::Armed()) {
+    off_t mark = ::lseek(fd, 0, SEEK_CUR);
+    OSErr fault = ApplyFault(fd, mark < 0 ? 0 : static_cast<uint64_t>(mark), data, sizeBytes, writeSome);
+    if (fault != noErr) return fault;
+  }
+  return writeSome(data, sizeBytes);
+}
+
+OSErr WriteAtOffset(int fd, uint64_t offsetBytes, const void* data, size_t sizeBytes) {
+  auto writeSome = [fd, offsetBytes](const void* bytes, size_t n) {
+    return WriteFully(static_cast<const uint8_t*>(bytes), n, [fd, offsetBytes](const uint8_t* p, size_t left, size_t done) {
+      return ::pwrite(fd, p, left, static_cast<off_t>(offsetBytes + done));
+    });
+  };
+  if (fault_injection_detail::Armed()) {
+    OSErr fault = ApplyFault(fd, offsetBytes, data, sizeBytes, writeSome);
+    if (fault != noErr) return fault;
+  }
+  return writeSome(data, sizeBytes);
+}
+
+OSErr ReadAtMark(int fd, void* data, size_t sizeBytes, size_t* outRead) {
+  size_t done = 0;
+  auto* bytes = static_cast<uint8_t*>(data);
+  while (done < sizeBytes) {
+    ssize_t n = ::read(fd, bytes + done, sizeBytes - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *outRead = done;
+      return LastError();
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  *outRead = done;
+  return (done == 0 && sizeBytes > 0) ? eofErr : noErr;
+}
+
+OSErr ReadAtOffset(int fd, uint64_t offsetBytes, void* data, size_t sizeBytes) {
+  size_t done = 0;
+  auto* bytes = static_cast<uint8_t*>(data);
+  while (done < sizeBytes) {
+    ssize_t n = ::pread(fd, bytes + done, sizeBytes - done, static_cast<off_t>(offsetBytes + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return LastError();
+    }
+    if (n == 0) return eofErr;
+    done += static_cast<size_t>(n);
+  }
+  return noErr;
+}
+
+OSErr GetFileSizeBytes(int fd, uint64_t* outSizeBytes) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return LastError();
+  *outSizeBytes = static_cast<uint64_t>(st.st_size);
+  return noErr;
+}
+
+OSErr TruncateFile(int fd, uint64_t sizeBytes) {
+  if (::ftruncate(fd, static_cast<off_t>(sizeBytes)) != 0) return LastError();
+  return noErr;
+}
+
+OSErr SyncFileData(int fd) {
+  if (::fdatasync(fd) != 0) return LastError();
+  return noErr;
+}
+
+OSErr DeleteFile(const FileRef& file) {
+  if (::unlink(file.path.c_str()) != 0) return LastError();
+  return noErr;
+}
+
+OSErr RenameFile(const FileRef& from, const FileRef& to) {
+  if (::rename(from.path.c_str(), to.path.c_str()) != 0) return LastError();
+  return noErr;
+}
+
+bool FileExists(const FileRef& file) {
+  struct stat st {};
+  return ::stat(file.path.c_str(), &st) == 0;
+}
+
+std::string FolderOf(const FileRef& file) {
+  return std::filesystem::path(file.path).parent_path().string();
+}
+
+std::string NameOf(const FileRef& file) {
+  return std::filesystem::path(file.path).filename().string();
+}

@@ -1,0 +1,67 @@
+// Files: the stand-ins for file references, data forks and their mark.
+//
+// A FileRef names a file by its absolute path. An open file is a plain file
+// descriptor; writes "at the mark" go to the descriptor's current offset and
+// advance it, exactly like a fork written from its mark. Every function
+// returns a File Manager code (see os_errors.h); the caller, who knows what
+// the file is for, decides what to tell the user.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/os_errors.h"
+
+struct FileRef {
+  std::string path;  // absolute
+};
+
+// Descriptor value of a file that is not open.
+constexpr int kNoFile = -1;
+
+enum class OpenMode { kReadOnly, kReadWrite };
+
+// Makes a reference from a path, made absolute against the working folder.
+// An empty path gives bdNamErr.
+OSErr MakeFileRef(const std::string& path, FileRef* outRef);
+
+// Creates an empty file, replacing (truncating) one that exists.
+OSErr CreateEmptyFile(const FileRef& file);
+
+OSErr OpenFile(const FileRef& file, OpenMode mode, int* outFd);
+OSErr CloseFile(int fd);
+
+// Moves the mark to the end of the file, so later writes append.
+OSErr MoveMarkToEnd(int fd);
+
+// Writes all `sizeBytes` at the mark and advances it, looping over short
+// writes; what cannot be completed is an error (a full disk gives dskFulErr).
+OSErr WriteAtMark(int fd, const void* data, size_t sizeBytes);
+
+// Writes all `sizeBytes` at an absolute 64-bit offset; the mark is unchanged.
+OSErr WriteAtOffset(int fd, uint64_t offsetBytes, const void* data, size_t sizeBytes);
+
+// Reads up to `sizeBytes` at the mark; `*outRead` gets the count read (fewer
+// only at the end of the file). Reading nothing at all at the end is eofErr.
+OSErr ReadAtMark(int fd, void* data, size_t sizeBytes, size_t* outRead);
+
+// Reads exactly `sizeBytes` at an absolute offset; a short file gives eofErr.
+OSErr ReadAtOffset(int fd, uint64_t offsetBytes, void* data, size_t sizeBytes);
+
+OSErr GetFileSizeBytes(int fd, uint64_t* outSizeBytes);
+OSErr TruncateFile(int fd, uint64_t sizeBytes);
+
+// Forces the file's data to the disk (fdatasync).
+OSErr SyncFileData(int fd);
+
+OSErr DeleteFile(const FileRef& file);
+
+// Atomically replaces `to` with `from` (rename within one folder).
+OSErr RenameFile(const FileRef& from, const FileRef& to);
+
+bool FileExists(const FileRef& file);
+
+// The folder part and the name part of a reference.
+std::string FolderOf(const FileRef& file);
+std::string NameOf(const FileRef& file);

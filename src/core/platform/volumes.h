@@ -1,0 +1,27 @@
+// Volumes and disks: which physical disk holds a file, so that files on one
+// disk share one background write thread and files on different disks are
+// written in parallel.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/files.h"
+#include "util/types.h"
+
+// A mounted file system, named by its device number (st_dev).
+using VolumeRef = uint64_t;
+
+// Volume, parent folder (its inode number) and name (the first 255 bytes of
+// the UTF-8 name) of a file; each output may be null.
+OSErr MyGetFSRefInfo(const FileRef* ref, VolumeRef* volume, uint64_t* parentDirID, Str255 name);
+
+// The number of the whole disk that holds the volume: a partition counts as
+// its parent disk. -1 for network file systems and for file systems without a
+// block device (tmpfs, overlay, proc, ...). Numbers are small, handed out in
+// the order disks are first seen, and stable for the life of the process.
+int16_t MyGetDiskNumberFromVolumeRef(VolumeRef volume);
+
+// Replaces the disk lookup, so tests can simulate many disks; nullptr
+// restores the real one.
+using DiskNumberResolver = int16_t (*)(VolumeRef volume);
+void SetDiskNumberResolverForTesting(DiskNumberResolver resolver);
