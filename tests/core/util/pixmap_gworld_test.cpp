@@ -102,3 +102,28 @@ TEST(GWorldTest, CallerTableIsUsedAndUnsupportedDepthsFail) {
 }
 
 }  // namespace
+
+#include <vector>
+
+#include "util/frame_stamp.h"
+
+namespace {
+
+TEST(FrameStampTest, RoundTripsInsideAWiderRowAndRejectsPlainPictures) {
+  const int width = 320, height = 20, rowBytes = 2 * width + 64;
+  std::vector<uint8_t> picture(static_cast<size_t>(rowBytes) * height, 0x80);
+  uint32_t number = 0;
+  EXPECT_FALSE(ReadFrameStamp(picture.data(), rowBytes, width, height, &number));
+  for (uint32_t value : {0u, 1u, 15u, 0x80000001u, 0xFFFFFFFFu}) {
+    StampFrameNumber(picture.data(), rowBytes, width, height, value);
+    ASSERT_TRUE(ReadFrameStamp(picture.data(), rowBytes, width, height, &number));
+    EXPECT_EQ(number, value);
+  }
+  // Too small to hold a stamp: nothing is written and nothing is read.
+  std::vector<uint8_t> tiny(2 * 100 * 10, 0x80);
+  StampFrameNumber(tiny.data(), 200, 100, 10, 7);
+  EXPECT_FALSE(ReadFrameStamp(tiny.data(), 200, 100, 10, &number));
+  EXPECT_EQ(tiny, std::vector<uint8_t>(2 * 100 * 10, 0x80));
+}
+
+}  // namespace

@@ -1,0 +1,12 @@
+// The classic error report hook.
+#include "capture/error_reporter.h"
+
+namespace {
+ClassicErrorReporter gReporter = nullptr;
+}
+
+void SetClassicErrorReporter(ClassicErrorReporter reporter) { gReporter = reporter; }
+
+void ReportClassicError(int16_t messageIndex, int32_t location, int32_t err) {
+  if (gReporter != nullptr) gReporter(messageIndex, location, err);
+}
