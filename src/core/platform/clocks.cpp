@@ -8,6 +8,7 @@
 namespace {
 
 std::atomic<MonotonicClockFn> gTestClock{nullptr};
+std::atomic<WallClockFn> gTestWallClock{nullptr};
 
 uint64_t RealMonotonicNanoseconds() {
   struct timespec ts {};
@@ -43,3 +44,10 @@ uint64_t GetTicks600() {
 void SetMonotonicClockForTesting(MonotonicClockFn clock) {
   gTestClock.store(clock, std::memory_order_release);
 }
+
+int64_t WallClockSeconds() {
+  WallClockFn clock = gTestWallClock.load(std::memory_order_acquire);
+  return clock != nullptr ? clock() : static_cast<int64_t>(::time(nullptr));
+}
+
+void SetWallClockForTesting(WallClockFn clock) { gTestWallClock.store(clock, std::memory_order_release); }

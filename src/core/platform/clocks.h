@@ -19,6 +19,11 @@ uint64_t GetTicks60();
 // 1/600 s ticks since the system started (the capture time base).
 uint64_t GetTicks600();
 
+// Wall-clock time: seconds since 1970 (UTC), or the test clock's.
+int64_t WallClockSeconds();
+using WallClockFn = int64_t (*)();
+void SetWallClockForTesting(WallClockFn clock);
+
 // Replaces the source of MonotonicNanoseconds(); nullptr restores the real
 // clock. Only for tests; a test clock should run on from the real one (the
 // real time plus an offset), since GetSeconds() keeps its first reading.

@@ -1,0 +1,29 @@
+// The frame schedule.
+#include "capture/frame_schedule.h"
+
+FrameSchedule gFrameCaptureScheduleTable(ProgramFlavor::kHD);
+
+bool FrameSchedule::Schedule(uint32_t incomingFrameNumber, uint8_t ignoreFrameCount) {
+  const int32_t delay = flavor_ == ProgramFlavor::kHD ? static_cast<int32_t>(ignoreFrameCount)
+                                                       : static_cast<int32_t>(static_cast<int8_t>(ignoreFrameCount));
+  const uint32_t due = incomingFrameNumber + static_cast<uint32_t>(delay);
+  const int count = slotCount();
+  int slot = 0;
+  while (slot < count && slots_[static_cast<std::size_t>(slot)] != 0) ++slot;
+  if (slot == count) return false;
+  if (slot > 0 && flavor_ == ProgramFlavor::kHD && slots_[static_cast<std::size_t>(slot - 1)] == due) return false;
+  slots_[static_cast<std::size_t>(slot)] = due;
+  return true;
+}
+
+void FrameSchedule::ConsumeFirst() {
+  const auto count = static_cast<std::size_t>(slotCount());
+  for (std::size_t i = 1; i < count; ++i) slots_[i - 1] = slots_[i];
+  slots_[count - 1] = 0;
+}
+
+int FrameSchedule::pendingCount() const {
+  int count = 0;
+  while (count < slotCount() && slots_[static_cast<std::size_t>(count)] != 0) ++count;
+  return count;
+}
