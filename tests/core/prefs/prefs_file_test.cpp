@@ -1,0 +1,229 @@
+#include "prefs/prefs_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "capture/error_reporter.h"
+#include "platform/fault_injection.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::tuple<int16_t, int32_t, int32_t>> gReports;
+void RecordReport(int16_t messageIndex, int32_t location, int32_t err) {
+  gReports.emplace_back(messageIndex, location, err);
+}
+
+MySize gWindow{};
+bool gWindowOpen = false;
+bool WindowSource(MySize* out) {
+  if (gWindowOpen) *out = gWindow;
+  return gWindowOpen;
+}
+
+std::string gDeviceName;
+bool DeviceNameSource(Str255 out) {
+  CopyToStr255(gDeviceName, out);
+  return true;
+}
+
+// Runs each test against a scratch preferences folder, never the user's.
+class PrefsFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr) savedConfig_ = config;
+    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
+    SetClassicErrorReporter(RecordReport);
+    gReports.clear();
+    gWindowOpen = false;
+    SetPreferencesDefaults(&gPrefs, ProgramFlavor::kHD);
+  }
+  void TearDown() override {
+    if (savedConfig_) {
+      setenv("XDG_CONFIG_HOME", savedConfig_->c_str(), 1);
+    } else {
+      unsetenv("XDG_CONFIG_HOME");
+    }
+    SetClassicErrorReporter(nullptr);
+    SetPreferencesWindowGeometrySource(nullptr);
+    SetPreferencesDeviceNameSource(nullptr);
+    ClearWriteFaults();
+  }
+
+  std::string PrefsPath() const { return config_.file("Framewright Preferences"); }
+
+  std::vector<uint8_t> FileBytes() const {
+    std::ifstream in(PrefsPath(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  void PutFile(const std::vector<uint8_t>& bytes) const {
+    std::ofstream(PrefsPath(), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                       static_cast<std::streamsize>(bytes.size()));
+  }
+
+  std::vector<std::string> FolderContents() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(config_.path())) names.push_back(entry.path().filename());
+    return names;
+  }
+
+  TempDir config_;
+  std::optional<std::string> savedConfig_;
+};
+
+TEST_F(PrefsFileTest, NoFileKeepsTheDefaults) {
+  EXPECT_EQ(ReadPreferences(ProgramFlavor::kHD), noErr);
+  PrefsStruct defaults;
+  SetPreferencesDefaults(&defaults, ProgramFlavor::kHD);
+  EXPECT_EQ(std::memcmp(&gPrefs, &defaults, sizeof defaults), 0);
+  EXPECT_FALSE(fs::exists(PrefsPath()));
+
+  SetPreferencesDefaults(&gPrefs, ProgramFlavor::kClassic);
+  EXPECT_EQ(ReadPreferences(ProgramFlavor::kClassic), noErr);
+  EXPECT_TRUE(gReports.empty());
+}
+
+TEST_F(PrefsFileTest, HDWritesAndReadsBackThroughTheFile) {
+  gPrefs.hundredTimesMovieFPS = 2500;
+  gPrefs.trimLeft = 8;
+  std::strcpy(gPrefs.uniqueID, "pattern:0");
+  gWindowOpen = true;
+  gWindow = {40, 60, 800, 600};
+  SetPreferencesWindowGeometrySource(WindowSource);
+  ASSERT_EQ(WritePreferences(ProgramFlavor::kHD), noErr);
+  EXPECT_EQ(FileBytes(), BuildPreferencesFileImage(gPrefs, ProgramFlavor::kHD));
+  EXPECT_EQ(FolderContents(), std::vector<std::string>{"Framewright Preferences"});
+
+  SetPreferencesDefaults(&gPrefs, ProgramFlavor::kHD);
+  ASSERT_EQ(ReadPreferences(ProgramFlavor::kHD), noErr);
+  EXPECT_EQ(gPrefs.hundredTimesMovieFPS, 2500);
+  EXPECT_EQ(gPrefs.trimLeft, 8);
+  EXPECT_STREQ(gPrefs.uniqueID, "pattern:0");
+  EXPECT_EQ(gPrefs.mainWindowSize.x, 60);
+  EXPECT_EQ(gPrefs.mainWindowSize.width, 800);
+}
+
+TEST_F(PrefsFileTest, HDStoresZeroGeometryWithoutAMainWindow) {
+  gPrefs.mainWindowSize = {1, 2, 3, 4};
+  ASSERT_EQ(WritePreferences(ProgramFlavor::kHD), noErr);  // no source installed
+  EXPECT_EQ(gPrefs.mainWindowSize.y, 0);
+  EXPECT_EQ(gPrefs.mainWindowSize.height, 0);
+
+  gPrefs.mainWindowSize = {1, 2, 3, 4};
+  SetPreferencesWindowGeometrySource(WindowSource);  // installed, window closed
+  ASSERT_EQ(WritePreferences(ProgramFlavor::kHD), noErr);
+  EXPECT_EQ(gPrefs.mainWindowSize.x, 0);
+  EXPECT_EQ(gPrefs.mainWindowSize.width, 0);
+}
+
+TEST_F(PrefsFileTest, ClassicStoresSetupWindowAndDigitizerName) {
+  SetPreferencesDefaults(&gPrefs, ProgramFlavor::kClassic);
+  gPrefs.mainWindowSize = WindowGeometryFromRect(Rect{50, 20, 290, 340});
+  ASSERT_EQ(WritePreferences(ProgramFlavor::kClassic), noErr);  // no sources: the read values stay
+  EXPECT_EQ(RectFromWindowGeometry(gPrefs.mainWindowSize), (Rect{50, 20, 290, 340}));
+  EXPECT_EQ(std::memcmp(gPrefs.deviceNameOLD, "\x08" "DV Video", 9), 0);
+
+  gWindowOpen = true;
+  gWindow = WindowGeometryFromRect(Rect{-5, 100, 235, 420});
+  gDeviceName = std::string(100, 'n');  // longer than the field holds
+  SetPreferencesWindowGeometrySource(WindowSource);
+  SetPreferencesDeviceNameSource(DeviceNameSource);
+  ASSERT_EQ(WritePreferences(ProgramFlavor::kClassic), noErr);
+  EXPECT_EQ(FileBytes().size(), 11u + 96u);
+
+  gDeviceName = "USB";  // a shorter name leaves no bytes of the longer one
+  ASSERT_EQ(WritePreferences(ProgramFlavor::kClassic), noErr);
+  SetPreferencesDefaults(&gPrefs, ProgramFlavor::kClassic);
+  ASSERT_EQ(ReadPreferences(ProgramFlavor::kClassic), noErr);
+  EXPECT_EQ(RectFromWindowGeometry(gPrefs.mainWindowSize), (Rect{-5, 100, 235, 420}));
+  uint8_t expectedName[64] = {3, 'U', 'S', 'B'};
+  EXPECT_EQ(std::memcmp(gPrefs.deviceNameOLD, expectedName, sizeof expectedName), 0);
+
+  gDeviceName = std::string(100, 'n');
+  ASSERT_EQ(WritePreferences(ProgramFlavor::kClassic), noErr);
+  EXPECT_EQ(gPrefs.deviceNameOLD[0], 63);
+  EXPECT_EQ(gPrefs.flipHFlag, 0);  // the field behind the name is intact
+  EXPECT_TRUE(gReports.empty());
+}
+
+TEST_F(PrefsFileTest, ClassicFileReadByHDKeepsHDOnlySettings) {
+  SetPreferencesDefaults(&gPrefs, ProgramFlavor::kClassic);
+  gPrefs.hundredTimesMovieFPS = 1200;
+  std::strcpy(gPrefs.uniqueID, "left over in memory");  // not the classic program's to write
+  ASSERT_EQ(WritePreferences(ProgramFlavor::kClassic), noErr);
+
+  SetPreferencesDefaults(&gPrefs, ProgramFlavor::kHD);
+  ASSERT_EQ(ReadPreferences(ProgramFlavor::kHD), noErr);
+  EXPECT_EQ(gPrefs.hundredTimesMovieFPS, 1200);
+  EXPECT_EQ(gPrefs.captureFormatOLD, 1);
+  EXPECT_STREQ(gPrefs.uniqueID, "");
+}
+
+TEST_F(PrefsFileTest, FailedWriteLeavesThePreviousFileAsItWas) {
+  gPrefs.hundredTimesMovieFPS = 2400;
+  ASSERT_EQ(WritePreferences(ProgramFlavor::kHD), noErr);
+  const std::vector<uint8_t> before = FileBytes();
+
+  for (ProgramFlavor flavor : {ProgramFlavor::kHD, ProgramFlavor::kClassic}) {
+    ClearWriteFaults();
+    gReports.clear();
+    WriteFault fault;
+    fault.path = config_.file(PreferencesTempFileName());
+    fault.failOnWriteNumber = 1;
+    fault.partialBytes = 20;  // a disk that fills up part-way through
+    InjectWriteFault(fault);
+    gPrefs.hundredTimesMovieFPS = 3000;
+    EXPECT_EQ(WritePreferences(flavor), dskFulErr);
+    EXPECT_EQ(FileBytes(), before);
+    EXPECT_EQ(FolderContents(), std::vector<std::string>{"Framewright Preferences"});
+    using Report = std::tuple<int16_t, int32_t, int32_t>;
+    if (flavor == ProgramFlavor::kClassic) {
+      EXPECT_EQ(gReports, (std::vector<Report>{{4, 310, dskFulErr}}));
+    } else {
+      EXPECT_TRUE(gReports.empty());
+    }
+  }
+
+  SetPreferencesDefaults(&gPrefs, ProgramFlavor::kHD);
+  ASSERT_EQ(ReadPreferences(ProgramFlavor::kHD), noErr);
+  EXPECT_EQ(gPrefs.hundredTimesMovieFPS, 2400);
+}
+
+TEST_F(PrefsFileTest, WriteThatCannotReplaceTheFileCleansUp) {
+  fs::create_directory(PrefsPath());  // something in the way that rename cannot replace
+  EXPECT_NE(WritePreferences(ProgramFlavor::kHD), noErr);
+  EXPECT_EQ(FolderContents(), std::vector<std::string>{"Framewright Preferences"});
+  EXPECT_TRUE(fs::is_directory(PrefsPath()));
+}
+
+TEST_F(PrefsFileTest, ClassicReportsReadFailuresHDReturnsThem) {
+  std::vector<uint8_t> malformed(11 + 96, 0);
+  malformed[8] = 151;
+  PutFile(malformed);
+  EXPECT_EQ(ReadPreferences(ProgramFlavor::kHD), 992);
+  EXPECT_TRUE(gReports.empty());
+
+  SetPreferencesDefaults(&gPrefs, ProgramFlavor::kClassic);
+  EXPECT_EQ(ReadPreferences(ProgramFlavor::kClassic), 992);
+  EXPECT_EQ(gPrefs.hundredTimesMovieFPS, 1500);
+
+  PutFile({});  // an empty file has no header
+  EXPECT_EQ(ReadPreferences(ProgramFlavor::kClassic), eofErr);
+  using Report = std::tuple<int16_t, int32_t, int32_t>;
+  EXPECT_EQ(gReports, (std::vector<Report>{{4, 110, 992}, {4, 110, eofErr}}));
+}
+
+}  // namespace
