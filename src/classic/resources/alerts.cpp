@@ -1,0 +1,37 @@
+// The texts of the classic program's alerts.
+#include "resources/alerts.h"
+
+#include <array>
+
+#include "capture/classic_error_message.h"
+
+namespace {
+
+constexpr std::array<AlertTemplate, 1> kAlerts{{
+    // The error alert: the failed task, then the step and the code, then what
+    // the code means (empty when nothing is known about it).
+    {kErrorAlertID, "^0\n\nStep and error code: ^1\n^2", "OK"},
+}};
+
+}  // namespace
+
+const AlertTemplate* GetAlertTemplate(int16_t alertID) {
+  for (const AlertTemplate& alert : kAlerts)
+    if (alert.alertID == alertID) return &alert;
+  return nullptr;
+}
+
+std::string SubstituteAlertParams(std::string_view text, std::span<const std::string> params) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '^' && i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '3') {
+      const auto which = static_cast<size_t>(text[i + 1] - '0');
+      if (which < params.size()) out += params[which];
+      ++i;
+      continue;
+    }
+    out += text[i];
+  }
+  return out;
+}

@@ -1,0 +1,21 @@
+// The classic program's string lists, looked up by list number and index
+// the way its code refers to them.
+#pragma once
+
+#include <cstdint>
+
+#include "capture/classic_error_message.h"
+#include "util/types.h"
+
+// List 128: the program's own strings.
+constexpr int16_t kProgramStringListID = 128;
+constexpr int16_t kVersionPrefixStringIndex = 1;   // before the version number in the about box
+constexpr int16_t kMovieBaseNameStringIndex = 3;   // capture file names, QuickTime movies
+constexpr int16_t kDVBaseNameStringIndex = 4;      // capture file names, DV streams
+
+// Lists 129, 130 and 133 hold the error alert's texts; their numbers are in
+// capture/classic_error_message.h.
+
+// String `index` (from 1) of list `listID`; an empty string when the list or
+// the entry does not exist.
+void GetIndString(Str255 out, int16_t listID, int16_t index);
