@@ -1,61 +1,61 @@
 // The texts of the classic program's string lists.
 #include "resources/string_lists.h"
 
-#include <array>
 #include <span>
 #include <string_view>
 
 namespace {
 
-// An empty entry is a hole in the list: no code asks for it.
-constexpr std::array<std::string_view, 4> kProgramStrings{{
-    "Version ",
-    "",
-    "Framewright ",
-    "Framewright DV ",
-}};
+struct IndString {
+  int16_t index;
+  std::string_view text;
+};
+
+// Entries no code asks for are left out; they read as empty strings.
+constexpr IndString kProgramStrings[] = {
+    {kVersionPrefixStringIndex, "Version "},
+    {kMovieBaseNameStringIndex, "Framewright "},
+    {kDVBaseNameStringIndex, "Framewright DV "},
+};
 
 // The failed task, by message index.
-constexpr std::array<std::string_view, 4> kErrorTaskStrings{{
-    "Sorry, the video input could not be prepared for capture.",
-    "Sorry, no file could be chosen for the new capture.",
-    "Sorry, the capture file could not be written.",
-    "Sorry, the preferences file could not be read or saved.",
-}};
+constexpr IndString kErrorTaskStrings[] = {
+    {1, "Sorry, the video input could not be prepared for capture."},
+    {2, "Sorry, no file could be chosen for the new capture."},
+    {3, "Sorry, the capture file could not be written."},
+    {4, "Sorry, the preferences file could not be read or saved."},
+};
 
-// Explanations of single codes; 1 to 10, 22 and 24 are not used.
-constexpr std::array<std::string_view, 26> kErrorCodeStrings{{
-    "", "", "", "", "", "", "", "", "", "",
-    "There is not enough memory.",                                 // 11: -108, -41
-    "The disk is full.",                                           // 12: -34
-    "The file name is not valid.",                                 // 13: -37
-    "A file with that name already exists.",                       // 14: -48
-    "The folder could not be found.",                              // 15: -120
-    "A part of the program's resources is missing.",               // 16: -192
-    "The file is in use.",                                         // 17: -47
-    "A software component of the wrong kind was found.",           // 18: -2005
-    "A request to the system was not valid.",                      // 19: -50
-    "The video compressor could not be opened.",                   // 20: -8973
-    "The file could not be found.",                                // 21: -43
-    "",
-    "No video compressor is available for this format.",           // 23: -8961
-    "",
-    "No movie was found in the file.",                             // 25: -2048
-    "The video compressor reported a problem.",                    // 26: -8960
-}};
+// Explanations of single codes.
+constexpr IndString kErrorCodeStrings[] = {
+    {11, "There is not enough memory."},                        // -108, -41
+    {12, "The disk is full."},                                  // -34
+    {13, "The file name is not valid."},                        // -37
+    {14, "A file with that name already exists."},              // -48
+    {15, "The folder could not be found."},                     // -120
+    {16, "A part of the program's resources is missing."},      // -192
+    {17, "The file is in use."},                                // -47
+    {18, "A software component of the wrong kind was found."},  // -2005
+    {19, "A request to the system was not valid."},             // -50
+    {20, "The video compressor could not be opened."},          // -8973
+    {21, "The file could not be found."},                       // -43
+    {23, "No video compressor is available for this format."},  // -8961
+    {25, "No movie was found in the file."},                    // -2048
+    {26, "The video compressor reported a problem."},           // -8960
+};
 
 // Explanations of ranges of codes.
-constexpr std::array<std::string_view, 7> kErrorRangeStrings{{
-    "A problem occurred with the disk or with a file on it.",   // -61 to -33
-    "A folder or a file could not be found.",                   // -127 to -120, -1305 to -1300
-    "The program's resources could not be read.",               // -199 to -185
-    "A problem occurred with the sound hardware.",              // -232 to -200
-    "Another program could not be reached.",                    // -1719 to -1700
-    "There is not enough memory, or memory is damaged.",        // -117 to -108
-    "A problem occurred with the movie or the video input.",    // -2209 to -2000
-}};
+constexpr IndString kErrorRangeStrings[] = {
+    {1, "A problem occurred with the disk or with a file on it."},  // -61 to -33
+    {2, "A folder or a file could not be found."},                  // -127 to -120, -1305 to -1300
+    {3, "The program's resources could not be read."},              // -199 to -185
+    {4, "A problem occurred with the sound hardware."},             // -232 to -200
+    {5, "Another program could not be reached."},                   // -1719 to -1700
+    {6, "There is not enough memory, or memory is damaged."},       // -117 to -108
+    {7, "A problem occurred with the movie or the video input."},   // -2209 to -2000
+};
 
-std::span<const std::string_view> FindList(int16_t listID) {
+std::span<const IndString> FindList(int16_t listID) {
   switch (listID) {
     case kProgramStringListID:
       return kProgramStrings;
@@ -73,10 +73,11 @@ std::span<const std::string_view> FindList(int16_t listID) {
 }  // namespace
 
 void GetIndString(Str255 out, int16_t listID, int16_t index) {
-  std::span<const std::string_view> list = FindList(listID);
-  if (index < 1 || static_cast<size_t>(index) > list.size()) {
-    out[0] = 0;
-    return;
+  for (const IndString& entry : FindList(listID)) {
+    if (entry.index == index) {
+      CopyToStr255(entry.text, out);
+      return;
+    }
   }
-  CopyToStr255(list[static_cast<size_t>(index) - 1], out);
+  out[0] = 0;
 }

@@ -9,9 +9,9 @@
 
 // List 128: the program's own strings.
 constexpr int16_t kProgramStringListID = 128;
-constexpr int16_t kVersionPrefixStringIndex = 1;   // before the version number in the about box
-constexpr int16_t kMovieBaseNameStringIndex = 3;   // capture file names, QuickTime movies
-constexpr int16_t kDVBaseNameStringIndex = 4;      // capture file names, DV streams
+constexpr int16_t kVersionPrefixStringIndex = 1;  // before the version number in the about box
+constexpr int16_t kMovieBaseNameStringIndex = 3;  // capture file names, QuickTime movies
+constexpr int16_t kDVBaseNameStringIndex = 4;     // capture file names, DV streams
 
 // Lists 129, 130 and 133 hold the error alert's texts; their numbers are in
 // capture/classic_error_message.h.

@@ -11,9 +11,9 @@
 #include "util/types.h"
 
 // String lists of the classic program's resources that the alert draws on.
-constexpr int16_t kErrorTaskStringListID = 129;     // one sentence per failed task
-constexpr int16_t kErrorCodeStringListID = 130;     // explanations of single codes
-constexpr int16_t kErrorRangeStringListID = 133;    // explanations of ranges of codes
+constexpr int16_t kErrorTaskStringListID = 129;   // one sentence per failed task
+constexpr int16_t kErrorCodeStringListID = 130;   // explanations of single codes
+constexpr int16_t kErrorRangeStringListID = 133;  // explanations of ranges of codes
 constexpr int16_t kErrorAlertID = 200;
 
 // One string of a string list; index 0 for none.

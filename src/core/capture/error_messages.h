@@ -46,7 +46,7 @@ enum class ErrorStep {
   kInitialising,       // listing the devices at start-up
   kOpeningVideoInput,  // opening the chosen device
   kStartingCapture,
-  kDuringCapture,  // an error that ends a running capture
+  kDuringCapture,     // an error that ends a running capture
   kFinishingCapture,  // adding the movie resource at the end
 };
 

@@ -51,7 +51,7 @@ OSErr ReadPreferencesFile(ProgramFlavor flavor, PrefsStruct* prefs) {
   std::vector<uint8_t> bytes(kPrefsFileMaxUsefulBytes);
   size_t readBytes = 0;
   OSErr err = ReadAtMark(fd, bytes.data(), bytes.size(), &readBytes);
-  CloseFile(fd);  // read-only: nothing can be lost at close
+  CloseFile(fd);                   // read-only: nothing can be lost at close
   if (err == eofErr) err = noErr;  // an empty file: the parser says what is missing
   if (err != noErr) return err;
   bytes.resize(readBytes);
@@ -83,9 +83,13 @@ OSErr ReplacePreferencesFile(const std::vector<uint8_t>& image) {
 
 }  // namespace
 
-void SetPreferencesWindowGeometrySource(PreferencesWindowGeometrySource source) { gGeometrySource = source; }
+void SetPreferencesWindowGeometrySource(PreferencesWindowGeometrySource source) {
+  gGeometrySource = source;
+}
 
-void SetPreferencesDeviceNameSource(PreferencesDeviceNameSource source) { gDeviceNameSource = source; }
+void SetPreferencesDeviceNameSource(PreferencesDeviceNameSource source) {
+  gDeviceNameSource = source;
+}
 
 MySize WindowGeometryFromRect(const Rect& r) {
   return MySize{r.top, r.left, static_cast<uint16_t>(r.bottom), static_cast<uint16_t>(r.right)};
@@ -113,5 +117,6 @@ OSErr ReadPreferences(ProgramFlavor flavor) {
 OSErr WritePreferences(ProgramFlavor flavor) {
   TakeWindowGeometry(flavor, &gPrefs);
   if (flavor == ProgramFlavor::kClassic) TakeDeviceName(&gPrefs);
-  return Report(flavor, kPrefsWriteErrorLocation, ReplacePreferencesFile(BuildPreferencesFileImage(gPrefs, flavor)));
+  return Report(flavor, kPrefsWriteErrorLocation,
+                ReplacePreferencesFile(BuildPreferencesFileImage(gPrefs, flavor)));
 }

@@ -148,7 +148,8 @@ std::vector<uint8_t> BuildPreferencesFileImage(const PrefsStruct& prefs, Program
   StoreBE16(r + kWindowXOffset, static_cast<uint16_t>(prefs.mainWindowSize.x));
   StoreBE16(r + kWindowWidthOffset, prefs.mainWindowSize.width);
   StoreBE16(r + kWindowHeightOffset, prefs.mainWindowSize.height);
-  StoreBE32(r + offsetof(PrefsStruct, hundredTimesMovieFPS), static_cast<uint32_t>(prefs.hundredTimesMovieFPS));
+  StoreBE32(r + offsetof(PrefsStruct, hundredTimesMovieFPS),
+            static_cast<uint32_t>(prefs.hundredTimesMovieFPS));
   StoreLE16(r + offsetof(PrefsStruct, inputNum), static_cast<uint16_t>(prefs.inputNum));
   StoreLE16(r + offsetof(PrefsStruct, trimTop), static_cast<uint16_t>(prefs.trimTop));
   StoreLE16(r + offsetof(PrefsStruct, trimLeft), static_cast<uint16_t>(prefs.trimLeft));

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "util/types.h"
+
 namespace {
 
 constexpr size_t kRecordOffset = 11;  // with an empty reserved block
@@ -70,7 +72,7 @@ TEST(PrefsDefaults, EachProgramStartsFromItsOwnSettings) {
   expected.hundredTimesMovieFPS = 1500;
   expected.captureFormatOLD = 1;
   expected.previewFlag = 1;
-  std::memcpy(expected.deviceNameOLD, "\x08" "DV Video", 9);
+  CopyToStr255("DV Video", expected.deviceNameOLD);
   EXPECT_TRUE(SameBytes(classic, expected, kPrefsRecordSizeClassic));
   // uniqueID is not the classic program's to touch.
   EXPECT_EQ(static_cast<uint8_t>(classic.uniqueID[0]), 0xEE);
@@ -95,27 +97,17 @@ TEST(PrefsFileImage, LayoutIsFixedWhateverTheHost) {
   const std::vector<uint8_t> trims{0x0A, 0x00, 0xFE, 0xFF, 0x2C, 0x01, 0x04, 0x00};
   EXPECT_TRUE(std::equal(trims.begin(), trims.end(), r + 88));
   EXPECT_EQ(r[87], 0x5A);  // the padding byte goes as it lies in memory
-  EXPECT_EQ(std::memcmp(r + 20, "\x06" "Camera", 7), 0);
+  EXPECT_EQ(Str255ToString(r + 20), "Camera");
   EXPECT_STREQ(reinterpret_cast<const char*>(r + 96), "v4l2:/dev/video0");
 }
 
-TEST(PrefsFileImage, EachProgramReadsBackWhatItWrote) {
+TEST(PrefsFileImage, ProgramsReadTheirOwnAndEachOthersFiles) {
   const PrefsStruct written = Distinctive();
-  PrefsStruct read = Defaults(ProgramFlavor::kHD);
-  ASSERT_EQ(ParsePreferencesFileImage(BuildPreferencesFileImage(written, ProgramFlavor::kHD),
-                                      ProgramFlavor::kHD, &read),
-            noErr);
-  EXPECT_TRUE(SameBytes(read, written, sizeof read));
-
-  read = Defaults(ProgramFlavor::kClassic);
-  ASSERT_EQ(ParsePreferencesFileImage(BuildPreferencesFileImage(written, ProgramFlavor::kClassic),
-                                      ProgramFlavor::kClassic, &read),
-            noErr);
-  EXPECT_TRUE(SameBytes(read, written, kPrefsRecordSizeClassic));
-}
-
-TEST(PrefsFileImage, ProgramsReadEachOthersFiles) {
-  const PrefsStruct written = Distinctive();
+  for (ProgramFlavor flavor : {ProgramFlavor::kHD, ProgramFlavor::kClassic}) {
+    PrefsStruct read = Defaults(flavor);
+    ASSERT_EQ(ParsePreferencesFileImage(BuildPreferencesFileImage(written, flavor), flavor, &read), noErr);
+    EXPECT_TRUE(SameBytes(read, written, PrefsRecordSizeBytes(flavor)));
+  }
 
   // The classic file ends after 96 bytes: HD takes them and keeps its own
   // defaults for the rest, so no device ID appears from nowhere.
@@ -156,9 +148,11 @@ TEST(PrefsFileImage, OlderVersionsAreBroughtUpToDate) {
       {-1, ProgramFlavor::kClassic, 1, 0, 0, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "version " << c.version << (c.flavor == ProgramFlavor::kHD ? " HD" : " classic"));
+    SCOPED_TRACE(testing::Message() << "version " << c.version
+                                    << (c.flavor == ProgramFlavor::kHD ? " HD" : " classic"));
     PrefsStruct read = Defaults(c.flavor);
-    ASSERT_EQ(ParsePreferencesFileImage(FileWithVersion(written, c.flavor, c.version), c.flavor, &read), noErr);
+    ASSERT_EQ(ParsePreferencesFileImage(FileWithVersion(written, c.flavor, c.version), c.flavor, &read),
+              noErr);
     EXPECT_EQ(read.captureTrigger, c.captureTrigger);
     EXPECT_EQ(read.dateOrdering, c.dateOrdering);
     EXPECT_EQ(read.ignoreFrameCount, c.ignoreFrameCount);
@@ -170,14 +164,14 @@ TEST(PrefsFileImage, OlderVersionsAreBroughtUpToDate) {
 TEST(PrefsFileImage, ReservedBlockIsSkippedUpTo150Bytes) {
   const PrefsStruct written = Distinctive();
   PrefsStruct read = Defaults(ProgramFlavor::kHD);
-  ASSERT_EQ(ParsePreferencesFileImage(FileWithVersion(written, ProgramFlavor::kHD, 4, 150), ProgramFlavor::kHD,
-                                      &read),
+  ASSERT_EQ(ParsePreferencesFileImage(FileWithVersion(written, ProgramFlavor::kHD, 4, 150),
+                                      ProgramFlavor::kHD, &read),
             noErr);
   EXPECT_TRUE(SameBytes(read, written, sizeof read));
 
   read = Defaults(ProgramFlavor::kHD);
-  EXPECT_EQ(ParsePreferencesFileImage(FileWithVersion(written, ProgramFlavor::kHD, 4, 151), ProgramFlavor::kHD,
-                                      &read),
+  EXPECT_EQ(ParsePreferencesFileImage(FileWithVersion(written, ProgramFlavor::kHD, 4, 151),
+                                      ProgramFlavor::kHD, &read),
             992);
   EXPECT_TRUE(SameBytes(read, Defaults(ProgramFlavor::kHD), sizeof read));
 }
@@ -194,7 +188,8 @@ TEST(PrefsFileImage, FileCutBeforeTheRecordChangesNothing) {
   // The version alone, with no record behind it, is still a file: only the
   // upgrades of its version apply.
   PrefsStruct read = Defaults(ProgramFlavor::kHD);
-  EXPECT_EQ(ParsePreferencesFileImage(std::span(whole.data(), recordOffset), ProgramFlavor::kHD, &read), noErr);
+  EXPECT_EQ(ParsePreferencesFileImage(std::span(whole.data(), recordOffset), ProgramFlavor::kHD, &read),
+            noErr);
   EXPECT_EQ(read.hundredTimesMovieFPS, 1800);
   EXPECT_EQ(read.captureTrigger, kCaptureTriggerMouseDown);
 }
@@ -223,8 +218,9 @@ TEST(PrefsFileImage, RecordCutShortKeepsOnlyWholeFields) {
   EXPECT_EQ(read.trimTop, 0);
 
   read = defaults;
-  ASSERT_EQ(ParsePreferencesFileImage(std::span(whole.data(), kRecordOffset + 150), ProgramFlavor::kHD, &read),
-            noErr);
+  ASSERT_EQ(
+      ParsePreferencesFileImage(std::span(whole.data(), kRecordOffset + 150), ProgramFlavor::kHD, &read),
+      noErr);
   EXPECT_TRUE(SameBytes(read, written, kPrefsRecordSizeClassic));
   EXPECT_STREQ(read.uniqueID, "");
 }

@@ -70,8 +70,8 @@ class PrefsFileTest : public ::testing::Test {
   }
 
   void PutFile(const std::vector<uint8_t>& bytes) const {
-    std::ofstream(PrefsPath(), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                       static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(PrefsPath(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
 
   std::vector<std::string> FolderContents() const {
@@ -134,7 +134,7 @@ TEST_F(PrefsFileTest, ClassicStoresSetupWindowAndDigitizerName) {
   gPrefs.mainWindowSize = WindowGeometryFromRect(Rect{50, 20, 290, 340});
   ASSERT_EQ(WritePreferences(ProgramFlavor::kClassic), noErr);  // no sources: the read values stay
   EXPECT_EQ(RectFromWindowGeometry(gPrefs.mainWindowSize), (Rect{50, 20, 290, 340}));
-  EXPECT_EQ(std::memcmp(gPrefs.deviceNameOLD, "\x08" "DV Video", 9), 0);
+  EXPECT_EQ(Str255ToString(gPrefs.deviceNameOLD), "DV Video");
 
   gWindowOpen = true;
   gWindow = WindowGeometryFromRect(Rect{-5, 100, 235, 420});
