@@ -29,11 +29,11 @@ void ReportFrame(int32_t, void* baseAddr, int32_t rowBytes, int32_t width, int32
   ++gFramesSeen;
   uint32_t stamp = 0;
   if (ReadFrameStamp(static_cast<const uint8_t*>(baseAddr), rowBytes, width, height, &stamp))
-    std::printf("frame %ld: %d x %d, %d bytes a row, time %" PRIu64 ", stamp %u\n", gFramesSeen, width, height,
-                rowBytes, time, stamp);
+    std::printf("frame %ld: %d x %d, %d bytes a row, time %" PRIu64 ", stamp %u\n", gFramesSeen, width,
+                height, rowBytes, time, stamp);
   else
-    std::printf("frame %ld: %d x %d, %d bytes a row, time %" PRIu64 "\n", gFramesSeen, width, height, rowBytes,
-                time);
+    std::printf("frame %ld: %d x %d, %d bytes a row, time %" PRIu64 "\n", gFramesSeen, width, height,
+                rowBytes, time);
 }
 
 int List() {
@@ -57,8 +57,8 @@ int List() {
 int Watch(const char* uniqueID, long input, long frames) {
   gFramesWanted = frames;
   int32_t deviceRef = 0;
-  const OSErr err = QTCaptureOpenDevice(uniqueID, true, static_cast<uint16_t>(input), 0, 0, 0, &ReportFrame, 0,
-                                        &deviceRef);
+  const OSErr err =
+      QTCaptureOpenDevice(uniqueID, true, static_cast<uint16_t>(input), 0, 0, 0, &ReportFrame, 0, &deviceRef);
   if (err != noErr) {
     std::fprintf(stderr, "fw-video-devices: could not open %s: error %d\n", uniqueID, err);
     return 1;

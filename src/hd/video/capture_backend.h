@@ -64,9 +64,9 @@ enum class VideoConnection { kEnabled, kDisabled };
 constexpr int kCurrentInputSource = -1;
 
 struct CaptureStreamRequest {
-  int inputSource = kCurrentInputSource;  // index into inputSources, or the current one
+  int inputSource = kCurrentInputSource;              // index into inputSources, or the current one
   VideoConnection video = VideoConnection::kEnabled;  // disabled: open, but deliver no frames
-  int32_t widthPixels = 0;   // both non-zero: frames scaled to this size; else the device's own
+  int32_t widthPixels = 0;  // both non-zero: frames scaled to this size; else the device's own
   int32_t heightPixels = 0;
   int32_t framesPerSecond = 0;  // > 0: no more frames than this per second
 };

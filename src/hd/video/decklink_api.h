@@ -21,8 +21,8 @@ struct CFUUIDBytes {
 using REFIID = CFUUIDBytes;
 
 // AF22762B-DFAC-4846-AA79-FA8883560995
-constexpr CFUUIDBytes IID_IDeckLinkInput = {{0xAF, 0x22, 0x76, 0x2B, 0xDF, 0xAC, 0x48, 0x46, 0xAA, 0x79, 0xFA, 0x88,
-                                             0x83, 0x56, 0x09, 0x95}};
+constexpr CFUUIDBytes IID_IDeckLinkInput = {
+    {0xAF, 0x22, 0x76, 0x2B, 0xDF, 0xAC, 0x48, 0x46, 0xAA, 0x79, 0xFA, 0x88, 0x83, 0x56, 0x09, 0x95}};
 
 using BMDDisplayMode = uint32_t;
 using BMDPixelFormat = uint32_t;
@@ -88,7 +88,8 @@ class IDeckLinkAudioInputPacket : public IUnknown {
 // Called on the SDK's own thread.
 class IDeckLinkInputCallback : public IUnknown {
  public:
-  virtual HRESULT VideoInputFormatChanged(BMDVideoInputFormatChangedEvents events, IDeckLinkDisplayMode* newMode,
+  virtual HRESULT VideoInputFormatChanged(BMDVideoInputFormatChangedEvents events,
+                                          IDeckLinkDisplayMode* newMode,
                                           BMDDetectedVideoInputFormatFlags detectedFlags) = 0;
   virtual HRESULT VideoInputFrameArrived(IDeckLinkVideoInputFrame* videoFrame,
                                          IDeckLinkAudioInputPacket* audioPacket) = 0;
@@ -102,7 +103,8 @@ class IDeckLinkInput : public IUnknown {
   virtual HRESULT GetDisplayModeIterator(IDeckLinkDisplayModeIterator** outIterator) = 0;
   // Null stops the calls; once it returns, the previous callback is not called.
   virtual HRESULT SetCallback(IDeckLinkInputCallback* callback) = 0;
-  virtual HRESULT EnableVideoInput(BMDDisplayMode mode, BMDPixelFormat pixelFormat, BMDVideoInputFlags flags) = 0;
+  virtual HRESULT EnableVideoInput(BMDDisplayMode mode, BMDPixelFormat pixelFormat,
+                                   BMDVideoInputFlags flags) = 0;
   virtual HRESULT StartStreams() = 0;
   // Once it returns, no frame arrives any more.
   virtual HRESULT StopStreams() = 0;

@@ -32,7 +32,8 @@ void LoadDeckLinkLibrary() {
   const char* path = gLibraryPathForTesting.empty() ? kDeckLinkLibraryName : gLibraryPathForTesting.c_str();
   gDeckLinkAPIBundleRef = dlopen(path, RTLD_NOW | RTLD_LOCAL);
   if (gDeckLinkAPIBundleRef == nullptr) return;  // no SDK: every pointer stays null
-  gCreateIteratorFunc = reinterpret_cast<CreateIteratorFunc>(dlsym(gDeckLinkAPIBundleRef, kCreateIteratorEntryPoint));
+  gCreateIteratorFunc =
+      reinterpret_cast<CreateIteratorFunc>(dlsym(gDeckLinkAPIBundleRef, kCreateIteratorEntryPoint));
   gCreateAPIInformationFunc = dlsym(gDeckLinkAPIBundleRef, kCreateAPIInformationEntryPoint);
   gCreateOpenGLPreviewFunc = dlsym(gDeckLinkAPIBundleRef, kCreateOpenGLPreviewEntryPoint);
   gCreateCocoaPreviewFunc = dlsym(gDeckLinkAPIBundleRef, kCreateCocoaPreviewEntryPoint);
@@ -41,15 +42,23 @@ void LoadDeckLinkLibrary() {
 
 }  // namespace
 
-void DeckLinkStringRelease(DeckLinkString text) { std::free(const_cast<char*>(text)); }
+void DeckLinkStringRelease(DeckLinkString text) {
+  std::free(const_cast<char*>(text));
+}
 
-void InitDeckLinkAPI() { pthread_once(&gDeckLinkOnceControl, LoadDeckLinkLibrary); }
+void InitDeckLinkAPI() {
+  pthread_once(&gDeckLinkOnceControl, LoadDeckLinkLibrary);
+}
 
 IDeckLinkIterator* CreateDeckLinkIteratorInstance() {
   InitDeckLinkAPI();
   return gCreateIteratorFunc != nullptr ? gCreateIteratorFunc() : nullptr;
 }
 
-void SetDeckLinkLibraryPathForTesting(const char* path) { gLibraryPathForTesting = path != nullptr ? path : ""; }
+void SetDeckLinkLibraryPathForTesting(const char* path) {
+  gLibraryPathForTesting = path != nullptr ? path : "";
+}
 
-int DeckLinkLibraryLoadAttemptsForTesting() { return gLoadAttempts.load(); }
+int DeckLinkLibraryLoadAttemptsForTesting() {
+  return gLoadAttempts.load();
+}

@@ -80,7 +80,8 @@ void ListDeckLinkCards(CaptureDevices* devices, int32_t* count) {
 OSErr OpenDeckLinkCard(int deviceNum, OpenDeviceRecord& record, const char* uniqueID, uint16_t inputNum) {
   // The name is what follows the prefix within the 128-byte ID field.
   const char* nameInID = uniqueID + kDeckLinkUniqueIDPrefixLength;
-  const std::string wantedName(nameInID, strnlen(nameInID, kDeviceUniqueIDBytes - kDeckLinkUniqueIDPrefixLength));
+  const std::string wantedName(nameInID,
+                               strnlen(nameInID, kDeviceUniqueIDBytes - kDeckLinkUniqueIDPrefixLength));
 
   IDeckLinkIterator* iterator = CreateDeckLinkIteratorInstance();
   if (iterator == nullptr) return kDeviceNotFoundErr;
@@ -144,7 +145,9 @@ void CloseDeckLinkCard(OpenDeviceRecord& record) {
   record.deckLinkCallback.reset();
 }
 
-HRESULT BlackMagicCapture::QueryInterface(REFIID, void**) { return E_NOINTERFACE; }
+HRESULT BlackMagicCapture::QueryInterface(REFIID, void**) {
+  return E_NOINTERFACE;
+}
 
 HRESULT BlackMagicCapture::VideoInputFormatChanged(BMDVideoInputFormatChangedEvents, IDeckLinkDisplayMode*,
                                                    BMDDetectedVideoInputFormatFlags) {
@@ -157,7 +160,8 @@ HRESULT BlackMagicCapture::VideoInputFormatChanged(BMDVideoInputFormatChangedEve
   return S_OK;
 }
 
-HRESULT BlackMagicCapture::VideoInputFrameArrived(IDeckLinkVideoInputFrame* videoFrame, IDeckLinkAudioInputPacket*) {
+HRESULT BlackMagicCapture::VideoInputFrameArrived(IDeckLinkVideoInputFrame* videoFrame,
+                                                  IDeckLinkAudioInputPacket*) {
   if (videoFrame == nullptr) return S_OK;  // audio only
   if (deviceNum_ < 0 || deviceNum_ >= kMaxOpenDevices) return S_OK;
   IDeckLinkVideoInputFrame* replaced = nullptr;

@@ -59,11 +59,12 @@ JPEGTo2vuyDecoder::~JPEGTo2vuyDecoder() {
 OSErr JPEGTo2vuyDecoder::Decode(const uint8_t* jpegBytes, size_t sizeBytes, FramePool& pool,
                                 CaptureFrameRef* outFrame) {
   if (handle_ == nullptr) return memFullErr;
-  if (jpegBytes == nullptr || sizeBytes == 0 || sizeBytes > 0xFFFFFFFFu || outFrame == nullptr) return paramErr;
+  if (jpegBytes == nullptr || sizeBytes == 0 || sizeBytes > 0xFFFFFFFFu || outFrame == nullptr)
+    return paramErr;
   tjhandle handle = static_cast<tjhandle>(handle_);
   int width = 0, height = 0, subsampling = 0, colourspace = 0;
-  if (tjDecompressHeader3(handle, jpegBytes, static_cast<unsigned long>(sizeBytes), &width, &height, &subsampling,
-                          &colourspace) != 0)
+  if (tjDecompressHeader3(handle, jpegBytes, static_cast<unsigned long>(sizeBytes), &width, &height,
+                          &subsampling, &colourspace) != 0)
     return paramErr;
   if (width <= 0 || height <= 0 || width > kMaxJPEGSideLengthPixels || height > kMaxJPEGSideLengthPixels)
     return paramErr;
@@ -88,9 +89,10 @@ OSErr JPEGTo2vuyDecoder::Decode(const uint8_t* jpegBytes, size_t sizeBytes, Fram
   }
   unsigned char* planes[3] = {planes_, nullptr, nullptr};
   for (int c = 1; c < components; ++c)
-    planes[c] = planes[c - 1] + static_cast<size_t>(planeWidth[c - 1]) * static_cast<size_t>(planeHeight[c - 1]);
-  if (tjDecompressToYUVPlanes(handle, jpegBytes, static_cast<unsigned long>(sizeBytes), planes, width, planeWidth,
-                              height, 0) != 0)
+    planes[c] =
+        planes[c - 1] + static_cast<size_t>(planeWidth[c - 1]) * static_cast<size_t>(planeHeight[c - 1]);
+  if (tjDecompressToYUVPlanes(handle, jpegBytes, static_cast<unsigned long>(sizeBytes), planes, width,
+                              planeWidth, height, 0) != 0)
     return paramErr;
 
   CaptureFrameRef frame = pool.Acquire(width, height);

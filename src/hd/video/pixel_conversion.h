@@ -38,7 +38,7 @@ class JPEGTo2vuyDecoder {
   OSErr Decode(const uint8_t* jpegBytes, size_t sizeBytes, FramePool& pool, CaptureFrameRef* outFrame);
 
  private:
-  void* handle_;  // the turbojpeg decompressor
+  void* handle_;               // the turbojpeg decompressor
   uint8_t* planes_ = nullptr;  // decoded Y, Cb, Cr planes, reused between frames
   size_t planesSizeBytes_ = 0;
 };

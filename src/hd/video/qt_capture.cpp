@@ -27,7 +27,8 @@ void FillBackendRecord(const CaptureDeviceDescription& device, uint8_t pass, Cap
   for (size_t i = 0; i < inputs; ++i) {
     char* name = record.inputs[i].name;
     CopyUTF8ToField(device.inputSources[i], name, sizeof record.inputs[i].name);
-    if (name[0] == '\0') std::snprintf(name, sizeof record.inputs[i].name, "Input %d", static_cast<int>(i) + 1);
+    if (name[0] == '\0')
+      std::snprintf(name, sizeof record.inputs[i].name, "Input %d", static_cast<int>(i) + 1);
   }
 }
 
@@ -120,7 +121,9 @@ OSErr QTCaptureGetListOfDevices(uint8_t mediaFlags, int32_t* outCount, CaptureDe
   return noErr;
 }
 
-void QTCaptureDisposeListOfDevices(CaptureDevices* devices) { std::free(devices); }
+void QTCaptureDisposeListOfDevices(CaptureDevices* devices) {
+  std::free(devices);
+}
 
 OSErr QTCaptureOpenDevice(const char* uniqueID, bool videoEnabled, uint16_t inputNum, int16_t width,
                           int16_t height, int16_t frameRate, QTCaptureDataProc dataProc, int32_t refCon,
@@ -200,13 +203,14 @@ void QTCaptureIdle() {
       // Not stored: the next poll tests again, and a new frame ends it.
       dataProc(refCon, nullptr, 0, 0, 0, 0, kNoFrameTimeoutErr);
     } else if (frame != nullptr) {
-      dataProc(refCon, frame->BaseAddress(), frame->RowBytes(), frame->Width(), frame->Height(), frameTime, noErr);
+      dataProc(refCon, frame->BaseAddress(), frame->RowBytes(), frame->Width(), frame->Height(), frameTime,
+               noErr);
     } else if (deckLinkFrame != nullptr) {
       void* bytes = nullptr;
       // A frame without pixels is dropped rather than handed on as null.
       if (deckLinkFrame->GetBytes(&bytes) == S_OK && bytes != nullptr)
-        dataProc(refCon, bytes, deckLinkFrame->GetRowBytes(), deckLinkFrame->GetWidth(), deckLinkFrame->GetHeight(),
-                 frameTime, noErr);
+        dataProc(refCon, bytes, deckLinkFrame->GetRowBytes(), deckLinkFrame->GetWidth(),
+                 deckLinkFrame->GetHeight(), frameTime, noErr);
       // Our reference keeps the frame valid on its own, so it is released
       // even when the callback has closed its card.
       deckLinkFrame->Release();

@@ -52,7 +52,9 @@ void FillPairs(uint8_t* row, int32_t fromPixel, int32_t toPixel, YCbCr colour) {
   }
 }
 
-int32_t BarsHeight(int32_t heightPixels) { return heightPixels * 2 / 3; }
+int32_t BarsHeight(int32_t heightPixels) {
+  return heightPixels * 2 / 3;
+}
 
 void DrawBars(uint8_t* base, int32_t rowBytes, int32_t widthPixels, int32_t heightPixels) {
   const YCbCr* bars = heightPixels < 720 ? kBars601 : kBars709;
@@ -133,7 +135,8 @@ class TestPatternDevice final : public CaptureDevice {
 
  private:
   void Run(double framesPerSecond) {
-    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / framesPerSecond));
+    const auto period =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / framesPerSecond));
     auto due = Clock::now() + period;
     uint32_t frameNumber = 0;
     for (;;) {
@@ -165,8 +168,10 @@ class TestPatternDevice final : public CaptureDevice {
         return;
       }
       std::memcpy(frame->BaseAddress(), background_.data(), background_.size());
-      DrawMovingBox(frame->BaseAddress(), frame->RowBytes(), size_.widthPixels, size_.heightPixels, frameNumber);
-      StampFrameNumber(frame->BaseAddress(), frame->RowBytes(), size_.widthPixels, size_.heightPixels, frameNumber);
+      DrawMovingBox(frame->BaseAddress(), frame->RowBytes(), size_.widthPixels, size_.heightPixels,
+                    frameNumber);
+      StampFrameNumber(frame->BaseAddress(), frame->RowBytes(), size_.widthPixels, size_.heightPixels,
+                       frameNumber);
       sink_->FrameArrived(std::move(frame));
     }
   }
@@ -205,10 +210,18 @@ void DrawTestPattern(uint8_t* base, int32_t rowBytes, int32_t widthPixels, int32
   StampFrameNumber(base, rowBytes, widthPixels, heightPixels, frameNumber);
 }
 
-void SetTestPatternFrameRateForTesting(double framesPerSecond) { gFrameRateForTesting.store(framesPerSecond); }
+void SetTestPatternFrameRateForTesting(double framesPerSecond) {
+  gFrameRateForTesting.store(framesPerSecond);
+}
 
-void SetTestPatternFlowForTesting(TestPatternFlow flow) { gFlowForTesting.store(flow); }
+void SetTestPatternFlowForTesting(TestPatternFlow flow) {
+  gFlowForTesting.store(flow);
+}
 
-void InjectTestPatternRuntimeErrorForTesting(OSErr code) { gInjectedError.store(code); }
+void InjectTestPatternRuntimeErrorForTesting(OSErr code) {
+  gInjectedError.store(code);
+}
 
-void SkipTestPatternFramesForTesting(uint32_t count) { gFramesToSkip.store(count); }
+void SkipTestPatternFramesForTesting(uint32_t count) {
+  gFramesToSkip.store(count);
+}

@@ -198,7 +198,8 @@ class V4L2Device final : public CaptureDevice {
     if (request.framesPerSecond > 0) {
       v4l2_streamparm parm{};
       parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-      if (Ioctl(fd, VIDIOC_G_PARM, &parm) == 0 && (parm.parm.capture.capability & V4L2_CAP_TIMEPERFRAME) != 0) {
+      if (Ioctl(fd, VIDIOC_G_PARM, &parm) == 0 &&
+          (parm.parm.capture.capability & V4L2_CAP_TIMEPERFRAME) != 0) {
         parm.parm.capture.timeperframe.numerator = 1;
         parm.parm.capture.timeperframe.denominator = static_cast<uint32_t>(request.framesPerSecond);
         Ioctl(fd, VIDIOC_S_PARM, &parm);  // a cap on the rate, not a requirement
@@ -259,9 +260,9 @@ class V4L2Device final : public CaptureDevice {
       }
       if (buffer.index < mappings_.size() && (buffer.flags & V4L2_BUF_FLAG_ERROR) == 0) {
         CaptureFrameRef frame;
-        const OSErr err = Convert(static_cast<const uint8_t*>(mappings_[buffer.index].address),
-                                  std::min<size_t>(buffer.bytesused, mappings_[buffer.index].lengthBytes), decoder,
-                                  &frame);
+        const OSErr err =
+            Convert(static_cast<const uint8_t*>(mappings_[buffer.index].address),
+                    std::min<size_t>(buffer.bytesused, mappings_[buffer.index].lengthBytes), decoder, &frame);
         if (err == memFullErr) {
           sink.RuntimeErrorOccurred(err);
           return;
@@ -277,7 +278,8 @@ class V4L2Device final : public CaptureDevice {
 
   // A damaged or short buffer gives no frame and no error: cameras send
   // such frames now and then, and the next one is usually fine.
-  OSErr Convert(const uint8_t* bytes, size_t usedBytes, JPEGTo2vuyDecoder& decoder, CaptureFrameRef* outFrame) {
+  OSErr Convert(const uint8_t* bytes, size_t usedBytes, JPEGTo2vuyDecoder& decoder,
+                CaptureFrameRef* outFrame) {
     if (pixelFormat_ == V4L2_PIX_FMT_MJPEG || pixelFormat_ == V4L2_PIX_FMT_JPEG) {
       const OSErr err = decoder.Decode(bytes, usedBytes, pool_, outFrame);
       return err == memFullErr ? err : noErr;
@@ -289,9 +291,11 @@ class V4L2Device final : public CaptureDevice {
     CaptureFrameRef frame = pool_.Acquire(widthPixels_, heightPixels_);
     if (frame == nullptr) return memFullErr;
     if (pixelFormat_ == V4L2_PIX_FMT_UYVY)
-      CopyUYVYTo2vuy(bytes, sourceRowBytes_, frame->BaseAddress(), frame->RowBytes(), widthPixels_, heightPixels_);
+      CopyUYVYTo2vuy(bytes, sourceRowBytes_, frame->BaseAddress(), frame->RowBytes(), widthPixels_,
+                     heightPixels_);
     else
-      ConvertYUYVTo2vuy(bytes, sourceRowBytes_, frame->BaseAddress(), frame->RowBytes(), widthPixels_, heightPixels_);
+      ConvertYUYVTo2vuy(bytes, sourceRowBytes_, frame->BaseAddress(), frame->RowBytes(), widthPixels_,
+                        heightPixels_);
     *outFrame = std::move(frame);
     return noErr;
   }
@@ -313,7 +317,8 @@ class V4L2Device final : public CaptureDevice {
 }  // namespace
 
 uint32_t ChooseV4L2PixelFormat(const std::vector<uint32_t>& offered) {
-  for (const uint32_t preferred : {V4L2_PIX_FMT_UYVY, V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_JPEG})
+  for (const uint32_t preferred :
+       {V4L2_PIX_FMT_UYVY, V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_JPEG})
     if (std::find(offered.begin(), offered.end(), preferred) != offered.end()) return preferred;
   return 0;
 }
@@ -386,6 +391,7 @@ void V4L2Backend::ListDevices(std::vector<CaptureDeviceDescription>& devices) {
 std::unique_ptr<CaptureDevice> V4L2Backend::FindDevice(const std::string& uniqueID) {
   if (uniqueID.rfind(kV4L2UniqueIDPrefix, 0) != 0) return nullptr;
   for (Node& node : ListNodes())
-    if (node.description.uniqueID == uniqueID) return NewV4L2Device(std::move(node.path), std::move(node.description));
+    if (node.description.uniqueID == uniqueID)
+      return NewV4L2Device(std::move(node.path), std::move(node.description));
   return nullptr;
 }

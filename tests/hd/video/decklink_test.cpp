@@ -22,7 +22,8 @@ FakeDeckLinkControl* Control() {
 
 std::vector<FakeDeckLinkMode> Modes(int count, BMDDisplayMode firstCode = 100) {
   std::vector<FakeDeckLinkMode> modes;
-  for (int i = 0; i < count; ++i) modes.push_back({"Mode " + std::to_string(i), firstCode + static_cast<BMDDisplayMode>(i)});
+  for (int i = 0; i < count; ++i)
+    modes.push_back({"Mode " + std::to_string(i), firstCode + static_cast<BMDDisplayMode>(i)});
   return modes;
 }
 
@@ -105,7 +106,8 @@ TEST_F(DeckLinkTest, AFullListLeavesTheCardsOut) {
 }
 
 TEST_F(DeckLinkTest, OpensTheFirstCardOfTheNameOnTheModeAtThePosition) {
-  Control()->SetCards({{"Other", Modes(2, 10)}, {"Twin", Modes(3, 100)}, {"Twin", Modes(3, 200)}, {"Bare", {}}});
+  Control()->SetCards(
+      {{"Other", Modes(2, 10)}, {"Twin", Modes(3, 100)}, {"Twin", Modes(3, 200)}, {"Bare", {}}});
   int32_t ref = 0;
   ASSERT_EQ(OpenCard("Twin", 0, &ref), noErr);
   EXPECT_EQ(ref, 1);

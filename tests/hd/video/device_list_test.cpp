@@ -48,9 +48,13 @@ TEST_F(DeviceListTest, NoMediaFlagsListsNothing) {
 
 TEST_F(DeviceListTest, PassesGoVideoThenSoundThenMuxedAndSkipCardsAndAbsentDevices) {
   FakeBackend backend;
-  backend.devices = {Device("mux", CaptureMediaKind::kMuxed), Device("mic", CaptureMediaKind::kSound),
-                     Device("cam"), Device("Blackmagic UltraStudio"), Device("Intensity Pro 4K"),
-                     Device("blackmagic lower case"), Device("gone")};
+  backend.devices = {Device("mux", CaptureMediaKind::kMuxed),
+                     Device("mic", CaptureMediaKind::kSound),
+                     Device("cam"),
+                     Device("Blackmagic UltraStudio"),
+                     Device("Intensity Pro 4K"),
+                     Device("blackmagic lower case"),
+                     Device("gone")};
   backend.devices.back().connected = false;
   UseBackends({&backend});
   using Listed = std::vector<std::pair<std::string, int>>;

@@ -19,7 +19,9 @@
 class TaggedFrame final : public CaptureFrame {
  public:
   TaggedFrame(uint8_t tag, int32_t width, int32_t height)
-      : bytes_(static_cast<size_t>(width) * 2 * static_cast<size_t>(height), tag), width_(width), height_(height) {}
+      : bytes_(static_cast<size_t>(width) * 2 * static_cast<size_t>(height), tag),
+        width_(width),
+        height_(height) {}
   uint8_t* BaseAddress() const override { return const_cast<uint8_t*>(bytes_.data()); }
   int32_t RowBytes() const override { return width_ * 2; }
   int32_t Width() const override { return width_; }

@@ -38,12 +38,16 @@ class Counted : public Interface {
   std::atomic<ULONG> references_{1};
 };
 
-DeckLinkString CopyString(const std::string& text) { return strdup(text.c_str()); }
+DeckLinkString CopyString(const std::string& text) {
+  return strdup(text.c_str());
+}
 
 class FakeFrame final : public Counted<IDeckLinkVideoInputFrame> {
  public:
   FakeFrame(int32_t width, int32_t height, uint8_t fill)
-      : bytes_(static_cast<size_t>(width) * 2 * static_cast<size_t>(height), fill), width_(width), height_(height) {
+      : bytes_(static_cast<size_t>(width) * 2 * static_cast<size_t>(height), fill),
+        width_(width),
+        height_(height) {
     gLiveFrames.fetch_add(1);
   }
   ~FakeFrame() override { gLiveFrames.fetch_sub(1); }
@@ -65,7 +69,7 @@ class FakeAudioPacket final : public Counted<IDeckLinkAudioInputPacket> {};
 
 // What happens to one card while the program uses it.
 struct CardState {
-  FakeDeckLinkCard spec;
+  FakeDeckLinkCard described;
   std::mutex mutex;
   IDeckLinkInputCallback* callback = nullptr;
   BMDDisplayMode enabledMode = kNoModeEnabled;
@@ -105,7 +109,7 @@ struct CardState {
 
   HRESULT Start() {
     std::lock_guard<std::mutex> lock(mutex);
-    if (spec.startResult != S_OK) return spec.startResult;
+    if (described.startResult != S_OK) return described.startResult;
     if (streaming) return E_FAIL;
     streaming = true;
     stopping = false;
@@ -171,7 +175,7 @@ class FakeInput final : public Counted<IDeckLinkInput> {
     if (started_) card_->Stop();
   }
   HRESULT GetDisplayModeIterator(IDeckLinkDisplayModeIterator** outIterator) override {
-    *outIterator = new FakeModeIterator(card_->spec.modes);
+    *outIterator = new FakeModeIterator(card_->described.modes);
     return S_OK;
   }
   HRESULT SetCallback(IDeckLinkInputCallback* callback) override {
@@ -181,7 +185,7 @@ class FakeInput final : public Counted<IDeckLinkInput> {
   }
   HRESULT EnableVideoInput(BMDDisplayMode mode, BMDPixelFormat pixelFormat, BMDVideoInputFlags) override {
     std::lock_guard<std::mutex> lock(card_->mutex);
-    if (card_->spec.enableResult != S_OK) return card_->spec.enableResult;
+    if (card_->described.enableResult != S_OK) return card_->described.enableResult;
     card_->enabledMode = mode;
     card_->enabledPixelFormat = pixelFormat;
     return S_OK;
@@ -206,12 +210,13 @@ class FakeCard final : public Counted<IDeckLink> {
  public:
   explicit FakeCard(std::shared_ptr<CardState> card) : card_(std::move(card)) {}
   HRESULT QueryInterface(REFIID iid, void** outInterface) override {
-    if (!card_->spec.hasInput || std::memcmp(&iid, &IID_IDeckLinkInput, sizeof iid) != 0) return E_NOINTERFACE;
+    if (!card_->described.hasInput || std::memcmp(&iid, &IID_IDeckLinkInput, sizeof iid) != 0)
+      return E_NOINTERFACE;
     *outInterface = static_cast<IDeckLinkInput*>(new FakeInput(card_));
     return S_OK;
   }
   HRESULT GetDisplayName(DeckLinkString* outName) override {
-    *outName = CopyString(card_->spec.name);
+    *outName = CopyString(card_->described.name);
     return S_OK;
   }
 
@@ -242,7 +247,7 @@ class Control final : public FakeDeckLinkControl {
     std::vector<std::shared_ptr<CardState>> states;
     for (FakeDeckLinkCard& card : cards) {
       auto state = std::make_shared<CardState>();
-      state->spec = std::move(card);
+      state->described = std::move(card);
       states.push_back(std::move(state));
     }
     std::lock_guard<std::mutex> lock(gCardsMutex);
@@ -251,8 +256,12 @@ class Control final : public FakeDeckLinkControl {
   int LiveObjects() override { return gLiveObjects.load(); }
   int LiveFrames() override { return gLiveFrames.load(); }
   int IteratorsCreated() override { return gIteratorsCreated.load(); }
-  BMDDisplayMode EnabledMode(int card) override { return Read(card, &CardState::enabledMode, kNoModeEnabled); }
-  BMDPixelFormat EnabledPixelFormat(int card) override { return Read(card, &CardState::enabledPixelFormat, 0u); }
+  BMDDisplayMode EnabledMode(int card) override {
+    return Read(card, &CardState::enabledMode, kNoModeEnabled);
+  }
+  BMDPixelFormat EnabledPixelFormat(int card) override {
+    return Read(card, &CardState::enabledPixelFormat, 0u);
+  }
   bool Streaming(int card) override { return Read(card, &CardState::streaming, false); }
   bool HasCallback(int card) override {
     auto state = Card(card);

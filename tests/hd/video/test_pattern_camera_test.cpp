@@ -1,12 +1,13 @@
 // The built-in test-pattern camera, opened and polled as the application
 // does: its frames, their stamps, its picture, and its test hooks.
+#include "video/test_pattern_camera.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "util/frame_stamp.h"
 #include "video/decklink_api.h"
-#include "video/test_pattern_camera.h"
 #include "video_test_support.h"
 
 namespace {
@@ -51,8 +52,8 @@ class TestPatternCameraTest : public VideoTest {
 
   int32_t OpenCamera(uint16_t inputNum, int16_t width = 0, int16_t height = 0) {
     int32_t ref = 0;
-    EXPECT_EQ(QTCaptureOpenDevice(kTestPatternUniqueID, true, inputNum, width, height, 0, &StampReadingDataProc, 0,
-                                  &ref),
+    EXPECT_EQ(QTCaptureOpenDevice(kTestPatternUniqueID, true, inputNum, width, height, 0,
+                                  &StampReadingDataProc, 0, &ref),
               noErr);
     return ref;
   }
@@ -152,9 +153,11 @@ TEST(TestPatternPictureTest, BarsBoxAndStamp) {
   std::vector<uint8_t> first(static_cast<size_t>(rowBytes) * height), second(first.size());
   DrawTestPattern(first.data(), rowBytes, width, height, 1);
   DrawTestPattern(second.data(), rowBytes, width, height, 2);
-  auto luma = [&](const std::vector<uint8_t>& picture, int x, int y) { return picture[y * rowBytes + x * 2 + 1]; };
-  EXPECT_EQ(luma(first, 90, 300), 180);     // 75% white
-  EXPECT_EQ(luma(first, 1200, 300), 28);    // blue (BT.709)
+  auto luma = [&](const std::vector<uint8_t>& picture, int x, int y) {
+    return picture[y * rowBytes + x * 2 + 1];
+  };
+  EXPECT_EQ(luma(first, 90, 300), 180);              // 75% white
+  EXPECT_EQ(luma(first, 1200, 300), 28);             // blue (BT.709)
   EXPECT_EQ(first[300 * rowBytes + 1200 * 2], 212);  // its Cb
   uint32_t number = 0;
   ASSERT_TRUE(ReadFrameStamp(second.data(), rowBytes, width, height, &number));

@@ -1,6 +1,8 @@
 // V4L2 cameras without a camera: the choice of pixel format, the
 // conversions to '2vuy', Motion JPEG decoding, and the device code on nodes
 // that are not capture devices.
+#include "video/v4l2_camera.h"
+
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>
 #include <turbojpeg.h>
@@ -12,13 +14,14 @@
 #include "fake_backend.h"
 #include "support/temp_dir.h"
 #include "video/pixel_conversion.h"
-#include "video/v4l2_camera.h"
 
 namespace {
 
 TEST(V4L2FormatTest, PrefersUYVYThenYUYVThenMotionJPEG) {
-  EXPECT_EQ(ChooseV4L2PixelFormat({V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_UYVY}), V4L2_PIX_FMT_UYVY);
-  EXPECT_EQ(ChooseV4L2PixelFormat({V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_NV12, V4L2_PIX_FMT_YUYV}), V4L2_PIX_FMT_YUYV);
+  EXPECT_EQ(ChooseV4L2PixelFormat({V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_UYVY}),
+            V4L2_PIX_FMT_UYVY);
+  EXPECT_EQ(ChooseV4L2PixelFormat({V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_NV12, V4L2_PIX_FMT_YUYV}),
+            V4L2_PIX_FMT_YUYV);
   EXPECT_EQ(ChooseV4L2PixelFormat({V4L2_PIX_FMT_H264, V4L2_PIX_FMT_MJPEG}), V4L2_PIX_FMT_MJPEG);
   EXPECT_EQ(ChooseV4L2PixelFormat({V4L2_PIX_FMT_JPEG}), V4L2_PIX_FMT_JPEG);
   EXPECT_EQ(ChooseV4L2PixelFormat({V4L2_PIX_FMT_NV12, V4L2_PIX_FMT_RGB24}), 0u);
@@ -62,7 +65,8 @@ std::vector<uint8_t> MakeJPEG(int width, int height, int subsampling) {
   tjhandle compressor = tjInitCompress();
   unsigned char* jpeg = nullptr;
   unsigned long jpegSize = 0;
-  EXPECT_EQ(tjCompressFromYUVPlanes(compressor, source, width, strides, height, subsampling, &jpeg, &jpegSize, 100, 0),
+  EXPECT_EQ(tjCompressFromYUVPlanes(compressor, source, width, strides, height, subsampling, &jpeg, &jpegSize,
+                                    100, 0),
             0);
   std::vector<uint8_t> bytes(jpeg, jpeg + jpegSize);
   tjFree(jpeg);
@@ -93,8 +97,8 @@ TEST(PixelConversionTest, MotionJPEGDecodesInto2vuyInVideoRange) {
       EXPECT_EQ(left[0], 128);
       EXPECT_EQ(left[2], 128);
     } else {
-      EXPECT_NEAR(left[0], 16, 2);    // Cb 0
-      EXPECT_NEAR(left[2], 240, 2);   // Cr 255
+      EXPECT_NEAR(left[0], 16, 2);   // Cb 0
+      EXPECT_NEAR(left[2], 240, 2);  // Cr 255
       EXPECT_NEAR(right[0], 240, 2);
       EXPECT_NEAR(right[2], 16, 2);
     }

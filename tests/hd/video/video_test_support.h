@@ -33,7 +33,8 @@ inline std::function<void(const DataProcCall&)> gAfterCall;
 
 inline void RecordingDataProc(int32_t refCon, void* baseAddr, int32_t rowBytes, int32_t width, int32_t height,
                               uint64_t time, int32_t err) {
-  DataProcCall call{refCon, {}, baseAddr != nullptr, rowBytes, width, height, time, err, std::this_thread::get_id()};
+  DataProcCall call{refCon, {},  baseAddr != nullptr,       rowBytes, width, height,
+                    time,   err, std::this_thread::get_id()};
   if (baseAddr != nullptr && rowBytes > 0)
     call.firstRow.assign(static_cast<uint8_t*>(baseAddr), static_cast<uint8_t*>(baseAddr) + rowBytes);
   gCalls.push_back(call);
@@ -48,7 +49,9 @@ inline std::vector<DataProcCall> Poll() {
 }
 
 inline std::atomic<uint64_t> gFakeNanoseconds{0};
-inline uint64_t FakeClock() { return gFakeNanoseconds.load(); }
+inline uint64_t FakeClock() {
+  return gFakeNanoseconds.load();
+}
 
 // Sets the test clock so that QTCaptureGetCurrentTime() reads ticks.
 inline void SetTicks(uint64_t ticks) {
@@ -66,7 +69,9 @@ class VideoTest : public ::testing::Test {
     gCalls.clear();
   }
 
-  void UseBackends(std::vector<CaptureBackend*> backends) { SetCaptureBackendsForTesting(std::move(backends)); }
+  void UseBackends(std::vector<CaptureBackend*> backends) {
+    SetCaptureBackendsForTesting(std::move(backends));
+  }
 
   OSErr Open(const char* uniqueID, int32_t* outRef, uint16_t inputNum = 0, int32_t refCon = 0) {
     return QTCaptureOpenDevice(uniqueID, true, inputNum, 0, 0, 0, &RecordingDataProc, refCon, outRef);
