@@ -32,7 +32,8 @@ class TestPatternBackend final : public CaptureBackend {
 };
 
 // Draws one frame of the pattern: the bars, the box at the position of
-// frameNumber, and the stamp of frameNumber.
+// frameNumber, and the stamp of frameNumber. widthPixels is even ('2vuy'
+// comes in pixel pairs).
 void DrawTestPattern(uint8_t* base, int32_t rowBytes, int32_t widthPixels, int32_t heightPixels,
                      uint32_t frameNumber);
 

@@ -105,6 +105,34 @@ TEST(PixelConversionTest, MotionJPEGDecodesInto2vuyInVideoRange) {
   }
 }
 
+// Many webcams leave the Huffman tables out of their Motion JPEG frames and
+// rely on the standard ones.
+TEST(PixelConversionTest, MotionJPEGWithoutHuffmanTablesDecodesTheSame) {
+  const std::vector<uint8_t> jpeg = MakeJPEG(32, 16, TJSAMP_422);
+  // Walk the header segments after SOI, dropping DHT, up to the scan.
+  std::vector<uint8_t> stripped(jpeg.begin(), jpeg.begin() + 2);
+  for (size_t i = 2; i + 3 < jpeg.size();) {
+    const uint8_t marker = jpeg[i + 1];
+    if (marker == 0xDA) {
+      stripped.insert(stripped.end(), jpeg.begin() + static_cast<ptrdiff_t>(i), jpeg.end());
+      break;
+    }
+    const size_t segmentBytes = 2 + (static_cast<size_t>(jpeg[i + 2]) << 8 | jpeg[i + 3]);
+    if (marker != 0xC4)
+      stripped.insert(stripped.end(), jpeg.begin() + static_cast<ptrdiff_t>(i),
+                      jpeg.begin() + static_cast<ptrdiff_t>(i + segmentBytes));
+    i += segmentBytes;
+  }
+  ASSERT_LT(stripped.size(), jpeg.size());
+  JPEGTo2vuyDecoder decoder;
+  FramePool pool;
+  CaptureFrameRef withTables, withoutTables;
+  ASSERT_EQ(decoder.Decode(jpeg.data(), jpeg.size(), pool, &withTables), noErr);
+  ASSERT_EQ(decoder.Decode(stripped.data(), stripped.size(), pool, &withoutTables), noErr);
+  EXPECT_EQ(0, std::memcmp(withTables->BaseAddress(), withoutTables->BaseAddress(),
+                           static_cast<size_t>(withTables->RowBytes()) * withTables->Height()));
+}
+
 TEST(PixelConversionTest, OddWidthGainsAColumnAndBadDataIsRefused) {
   JPEGTo2vuyDecoder decoder;
   FramePool pool;
