@@ -1,0 +1,219 @@
+// The device list, device sessions and frame delivery.
+#include "qt_capture.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "capture_backend.h"
+#include "decklink_input.h"
+#include "open_device_table.h"
+
+OpenDeviceRecord* gOpenDevices[kMaxOpenDevices];
+std::mutex gMutex[kMaxOpenDevices];
+
+namespace {
+
+void FillBackendRecord(const CaptureDeviceDescription& device, uint8_t pass, CaptureDevices& record) {
+  CopyUTF8ToField(device.name, record.name, sizeof record.name);
+  CopyUTF8ToField(device.uniqueID, record.uniqueID, sizeof record.uniqueID);
+  record.mediaKind = pass;
+  const size_t inputs = std::min<size_t>(device.inputSources.size(), kMaxDeviceInputs);
+  record.inputCount = static_cast<uint8_t>(inputs);
+  for (size_t i = 0; i < inputs; ++i) {
+    char* name = record.inputs[i].name;
+    CopyUTF8ToField(device.inputSources[i], name, sizeof record.inputs[i].name);
+    if (name[0] == '\0')
+      std::snprintf(name, sizeof record.inputs[i].name, "Input %d", static_cast<int>(i) + 1);
+  }
+}
+
+// Leaves out the capture cards that the DeckLink pass lists under their own IDs.
+bool IsDeckLinkCardSeenByBackend(const std::string& name) {
+  return name.find("Blackmagic") != std::string::npos || name.find("Intensity") != std::string::npos;
+}
+
+OSErr OpenBackendDevice(int deviceNum, OpenDeviceRecord& record, const char* uniqueID, bool videoEnabled,
+                        uint16_t inputNum, int16_t width, int16_t height, int16_t frameRate) {
+  record.captureDelegate.reset(new (std::nothrow) QTCapture);
+  if (record.captureDelegate == nullptr) return kCaptureSessionErr;
+  record.captureDelegate->SetDeviceNum(deviceNum);
+
+  const std::string id(uniqueID);
+  for (CaptureBackend* backend : CaptureBackends()) {
+    record.device = backend->FindDevice(id);
+    if (record.device != nullptr) break;
+  }
+  if (record.device == nullptr) return kDeviceNotFoundErr;
+
+  CaptureStreamRequest request;
+  // An input beyond the device's list leaves the device on its current one.
+  if (inputNum < record.device->Description().inputSources.size()) request.inputSource = inputNum;
+  request.video = videoEnabled ? VideoConnection::kEnabled : VideoConnection::kDisabled;
+  if (width > 0 && height > 0) {  // both, or the device's own size
+    request.widthPixels = width;
+    request.heightPixels = height;
+  }
+  if (frameRate > 0) request.framesPerSecond = frameRate;
+  return record.device->Start(request, *record.captureDelegate);
+}
+
+}  // namespace
+
+void QTCapture::FrameArrived(CaptureFrameRef frame) {
+  if (deviceNum_ < 0 || deviceNum_ >= kMaxOpenDevices) return;
+  CaptureFrameRef replaced;
+  {
+    std::lock_guard<std::mutex> lock(gMutex[deviceNum_]);
+    OpenDeviceRecord* record = gOpenDevices[deviceNum_];
+    if (record == nullptr || record->error != noErr) return;  // frame released outside the lock
+    // The newest frame wins: one the poll did not fetch in time is dropped.
+    replaced = std::move(record->pixelBuffer);
+    record->pixelBuffer = std::move(frame);
+    record->lastFrameTime = QTCaptureGetCurrentTime();
+  }
+}
+
+void QTCapture::RuntimeErrorOccurred(OSErr code) {
+  if (deviceNum_ < 0 || deviceNum_ >= kMaxOpenDevices) return;
+  std::lock_guard<std::mutex> lock(gMutex[deviceNum_]);
+  OpenDeviceRecord* record = gOpenDevices[deviceNum_];
+  // The first error sticks; a code of 0 must still read as a failure.
+  if (record != nullptr && record->error == noErr) record->error = code != noErr ? code : ioErr;
+}
+
+OSErr QTCaptureGetListOfDevices(uint8_t mediaFlags, int32_t* outCount, CaptureDevices** outDevices) {
+  if (outCount == nullptr) return paramErr;
+  if (mediaFlags == 0) {
+    *outCount = 0;
+    return noErr;
+  }
+  if (outDevices == nullptr) return paramErr;
+  auto* devices = static_cast<CaptureDevices*>(std::calloc(kMaxListedDevices, sizeof(CaptureDevices)));
+  if (devices == nullptr) return memFullErr;
+  int32_t count = 0;
+
+  std::vector<CaptureDeviceDescription> found;
+  for (CaptureBackend* backend : CaptureBackends()) backend->ListDevices(found);
+  // Video, then sound, then muxed devices; a device of two kinds would be
+  // listed twice, once per pass.
+  std::vector<uint8_t> passes;
+  if ((mediaFlags & kListVideoDevices) != 0) passes.push_back(kMediaKindVideo);
+  if ((mediaFlags & kListSoundDevices) != 0) passes.push_back(kMediaKindSound);
+  passes.push_back(kMediaKindMuxed);
+  for (const uint8_t pass : passes) {
+    for (const CaptureDeviceDescription& device : found) {
+      if (count >= kMaxListedDevices) break;
+      if (static_cast<uint8_t>(device.mediaKind) != pass || !device.connected) continue;
+      if (IsDeckLinkCardSeenByBackend(device.name)) continue;
+      FillBackendRecord(device, pass, devices[count]);
+      ++count;
+    }
+  }
+  ListDeckLinkCards(devices, &count);
+
+  *outCount = count;
+  *outDevices = devices;
+  return noErr;
+}
+
+void QTCaptureDisposeListOfDevices(CaptureDevices* devices) {
+  std::free(devices);
+}
+
+OSErr QTCaptureOpenDevice(const char* uniqueID, bool videoEnabled, uint16_t inputNum, int16_t width,
+                          int16_t height, int16_t frameRate, QTCaptureDataProc dataProc, int32_t refCon,
+                          int32_t* outDeviceRef) {
+  // Without a callback the poll would have nowhere to go.
+  if (uniqueID == nullptr || dataProc == nullptr || outDeviceRef == nullptr) return paramErr;
+  int deviceNum = 0;
+  while (deviceNum < kMaxOpenDevices && gOpenDevices[deviceNum] != nullptr) ++deviceNum;
+  if (deviceNum == kMaxOpenDevices) return kNoFreeDeviceSlotErr;
+
+  auto* record = new (std::nothrow) OpenDeviceRecord;
+  if (record == nullptr) return memFullErr;
+  record->dataProc = dataProc;
+  record->refCon = refCon;
+  // The six-second watch starts now.
+  record->lastFrameTime = QTCaptureGetCurrentTime();
+  {
+    std::lock_guard<std::mutex> lock(gMutex[deviceNum]);
+    gOpenDevices[deviceNum] = record;
+  }
+
+  OSErr err;
+  if (std::strncmp(uniqueID, kDeckLinkUniqueIDPrefix, kDeckLinkUniqueIDPrefixLength) == 0)
+    err = OpenDeckLinkCard(deviceNum, *record, uniqueID, inputNum);
+  else
+    err = OpenBackendDevice(deviceNum, *record, uniqueID, videoEnabled, inputNum, width, height, frameRate);
+  if (err != noErr) {
+    QTCaptureCloseDevice(deviceNum + 1);  // the slot is free again
+    return err;
+  }
+  *outDeviceRef = deviceNum + 1;
+  return noErr;
+}
+
+void QTCaptureCloseDevice(int32_t deviceRef) {
+  if (deviceRef < 1 || deviceRef > kMaxOpenDevices) return;
+  const int deviceNum = deviceRef - 1;
+  OpenDeviceRecord* record = gOpenDevices[deviceNum];
+  if (record == nullptr) return;
+  // Delivery stops before anything the device threads touch goes away.
+  CloseDeckLinkCard(*record);
+  if (record->device != nullptr) record->device->Stop();
+  {
+    std::lock_guard<std::mutex> lock(gMutex[deviceNum]);
+    gOpenDevices[deviceNum] = nullptr;
+  }
+  delete record;  // the device, its delegate and any waiting frame
+}
+
+void QTCaptureIdle() {
+  const uint64_t now = QTCaptureGetCurrentTime();
+  for (int deviceNum = 0; deviceNum < kMaxOpenDevices; ++deviceNum) {
+    OpenDeviceRecord* record = gOpenDevices[deviceNum];  // only this thread writes the slots
+    if (record == nullptr) continue;
+    QTCaptureDataProc dataProc;
+    int32_t refCon;
+    OSErr error;
+    uint64_t frameTime;
+    CaptureFrameRef frame;
+    IDeckLinkVideoInputFrame* deckLinkFrame = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(gMutex[deviceNum]);
+      dataProc = record->dataProc;
+      refCon = record->refCon;
+      error = record->error;
+      frameTime = record->lastFrameTime;
+      if (error == noErr && now <= frameTime + kFrameTimeoutTicks) {
+        frame = std::move(record->pixelBuffer);
+        if (frame == nullptr) std::swap(deckLinkFrame, record->deckLinkFrame);
+      }
+    }
+    // From here on the record may be freed by the callback; only the copies
+    // above are used.
+    if (error != noErr) {
+      dataProc(refCon, nullptr, 0, 0, 0, 0, error);
+    } else if (now > frameTime + kFrameTimeoutTicks) {
+      // Not stored: the next poll tests again, and a new frame ends it.
+      dataProc(refCon, nullptr, 0, 0, 0, 0, kNoFrameTimeoutErr);
+    } else if (frame != nullptr) {
+      dataProc(refCon, frame->BaseAddress(), frame->RowBytes(), frame->Width(), frame->Height(), frameTime,
+               noErr);
+    } else if (deckLinkFrame != nullptr) {
+      void* bytes = nullptr;
+      // A frame without pixels is dropped rather than handed on as null.
+      if (deckLinkFrame->GetBytes(&bytes) == S_OK && bytes != nullptr)
+        dataProc(refCon, bytes, deckLinkFrame->GetRowBytes(), deckLinkFrame->GetWidth(),
+                 deckLinkFrame->GetHeight(), frameTime, noErr);
+      // Our reference keeps the frame valid on its own, so it is released
+      // even when the callback has closed its card.
+      deckLinkFrame->Release();
+    }
+  }
+}

@@ -1,0 +1,102 @@
+// Framewright HD's video input: the list of capture devices, opening and
+// closing a device, and the poll that hands each open device's newest frame
+// to its data callback on the main thread.
+//
+// Devices come from the capture backends (V4L2 cameras and the built-in
+// test-pattern camera, see capture_backend.h) and from DeckLink cards reached
+// through the SDK loader (decklink_api.h). Frames arrive on the devices' own
+// threads; they only ever park the newest frame in the device's slot, and
+// QTCaptureIdle(), called by the application's 60 Hz timer, delivers it.
+#pragma once
+
+#include <cstdint>
+
+#include "capture/capture_records.h"
+#include "platform/clocks.h"
+#include "platform/os_errors.h"
+
+// The system's own error codes of the video input.
+constexpr OSErr kNoFrameTimeoutErr = 800;           // no frame for more than 6 s
+constexpr OSErr kCaptureSessionErr = 90020;         // the capture session could not be made
+constexpr OSErr kDeviceNotFoundErr = 90021;         // no such device, or no DeckLink driver
+constexpr OSErr kNoFreeDeviceSlotErr = 90022;       // all 64 device slots are in use
+constexpr OSErr kDeckLinkEnableVideoErr = 90023;    // the card's video input could not be enabled
+constexpr OSErr kDeckLinkStartStreamsErr = 90024;   // the card's streams could not be started
+constexpr OSErr kDeckLinkFormatChangedErr = 90025;  // the card's input format changed
+
+constexpr int kMaxOpenDevices = 64;
+constexpr int kMaxListedDevices = 64;
+constexpr int kMaxDeviceInputs = 16;
+constexpr int kDeviceNameBytes = 64;
+constexpr int kDeviceUniqueIDBytes = 128;
+constexpr int kDeviceInputNameBytes = 32;
+
+// More than this many 1/600 s ticks without a frame is reported as 800.
+constexpr uint64_t kFrameTimeoutTicks = 3600;
+
+// Unique IDs of DeckLink cards are this prefix followed by the card's name.
+constexpr char kDeckLinkUniqueIDPrefix[] = "BM_K5S29FVB2W_";
+constexpr int kDeckLinkUniqueIDPrefixLength = 14;
+
+// Bits of the mediaFlags argument of QTCaptureGetListOfDevices.
+constexpr uint8_t kListVideoDevices = 1 << 0;
+constexpr uint8_t kListSoundDevices = 1 << 1;
+
+// Values of CaptureDevices::mediaKind: the pass that found the device.
+constexpr uint8_t kMediaKindVideo = 1;
+constexpr uint8_t kMediaKindSound = 2;
+constexpr uint8_t kMediaKindMuxed = 3;
+
+struct DeviceInput {
+  char name[kDeviceInputNameBytes];  // zero-terminated UTF-8
+};
+
+// One device of the list (the name is plural, the record is one device).
+struct CaptureDevices {
+  char name[kDeviceNameBytes];          // display name, zero-terminated UTF-8
+  char uniqueID[kDeviceUniqueIDBytes];  // what QTCaptureOpenDevice takes
+  uint8_t mediaKind;                    // kMediaKind...; 1 for DeckLink cards
+  uint8_t inputCount;                   // valid entries of inputs, 0..16
+  bool isDeckLink;
+  DeviceInput inputs[kMaxDeviceInputs];  // position = inputNum that opens it
+};
+
+static_assert(sizeof(bool) == 1);
+static_assert(sizeof(CaptureDevices) == 64 + 128 + 3 + 16 * 32);
+
+// Lists the connected devices: the backends' devices (video, then sound, then
+// muxed), then the DeckLink cards, at most 64 in all. With mediaFlags 0 only
+// *outCount is written (0). Otherwise *outDevices receives an array with room
+// for 64 records, which the caller frees with QTCaptureDisposeListOfDevices.
+// Null output pointers give paramErr.
+OSErr QTCaptureGetListOfDevices(uint8_t mediaFlags, int32_t* outCount, CaptureDevices** outDevices);
+
+// Frees an array made by QTCaptureGetListOfDevices (null is allowed).
+void QTCaptureDisposeListOfDevices(CaptureDevices* devices);
+
+// Opens the device with this unique ID on input inputNum (an input beyond the
+// device's list keeps its current one; for a DeckLink card, the display mode
+// at that position, or the last one). width and height ask for scaled frames
+// when both are positive; frameRate > 0 caps the rate. On success
+// *outDeviceRef receives 1..64; on failure it is left alone and the code is
+// returned: 90021 no such device, 90022 no free slot, 90023/90024 DeckLink
+// set-up, paramErr for a null ID, callback or output pointer, or the device's
+// own code.
+OSErr QTCaptureOpenDevice(const char* uniqueID, bool videoEnabled, uint16_t inputNum, int16_t width,
+                          int16_t height, int16_t frameRate, QTCaptureDataProc dataProc, int32_t refCon,
+                          int32_t* outDeviceRef);
+
+// Stops and closes the device; references outside 1..64 or naming a closed
+// device are ignored. Safe to call from the device's own data callback.
+void QTCaptureCloseDevice(int32_t deviceRef);
+
+// The poll, on the main thread: for every open device, at most one call of
+// its data callback: its sticky error, 800 after more than 3600 ticks without
+// a frame, or its newest frame. The callback runs outside every lock.
+void QTCaptureIdle();
+
+// The capture time base: 1/600 s ticks of the monotonic clock (it follows the
+// test clock of SetMonotonicClockForTesting).
+inline uint64_t QTCaptureGetCurrentTime() {
+  return GetTicks600();
+}
