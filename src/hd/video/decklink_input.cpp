@@ -84,13 +84,13 @@ OSErr OpenDeckLinkCard(int deviceNum, OpenDeviceRecord& record, const char* uniq
                                strnlen(nameInID, kDeviceUniqueIDBytes - kDeckLinkUniqueIDPrefixLength));
 
   IDeckLinkIterator* iterator = CreateDeckLinkIteratorInstance();
-  if (iterator == nullptr) return kDeviceNotFoundErr;
+  if (iterator == nullptr) return kVideoDeviceNotFoundErr;
   BMDDisplayMode displayMode = 0;
   for (;;) {
     IDeckLink* nextCard = NextCard(iterator);
     if (nextCard == nullptr) {
       iterator->Release();
-      return kDeviceNotFoundErr;
+      return kVideoDeviceNotFoundErr;
     }
     CardInterfaces card(nextCard);
     if (!card.Obtain()) continue;
@@ -119,8 +119,8 @@ OSErr OpenDeckLinkCard(int deviceNum, OpenDeviceRecord& record, const char* uniq
   if (record.deckLinkCallback == nullptr) return memFullErr;
   record.deckLinkInput->SetCallback(record.deckLinkCallback.get());
   if (record.deckLinkInput->EnableVideoInput(displayMode, bmdFormat8BitYUV, bmdVideoInputFlagDefault) != S_OK)
-    return kDeckLinkEnableVideoErr;
-  if (record.deckLinkInput->StartStreams() != S_OK) return kDeckLinkStartStreamsErr;
+    return kDeckLinkInputNotEnabledErr;
+  if (record.deckLinkInput->StartStreams() != S_OK) return kDeckLinkStreamsNotStartedErr;
   return noErr;
 }
 

@@ -40,7 +40,7 @@ bool IsDeckLinkCardSeenByBackend(const std::string& name) {
 OSErr OpenBackendDevice(int deviceNum, OpenDeviceRecord& record, const char* uniqueID, bool videoEnabled,
                         uint16_t inputNum, int16_t width, int16_t height, int16_t frameRate) {
   record.captureDelegate.reset(new (std::nothrow) QTCapture);
-  if (record.captureDelegate == nullptr) return kCaptureSessionErr;
+  if (record.captureDelegate == nullptr) return kCannotOpenVideoInputErr;
   record.captureDelegate->SetDeviceNum(deviceNum);
 
   const std::string id(uniqueID);
@@ -48,7 +48,7 @@ OSErr OpenBackendDevice(int deviceNum, OpenDeviceRecord& record, const char* uni
     record.device = backend->FindDevice(id);
     if (record.device != nullptr) break;
   }
-  if (record.device == nullptr) return kDeviceNotFoundErr;
+  if (record.device == nullptr) return kVideoDeviceNotFoundErr;
 
   CaptureStreamRequest request;
   // An input beyond the device's list leaves the device on its current one.
@@ -132,7 +132,7 @@ OSErr QTCaptureOpenDevice(const char* uniqueID, bool videoEnabled, uint16_t inpu
   if (uniqueID == nullptr || dataProc == nullptr || outDeviceRef == nullptr) return paramErr;
   int deviceNum = 0;
   while (deviceNum < kMaxOpenDevices && gOpenDevices[deviceNum] != nullptr) ++deviceNum;
-  if (deviceNum == kMaxOpenDevices) return kNoFreeDeviceSlotErr;
+  if (deviceNum == kMaxOpenDevices) return kAllDeviceSlotsInUseErr;
 
   auto* record = new (std::nothrow) OpenDeviceRecord;
   if (record == nullptr) return memFullErr;
@@ -201,7 +201,7 @@ void QTCaptureIdle() {
       dataProc(refCon, nullptr, 0, 0, 0, 0, error);
     } else if (now > frameTime + kFrameTimeoutTicks) {
       // Not stored: the next poll tests again, and a new frame ends it.
-      dataProc(refCon, nullptr, 0, 0, 0, 0, kNoFrameTimeoutErr);
+      dataProc(refCon, nullptr, 0, 0, 0, 0, kDeviceTimedOutErr);
     } else if (frame != nullptr) {
       dataProc(refCon, frame->BaseAddress(), frame->RowBytes(), frame->Width(), frame->Height(), frameTime,
                noErr);

@@ -12,17 +12,10 @@
 #include <cstdint>
 
 #include "capture/capture_records.h"
+#include "capture/error_messages.h"
 #include "platform/clocks.h"
 #include "platform/os_errors.h"
 
-// The system's own error codes of the video input.
-constexpr OSErr kNoFrameTimeoutErr = 800;           // no frame for more than 6 s
-constexpr OSErr kCaptureSessionErr = 90020;         // the capture session could not be made
-constexpr OSErr kDeviceNotFoundErr = 90021;         // no such device, or no DeckLink driver
-constexpr OSErr kNoFreeDeviceSlotErr = 90022;       // all 64 device slots are in use
-constexpr OSErr kDeckLinkEnableVideoErr = 90023;    // the card's video input could not be enabled
-constexpr OSErr kDeckLinkStartStreamsErr = 90024;   // the card's streams could not be started
-constexpr OSErr kDeckLinkFormatChangedErr = 90025;  // the card's input format changed
 
 constexpr int kMaxOpenDevices = 64;
 constexpr int kMaxListedDevices = 64;

@@ -138,10 +138,10 @@ TEST_F(DeckLinkTest, SetUpFailuresFreeTheSlotAndReleaseEverything) {
   cannotStart.startResult = E_FAIL;
   Control()->SetCards({cannotEnable, cannotStart});
   int32_t ref = -7;
-  EXPECT_EQ(OpenCard("Absent", 0, &ref), kDeviceNotFoundErr);
-  EXPECT_EQ(OpenCard("No Enable", 0, &ref), kDeckLinkEnableVideoErr);
+  EXPECT_EQ(OpenCard("Absent", 0, &ref), kVideoDeviceNotFoundErr);
+  EXPECT_EQ(OpenCard("No Enable", 0, &ref), kDeckLinkInputNotEnabledErr);
   EXPECT_FALSE(Control()->HasCallback(0));
-  EXPECT_EQ(OpenCard("No Start", 0, &ref), kDeckLinkStartStreamsErr);
+  EXPECT_EQ(OpenCard("No Start", 0, &ref), kDeckLinkStreamsNotStartedErr);
   EXPECT_FALSE(Control()->HasCallback(1));
   EXPECT_EQ(ref, -7);
   EXPECT_EQ(Control()->LiveObjects(), 0);
@@ -176,7 +176,7 @@ TEST_F(DeckLinkTest, FramesFromTheCardsThreadNewestFirstAndAudioOnlyChangesNothi
   ASSERT_TRUE(Control()->SendAudioOnly(0));
   calls = Poll();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].err, kNoFrameTimeoutErr);
+  EXPECT_EQ(calls[0].err, kDeviceTimedOutErr);
 }
 
 TEST_F(DeckLinkTest, FormatChangeIsReportedOnEveryPollAndLaterFramesAreIgnored) {

@@ -68,7 +68,7 @@ TEST_F(DeviceSessionTest, SixtyFifthOpenFailsAndLeavesTheOthersAlone) {
     ASSERT_EQ(ref, expected);
   }
   int32_t ref = -5;
-  EXPECT_EQ(Open("fake:0", &ref), kNoFreeDeviceSlotErr);
+  EXPECT_EQ(Open("fake:0", &ref), kAllDeviceSlotsInUseErr);
   EXPECT_EQ(ref, -5);
   EXPECT_EQ(backend_.sessions.size(), 64u);  // the 65th never reached a device
 
@@ -112,7 +112,7 @@ TEST_F(DeviceSessionTest, MoreThan3600TicksWithoutAFrameReports800OnEveryPoll) {
   for (int poll = 0; poll < 3; ++poll) {
     auto calls = Poll();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].err, kNoFrameTimeoutErr);
+    EXPECT_EQ(calls[0].err, kDeviceTimedOutErr);
     EXPECT_FALSE(calls[0].hadBaseAddr);
     EXPECT_EQ(calls[0].width, 0);
     EXPECT_EQ(calls[0].time, 0u);
@@ -125,7 +125,7 @@ TEST_F(DeviceSessionTest, MoreThan3600TicksWithoutAFrameReports800OnEveryPoll) {
   SetTicks(53'601 + 3600);
   EXPECT_TRUE(Poll().empty());
   SetTicks(53'601 + 3601);
-  EXPECT_EQ(Poll().at(0).err, kNoFrameTimeoutErr);
+  EXPECT_EQ(Poll().at(0).err, kDeviceTimedOutErr);
 }
 
 TEST_F(DeviceSessionTest, RuntimeErrorIsReportedOnEveryPollAndStopsFramesUntilClose) {
@@ -189,8 +189,8 @@ TEST_F(DeviceSessionTest, OpenPassesInputSizeRateAndVideoChoiceToTheDevice) {
 
 TEST_F(DeviceSessionTest, FailedOpensLeaveTheSlotFreeAndTheReferenceUntouched) {
   int32_t ref = -3;
-  EXPECT_EQ(Open("fake:nope", &ref), kDeviceNotFoundErr);
-  EXPECT_EQ(Open("BM_K5S29FVB2W_Card", &ref), kDeviceNotFoundErr);  // no SDK here
+  EXPECT_EQ(Open("fake:nope", &ref), kVideoDeviceNotFoundErr);
+  EXPECT_EQ(Open("BM_K5S29FVB2W_Card", &ref), kVideoDeviceNotFoundErr);  // no SDK here
   backend_.startError = -9400;
   EXPECT_EQ(Open("fake:0", &ref), -9400);
   EXPECT_TRUE(backend_.sessions.back()->stopped);

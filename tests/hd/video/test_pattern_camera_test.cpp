@@ -145,7 +145,7 @@ TEST_F(TestPatternCameraTest, StalledCameraTimesOut) {
     QTCaptureIdle();
   }
   ASSERT_FALSE(gErrors.empty());
-  EXPECT_EQ(gErrors[0], kNoFrameTimeoutErr);
+  EXPECT_EQ(gErrors[0], kDeviceTimedOutErr);
 }
 
 TEST(TestPatternPictureTest, BarsBoxAndStamp) {
