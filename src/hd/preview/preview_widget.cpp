@@ -46,8 +46,10 @@ void main() {
 // One texel holds a pair of '2vuy' pixels as Cb Y0 Cr Y1 → R G B A. Each
 // fragment samples bilinearly at (centre · image size − ½), luma per pixel
 // and chroma per pair (sited with the pair's first pixel), clamped at the
-// edges: exactly where the software renderer samples. Then video-range
-// Y'CbCr to R'G'B'.
+// edges: exactly where the software renderer samples. The texture's linear
+// filter blends the two rows, and the chroma of two pairs, in one fetch; the
+// two luma samples of a row are picked from the texels' centres. Then
+// video-range Y'CbCr to R'G'B'.
 constexpr char kFragmentBody[] = R"(
 uniform sampler2D frame;
 uniform vec2 imageSize;
@@ -56,33 +58,21 @@ uniform vec4 coefficients;  // yScale, crToR, cbToG, crToG
 uniform float cbToB;
 VARYING_IN vec2 position;
 
-vec4 texel(float pair, float row) {
-  return TEXTURE(frame, vec2((pair + 0.5) / textureSize.x, (row + 0.5) / textureSize.y));
-}
-
-float luma(float x, float row) {
+float luma(float x, float v) {
   float pair = floor(x * 0.5);
-  vec4 t = texel(pair, row);
+  vec4 t = TEXTURE(frame, vec2((pair + 0.5) / textureSize.x, v));
   return (x - 2.0 * pair) < 0.5 ? t.g : t.a;
 }
 
 void main() {
-  vec2 s = position * imageSize - 0.5;
-  vec2 base = floor(s);
-  vec2 f = s - base;
-  float x0 = clamp(base.x, 0.0, imageSize.x - 1.0);
-  float x1 = clamp(base.x + 1.0, 0.0, imageSize.x - 1.0);
-  float y0 = clamp(base.y, 0.0, imageSize.y - 1.0);
-  float y1 = clamp(base.y + 1.0, 0.0, imageSize.y - 1.0);
-  float y = mix(mix(luma(x0, y0), luma(x1, y0), f.x), mix(luma(x0, y1), luma(x1, y1), f.x), f.y);
-
-  float c = s.x * 0.5;
-  float cBase = floor(c);
-  float fc = c - cBase;
-  float c0 = clamp(cBase, 0.0, textureSize.x - 1.0);
-  float c1 = clamp(cBase + 1.0, 0.0, textureSize.x - 1.0);
-  vec2 chroma = mix(mix(texel(c0, y0).rb, texel(c1, y0).rb, fc),
-                    mix(texel(c0, y1).rb, texel(c1, y1).rb, fc), f.y);
+  float sx = position.x * imageSize.x - 0.5;
+  float base = floor(sx);
+  float f = sx - base;
+  float x0 = clamp(base, 0.0, imageSize.x - 1.0);
+  float x1 = clamp(base + 1.0, 0.0, imageSize.x - 1.0);
+  float v = position.y;
+  float y = mix(luma(x0, v), luma(x1, v), f);
+  vec2 chroma = TEXTURE(frame, vec2((sx * 0.5 + 0.5) / textureSize.x, v)).rb;
 
   vec3 ycc = vec3(y, chroma) * 255.0 - vec3(16.0, 128.0, 128.0);
   float l = coefficients.x * ycc.x;
@@ -272,9 +262,9 @@ OSErr PreviewWidget::MakeTexture(FramePipe* pipe) {
   DrainGLErrors();
   glGenTextures(1, &pipe->texture_);
   glBindTexture(GL_TEXTURE_2D, pipe->texture_);
-  // Texels are sampled one by one; the shader filters.
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  // Linear: the shader lets the filter blend rows and chroma (see above).
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, (pipe->setup_.imageWidth + 1) / 2, pipe->setup_.imageHeight, 0, GL_RGBA,
@@ -334,7 +324,8 @@ OSErr PreviewWidget::DrawPipe(FramePipe* pipe, const void* baseAddr) {
                             MirrorsVertically(setup.mirroring) ? -1.0f : 1.0f);
   program_->setUniformValue("imageSize", static_cast<GLfloat>(setup.imageWidth),
                             static_cast<GLfloat>(setup.imageHeight));
-  program_->setUniformValue("textureSize", static_cast<GLfloat>(texelsWide), static_cast<GLfloat>(setup.imageHeight));
+  program_->setUniformValue("textureSize", static_cast<GLfloat>(texelsWide),
+                            static_cast<GLfloat>(setup.imageHeight));
   program_->setUniformValue("coefficients", k.yScale, k.crToR, k.cbToG, k.crToG);
   program_->setUniformValue("cbToB", k.cbToB);
   glActiveTexture(GL_TEXTURE0);

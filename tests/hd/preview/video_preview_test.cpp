@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "capture/capture_records.h"
 #include "preview_test_support.h"
 
@@ -90,11 +92,16 @@ class VideoPreviewTest : public testing::Test {
     EXPECT_LE(worst, tolerance);
   }
 
+  // Windows and contexts outlive the preview, as the application keeps them.
+  FakeSurface& Window(int32_t w, int32_t h) { return windows_.emplace_back(w, h); }
+
+  std::deque<FakeSurface> windows_;
+  FakeGLContext gl_;
   VideoPreviewRef ref_ = nullptr;
 };
 
 TEST_F(VideoPreviewTest, PreviewRectangles) {
-  FakeSurface mainWindow(800, 600);
+  FakeSurface& mainWindow = Window(800, 600);
   Rect r;
   CalculatePreviewRect(&r, &mainWindow);
   EXPECT_EQ(r, (Rect{36, 10, 546, 790}));
@@ -103,7 +110,7 @@ TEST_F(VideoPreviewTest, PreviewRectangles) {
 
   CaptureRecord capture;
   gCapture = &capture;
-  FakeSurface captureWindow(1440, 900);
+  FakeSurface& captureWindow = Window(1440, 900);
   CalculatePreviewRect(&r, &captureWindow);
   EXPECT_EQ(r, (Rect{70, 10, 900, 1430}));
   gCapture = nullptr;
@@ -125,7 +132,7 @@ TEST_F(VideoPreviewTest, PreviewRectangles) {
 }
 
 TEST_F(VideoPreviewTest, ArgumentErrors) {
-  FakeSurface window(800, 600);
+  FakeSurface& window = Window(800, 600);
   Input input(Frame2vuy(64, 48));
   const Rect rect{0, 0, 100, 100};
   VideoPreviewRef out = reinterpret_cast<VideoPreviewRef>(0x1);
@@ -167,8 +174,8 @@ TEST_F(VideoPreviewTest, ArgumentErrors) {
 }
 
 TEST_F(VideoPreviewTest, OpenGLPathUploadsEachFrameInPlace) {
-  FakeGLContext gl;
-  FakeSurface window(800, 600);
+  FakeGLContext& gl = gl_;
+  FakeSurface& window = Window(800, 600);
   window.glContext = &gl;
   // A 1900 × 1000 image trimmed out of a 1920-pixel-wide frame.
   Input input(Frame2vuy(1920, 1004), Rect{0, 0, 1000, 1900}, 2 * 1920 * 2 + 2 * 10);
@@ -203,8 +210,8 @@ TEST_F(VideoPreviewTest, OpenGLPathUploadsEachFrameInPlace) {
 }
 
 TEST_F(VideoPreviewTest, FailedCapabilityTestFallsBackSilently) {
-  FakeGLContext gl;
-  FakeSurface window(640, 480);
+  FakeGLContext& gl = gl_;
+  FakeSurface& window = Window(640, 480);
   window.glContext = &gl;
   Input input = Input(MakeTestCard(160, 90));
 
@@ -232,7 +239,7 @@ TEST_F(VideoPreviewTest, FailedCapabilityTestFallsBackSilently) {
 }
 
 TEST_F(VideoPreviewTest, FallbackShowsTheFittedMirroredTrimmedPicture) {
-  FakeSurface window(800, 600);
+  FakeSurface& window = Window(800, 600);
   // A test card trimmed out of a wider, taller frame of solid red.
   Frame2vuy frame(200, 120);
   frame.Fill(0, 0, 200, 120, kBars601[5]);
@@ -259,7 +266,7 @@ TEST_F(VideoPreviewTest, FallbackShowsTheFittedMirroredTrimmedPicture) {
 }
 
 TEST_F(VideoPreviewTest, FallbackModesOnlyMoveForward) {
-  FakeSurface window(800, 600);
+  FakeSurface& window = Window(800, 600);
   Input input(MakeTestCard(160, 90));
   ASSERT_EQ(Start(input, &window, Rect{0, 0, 180, 320}, true, false), noErr);
   ASSERT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kSequenceInWindow);
@@ -315,7 +322,7 @@ TEST_F(VideoPreviewTest, FallbackModesOnlyMoveForward) {
 }
 
 TEST_F(VideoPreviewTest, NothingToDrawIntoIsNotAnError) {
-  FakeSurface window(800, 600);
+  FakeSurface& window = Window(800, 600);
   Input input(MakeTestCard(160, 90));
   ASSERT_EQ(Start(input, &window, Rect{0, 0, 180, 320}), noErr);
   window.showFailures = 3;
@@ -326,7 +333,7 @@ TEST_F(VideoPreviewTest, NothingToDrawIntoIsNotAnError) {
 
   // A window too small for any picture: nothing is drawn anywhere (not the
   // whole frame at the window's origin).
-  FakeSurface tiny(15, 40);
+  FakeSurface& tiny = Window(15, 40);
   Rect previewRect;
   CalculatePreviewRect(&previewRect, &tiny);
   ASSERT_EQ(Start(input, &tiny, previewRect), noErr);
@@ -335,7 +342,7 @@ TEST_F(VideoPreviewTest, NothingToDrawIntoIsNotAnError) {
 }
 
 TEST_F(VideoPreviewTest, StartFailsWhenTheFallbackCannotBegin) {
-  FakeSurface window(800, 600);
+  FakeSurface& window = Window(800, 600);
   Input input(MakeTestCard(160, 90));
   input.description.cType = FourCC("jpeg");
   VideoPreviewRef out = nullptr;
