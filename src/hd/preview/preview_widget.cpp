@@ -114,6 +114,11 @@ PreviewWidget::PreviewWidget(QWidget* parent) : QOpenGLWidget(parent), vertexBuf
 
 PreviewWidget::~PreviewWidget() {
   CleanupGL();
+  // The base class destroys the context after this destructor: its signal
+  // must not reach what is left of this object.
+  if (context() != nullptr) {
+    disconnect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &PreviewWidget::CleanupGL);
+  }
   for (FramePipe* pipe : pipes_) pipe->widget_ = nullptr;
 }
 

@@ -172,6 +172,30 @@ TEST_F(PreviewGLTest, DisposingClearsThePictureAndControlsStayUsable) {
   EXPECT_EQ(widget_->grabFramebuffer().pixelColor(middle).rgb(), background.rgb());
 }
 
+TEST_F(PreviewGLTest, PreviewSurvivesTheWidgetMovingToAnotherWindow) {
+  Input input = MakeInput(320, 240);
+  ASSERT_EQ(Start(input, true, false), noErr);
+  ASSERT_EQ(VPDisplayFrame(ref_), noErr);
+  const uint32_t firstTexture = ref_->texture->TextureName();
+  EXPECT_NE(firstTexture, 0u);
+
+  // A new top-level window means a new context: the old texture is gone.
+  QWidget other;
+  other.resize(800, 600);
+  widget_->setParent(&other);
+  widget_->move(0, 0);
+  widget_->show();
+  other.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+  QTest::qWait(50);
+  EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+  int worst = 0;
+  double outliers = 0;
+  Compare(widget_->grabFramebuffer(), SoftwarePicture(input, true, false), 2, &worst, &outliers);
+  EXPECT_LE(worst, 4);
+  widget_->setParent(nullptr);  // the fixture owns it
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
