@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
   Rect previewRect;
   CalculatePreviewRect(&previewRect, &window);
   VideoPreviewRef preview = nullptr;
-  if (VPStartPreview(pixMap.get(), &description, &window, &previewRect, false, false, false, &preview) != noErr ||
+  if (VPStartPreview(pixMap.get(), &description, &window, &previewRect, false, false, false, &preview) !=
+          noErr ||
       VPGetDrawingMode(preview) != PreviewDrawingMode::kOpenGL) {
     std::fprintf(stderr, "preview_gl_bench: the OpenGL path did not start\n");
     return 1;
@@ -100,13 +101,14 @@ int main(int argc, char** argv) {
   std::printf("OpenGL path, 1920x1080 '2vuy' -> %dx%d, %s\n", d.right - d.left, d.bottom - d.top,
               reinterpret_cast<const char*>(window.context()->functions()->glGetString(GL_RENDERER)));
   std::printf("%-52s median %6.2f ms\n", "memcpy of the frame, caller CPU (baseline)", copyMedian);
-  std::printf("%-52s median %6.2f ms  %5.2f× baseline\n", "VPDisplayFrame, caller thread CPU", Median(callCpuMs),
-              Median(callCpuMs) / copyMedian);
+  std::printf("%-52s median %6.2f ms  %5.2f× baseline\n", "VPDisplayFrame, caller thread CPU",
+              Median(callCpuMs), Median(callCpuMs) / copyMedian);
   std::printf("%-52s median %6.2f ms\n", "VPDisplayFrame, wall time of the call", Median(callWallMs));
-  std::printf("%-52s   mean %6.2f ms  %5.2f× baseline\n", "whole process CPU per frame incl. repaint and Mesa",
-              processPerFrame, processPerFrame / copyMedian);
-  std::printf("%-52s   mean %6.2f ms (%.0f frames/s)\n", "wall time per frame incl. repaint", totalWallMs / kFrames,
-              1000.0 * kFrames / totalWallMs);
+  std::printf("%-52s   mean %6.2f ms  %5.2f× baseline\n",
+              "whole process CPU per frame incl. repaint and Mesa", processPerFrame,
+              processPerFrame / copyMedian);
+  std::printf("%-52s   mean %6.2f ms (%.0f frames/s)\n", "wall time per frame incl. repaint",
+              totalWallMs / kFrames, 1000.0 * kFrames / totalWallMs);
   VPDisposePreview(preview);
   return 0;
 }

@@ -139,7 +139,8 @@ int main() {
   // The whole VPDisplayFrame of the fallback, as the data procedure calls it.
   NullSurface window;
   PixMapHandle pixMap;
-  MyNewPixMapWithoutStorage(k2vuyPixelFormat, Rect{0, 0, kSourceHeight, kSourceWidth}, kSourceWidth * 2, &pixMap);
+  MyNewPixMapWithoutStorage(k2vuyPixelFormat, Rect{0, 0, kSourceHeight, kSourceWidth}, kSourceWidth * 2,
+                            &pixMap);
   pixMap->baseAddr = const_cast<uint8_t*>(frame.data());
   ImageDescription description;
   description.cType = k2vuyPixelFormat;
@@ -147,7 +148,8 @@ int main() {
   description.height = kSourceHeight;
   const Rect previewRect{0, 10, 540, 970};  // exactly 960 × 540 for a 16:9 frame
   VideoPreviewRef preview = nullptr;
-  if (VPStartPreview(pixMap.get(), &description, &window, &previewRect, false, false, false, &preview) != noErr) {
+  if (VPStartPreview(pixMap.get(), &description, &window, &previewRect, false, false, false, &preview) !=
+      noErr) {
     std::fprintf(stderr, "preview_soft_bench: VPStartPreview failed\n");
     return 1;
   }

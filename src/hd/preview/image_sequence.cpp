@@ -15,8 +15,12 @@ OSErr TakeFault(OSErr code, int* remaining) {
   return code;
 }
 
-int32_t Width(const Rect& r) { return r.right - r.left; }
-int32_t Height(const Rect& r) { return r.bottom - r.top; }
+int32_t Width(const Rect& r) {
+  return r.right - r.left;
+}
+int32_t Height(const Rect& r) {
+  return r.bottom - r.top;
+}
 
 OSErr CheckDescription(const ImageDescription& description) {
   if (description.cType != k2vuyPixelFormat) return noCodecErr;
@@ -26,8 +30,12 @@ OSErr CheckDescription(const ImageDescription& description) {
 
 }  // namespace
 
-void InjectImageSequenceFault(const ImageSequenceFault& fault) { gFault = fault; }
-void ClearImageSequenceFaults() { gFault = ImageSequenceFault{noErr, 0, noErr, 0}; }
+void InjectImageSequenceFault(const ImageSequenceFault& fault) {
+  gFault = fault;
+}
+void ClearImageSequenceFaults() {
+  gFault = ImageSequenceFault{noErr, 0, noErr, 0};
+}
 
 OSErr WindowBlitter::PrepareBuffer(RGB32ImageView* view) {
   const int32_t width = Width(destRect_);
@@ -50,14 +58,16 @@ OSErr WindowBlitter::Blit2vuy(const YCbCrImageView& source, YCbCrMatrix matrix) 
   RGB32ImageView view;
   if (OSErr err = PrepareBuffer(&view); err != noErr) return err;
   ycbcrScaler_.Draw(source, view, mirroring_, matrix);
-  return window_->ShowImage(ConstRGB32ImageView{view.base, view.rowBytes, view.width, view.height}, destRect_);
+  return window_->ShowImage(ConstRGB32ImageView{view.base, view.rowBytes, view.width, view.height},
+                            destRect_);
 }
 
 OSErr WindowBlitter::BlitRGB32(const ConstRGB32ImageView& source) {
   RGB32ImageView view;
   if (OSErr err = PrepareBuffer(&view); err != noErr) return err;
   rgbScaler_.Draw(source, view, mirroring_);
-  return window_->ShowImage(ConstRGB32ImageView{view.base, view.rowBytes, view.width, view.height}, destRect_);
+  return window_->ShowImage(ConstRGB32ImageView{view.base, view.rowBytes, view.width, view.height},
+                            destRect_);
 }
 
 OSErr ImageSequence::BeginInWindow(const ImageDescription& description, YCbCrMatrix matrix,
@@ -65,8 +75,7 @@ OSErr ImageSequence::BeginInWindow(const ImageDescription& description, YCbCrMat
                                    std::unique_ptr<ImageSequence>* out) {
   if (window == nullptr) return paramErr;
   if (OSErr err = CheckDescription(description); err != noErr) return err;
-  std::unique_ptr<ImageSequence> sequence(
-      new (std::nothrow) ImageSequence(description, matrix));
+  std::unique_ptr<ImageSequence> sequence(new (std::nothrow) ImageSequence(description, matrix));
   if (!sequence) return memFullErr;
   sequence->windowBlitter_.reset(new (std::nothrow) WindowBlitter(window, destRect, mirroring));
   if (!sequence->windowBlitter_) return memFullErr;
@@ -81,8 +90,7 @@ OSErr ImageSequence::BeginInGWorld(const ImageDescription& description, YCbCrMat
   if (Width(world->pixMap.bounds) < description.width || Height(world->pixMap.bounds) < description.height) {
     return paramErr;
   }
-  std::unique_ptr<ImageSequence> sequence(
-      new (std::nothrow) ImageSequence(description, matrix));
+  std::unique_ptr<ImageSequence> sequence(new (std::nothrow) ImageSequence(description, matrix));
   if (!sequence) return memFullErr;
   sequence->world_ = world;
   *out = std::move(sequence);
@@ -96,8 +104,8 @@ OSErr ImageSequence::DecompressFrame(const YCbCrImageView& frame) {
   }
   if (OSErr err = TakeFault(gFault.frameError, &gFault.frameFailures); err != noErr) return err;
   if (world_ != nullptr) {
-    const RGB32ImageView dest{static_cast<uint32_t*>(world_->pixMap.baseAddr), world_->pixMap.rowBytes, width_,
-                              height_};
+    const RGB32ImageView dest{static_cast<uint32_t*>(world_->pixMap.baseAddr), world_->pixMap.rowBytes,
+                              width_, height_};
     worldScaler_.Draw(frame, dest, Mirroring::kNone, matrix_);
     return noErr;
   }

@@ -20,12 +20,14 @@ namespace {
 
 // The shaders are written once, for GLSL 1.10 (compatibility contexts);
 // core and ES 3 contexts get the renamed keywords through these headers.
-constexpr char kLegacyVertexHeader[] = "#version 110\n#define ATTRIBUTE attribute\n#define VARYING_OUT varying\n";
+constexpr char kLegacyVertexHeader[] =
+    "#version 110\n#define ATTRIBUTE attribute\n#define VARYING_OUT varying\n";
 constexpr char kLegacyFragmentHeader[] =
     "#version 110\n#define VARYING_IN varying\n#define TEXTURE texture2D\n#define FRAG_COLOR gl_FragColor\n";
 constexpr char kCoreVertexHeader[] = "#version 150\n#define ATTRIBUTE in\n#define VARYING_OUT out\n";
 constexpr char kCoreFragmentHeader[] =
-    "#version 150\n#define VARYING_IN in\n#define TEXTURE texture\nout vec4 fragColor;\n#define FRAG_COLOR fragColor\n";
+    "#version 150\n#define VARYING_IN in\n#define TEXTURE texture\nout vec4 fragColor;\n#define FRAG_COLOR "
+    "fragColor\n";
 constexpr char kESVertexHeader[] = "#version 300 es\n#define ATTRIBUTE in\n#define VARYING_OUT out\n";
 constexpr char kESFragmentHeader[] =
     "#version 300 es\nprecision highp float;\n#define VARYING_IN in\n#define TEXTURE texture\n"
@@ -107,7 +109,8 @@ class PreviewWidget::FramePipe final : public GLFramePipe {
   uint64_t generation_ = 0;  // of the context the texture was made in
 };
 
-PreviewWidget::PreviewWidget(QWidget* parent) : QOpenGLWidget(parent), vertexBuffer_(QOpenGLBuffer::VertexBuffer) {
+PreviewWidget::PreviewWidget(QWidget* parent)
+    : QOpenGLWidget(parent), vertexBuffer_(QOpenGLBuffer::VertexBuffer) {
   // The framebuffer keeps what the preview drew between repaints.
   setUpdateBehavior(QOpenGLWidget::PartialUpdate);
 }
@@ -122,10 +125,13 @@ PreviewWidget::~PreviewWidget() {
   for (FramePipe* pipe : pipes_) pipe->widget_ = nullptr;
 }
 
-PreviewGLContext* PreviewWidget::GLContext() { return context() != nullptr && glUsable_ ? this : nullptr; }
+PreviewGLContext* PreviewWidget::GLContext() {
+  return context() != nullptr && glUsable_ ? this : nullptr;
+}
 
 void PreviewWidget::initializeGL() {
-  connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &PreviewWidget::CleanupGL, Qt::DirectConnection);
+  connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &PreviewWidget::CleanupGL,
+          Qt::DirectConnection);
   initializeOpenGLFunctions();
   ++contextGeneration_;
   glUsable_ = BuildPipeline();
@@ -140,14 +146,16 @@ bool PreviewWidget::BuildPipeline() {
   const bool core = !es && format.profile() == QSurfaceFormat::CoreProfile;
   // Shaders need 2.0; ES needs 3.0 for the unpack row length.
   if ((es && format.majorVersion() < 3) || (!es && format.majorVersion() < 2)) {
-    glUnusableReason_ = QStringLiteral("OpenGL %1.%2 is too old").arg(format.majorVersion()).arg(format.minorVersion());
+    glUnusableReason_ =
+        QStringLiteral("OpenGL %1.%2 is too old").arg(format.majorVersion()).arg(format.minorVersion());
     return false;
   }
   const char* vertexHeader = es ? kESVertexHeader : (core ? kCoreVertexHeader : kLegacyVertexHeader);
   const char* fragmentHeader = es ? kESFragmentHeader : (core ? kCoreFragmentHeader : kLegacyFragmentHeader);
   program_ = std::make_unique<QOpenGLShaderProgram>();
   if (!program_->addShaderFromSourceCode(QOpenGLShader::Vertex, QByteArray(vertexHeader) + kVertexBody) ||
-      !program_->addShaderFromSourceCode(QOpenGLShader::Fragment, QByteArray(fragmentHeader) + kFragmentBody)) {
+      !program_->addShaderFromSourceCode(QOpenGLShader::Fragment,
+                                         QByteArray(fragmentHeader) + kFragmentBody)) {
     glUnusableReason_ = QStringLiteral("shaders do not compile: ") + program_->log();
     program_.reset();
     return false;
@@ -272,8 +280,8 @@ OSErr PreviewWidget::MakeTexture(FramePipe* pipe) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, (pipe->setup_.imageWidth + 1) / 2, pipe->setup_.imageHeight, 0, GL_RGBA,
-               GL_UNSIGNED_BYTE, nullptr);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, (pipe->setup_.imageWidth + 1) / 2, pipe->setup_.imageHeight, 0,
+               GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
   glBindTexture(GL_TEXTURE_2D, 0);
   pipe->generation_ = contextGeneration_;
   const GLenum err = glGetError();
@@ -369,9 +377,11 @@ void PreviewWidget::ReleasePipe(FramePipe* pipe) {
 }
 
 OSErr PreviewWidget::ShowImage(const ConstRGB32ImageView& image, const Rect& destRect) {
-  const QRect target(destRect.left, destRect.top, destRect.right - destRect.left, destRect.bottom - destRect.top);
+  const QRect target(destRect.left, destRect.top, destRect.right - destRect.left,
+                     destRect.bottom - destRect.top);
   if (!isVisible() || target.isEmpty() || !target.intersects(rect())) return codecNothingToBlitErr;
-  if (image.base == nullptr || image.width != target.width() || image.height != target.height()) return paramErr;
+  if (image.base == nullptr || image.width != target.width() || image.height != target.height())
+    return paramErr;
   if (softwareImage_.size() != target.size()) {
     softwareImage_ = QImage(target.size(), QImage::Format_RGB32);
     if (softwareImage_.isNull()) return memFullErr;
@@ -387,7 +397,8 @@ OSErr PreviewWidget::ShowImage(const ConstRGB32ImageView& image, const Rect& des
 }
 
 void PreviewWidget::ClearImage(const Rect& destRect) {
-  const QRect target(destRect.left, destRect.top, destRect.right - destRect.left, destRect.bottom - destRect.top);
+  const QRect target(destRect.left, destRect.top, destRect.right - destRect.left,
+                     destRect.bottom - destRect.top);
   if (target == softwareRect_) {
     softwareImage_ = QImage();
     softwareRect_ = QRect();

@@ -24,7 +24,10 @@
 
 #include "hd/preview/preview_surface.h"
 
-class PreviewWidget : public QOpenGLWidget, public PreviewSurface, public PreviewGLContext, protected QOpenGLFunctions {
+class PreviewWidget : public QOpenGLWidget,
+                      public PreviewSurface,
+                      public PreviewGLContext,
+                      protected QOpenGLFunctions {
   Q_OBJECT
 
  public:

@@ -15,8 +15,8 @@ inline uint32_t Lerp8(uint32_t a, uint32_t b, uint32_t weight) {
 // Blends all four bytes of two 0xAARRGGBB words at once, two lanes at a time.
 inline uint32_t Lerp32(uint32_t a, uint32_t b, uint32_t weight) {
   const uint32_t inverse = 256 - weight;
-  const uint32_t rb = (((a & 0x00FF00FFu) * inverse + (b & 0x00FF00FFu) * weight + 0x00800080u) >> 8) &
-                      0x00FF00FFu;
+  const uint32_t rb =
+      (((a & 0x00FF00FFu) * inverse + (b & 0x00FF00FFu) * weight + 0x00800080u) >> 8) & 0x00FF00FFu;
   const uint32_t ag =
       (((a >> 8) & 0x00FF00FFu) * inverse + ((b >> 8) & 0x00FF00FFu) * weight + 0x00800080u) & 0xFF00FF00u;
   return rb | ag;
@@ -30,9 +30,9 @@ std::vector<SampleStep> MakeSampleSteps(int32_t sourceCount, int32_t destCount, 
   for (int32_t i = 0; i < destCount; ++i) {
     const int32_t logical = mirrored ? destCount - 1 - i : i;
     // Source position in 16.16: (logical + ½)·source/dest − ½.
-    const int64_t position =
-        ((2 * static_cast<int64_t>(logical) + 1) * sourceCount * 65536) / (2 * static_cast<int64_t>(destCount)) -
-        32768;
+    const int64_t position = ((2 * static_cast<int64_t>(logical) + 1) * sourceCount * 65536) /
+                                 (2 * static_cast<int64_t>(destCount)) -
+                             32768;
     int64_t first = position >> 16;  // floor, also below zero
     uint32_t weight = static_cast<uint32_t>((position >> 8) & 0xFF);
     int64_t second = first + 1;
@@ -70,9 +70,9 @@ void YCbCrScaler::Prepare(const YCbCrImageView& source, const RGB32ImageView& de
     // Chroma sample k sits on luma sample 2k, so a luma position x is the
     // chroma position x / 2. Recomputed here in 16.16 from the same formula.
     const int32_t logical = mirroredH ? dest.width - 1 - static_cast<int32_t>(i) : static_cast<int32_t>(i);
-    const int64_t lumaPosition =
-        ((2 * static_cast<int64_t>(logical) + 1) * source.width * 65536) / (2 * static_cast<int64_t>(dest.width)) -
-        32768;
+    const int64_t lumaPosition = ((2 * static_cast<int64_t>(logical) + 1) * source.width * 65536) /
+                                     (2 * static_cast<int64_t>(dest.width)) -
+                                 32768;
     const int64_t chromaPosition = lumaPosition >> 1;
     int64_t c0 = chromaPosition >> 16;
     uint32_t chromaWeight = static_cast<uint32_t>((chromaPosition >> 8) & 0xFF);
@@ -110,7 +110,8 @@ void YCbCrScaler::Draw(const YCbCrImageView& source, const RGB32ImageView& dest,
       const uint8_t* second = source.base + static_cast<std::ptrdiff_t>(step.second) * source.rowBytes;
       uint8_t* blended = blendedRow_.data();
       const uint32_t w = step.weight;
-      for (size_t k = 0; k < rowBytesUsed; ++k) blended[k] = static_cast<uint8_t>(Lerp8(first[k], second[k], w));
+      for (size_t k = 0; k < rowBytesUsed; ++k)
+        blended[k] = static_cast<uint8_t>(Lerp8(first[k], second[k], w));
       row = blended;
     }
     uint32_t* out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(dest.base) +
@@ -140,13 +141,16 @@ void RGB32Scaler::Draw(const ConstRGB32ImageView& source, const RGB32ImageView& 
   }
   for (int32_t y = 0; y < dest.height; ++y) {
     const SampleStep& step = rows_[static_cast<size_t>(y)];
-    const auto* first = reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(source.base) +
-                                                          static_cast<std::ptrdiff_t>(step.first) * source.rowBytes);
+    const auto* first =
+        reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(source.base) +
+                                          static_cast<std::ptrdiff_t>(step.first) * source.rowBytes);
     const uint32_t* row = first;
     if (step.weight != 0 && step.second != step.first) {
-      const auto* second = reinterpret_cast<const uint32_t*>(
-          reinterpret_cast<const uint8_t*>(source.base) + static_cast<std::ptrdiff_t>(step.second) * source.rowBytes);
-      for (int32_t k = 0; k < source.width; ++k) blendedRow_[static_cast<size_t>(k)] = Lerp32(first[k], second[k], step.weight);
+      const auto* second =
+          reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(source.base) +
+                                            static_cast<std::ptrdiff_t>(step.second) * source.rowBytes);
+      for (int32_t k = 0; k < source.width; ++k)
+        blendedRow_[static_cast<size_t>(k)] = Lerp32(first[k], second[k], step.weight);
       row = blendedRow_.data();
     }
     uint32_t* out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(dest.base) +

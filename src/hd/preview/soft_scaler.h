@@ -18,8 +18,12 @@ enum class Mirroring : uint8_t { kNone = 0, kHorizontal = 1, kVertical = 2, kBot
 constexpr Mirroring MirroringFor(bool flipH, bool flipV) {
   return static_cast<Mirroring>((flipH ? 1 : 0) | (flipV ? 2 : 0));
 }
-constexpr bool MirrorsHorizontally(Mirroring m) { return (static_cast<int>(m) & 1) != 0; }
-constexpr bool MirrorsVertically(Mirroring m) { return (static_cast<int>(m) & 2) != 0; }
+constexpr bool MirrorsHorizontally(Mirroring m) {
+  return (static_cast<int>(m) & 1) != 0;
+}
+constexpr bool MirrorsVertically(Mirroring m) {
+  return (static_cast<int>(m) & 2) != 0;
+}
 
 // '2vuy' pixels: per pair of pixels the bytes Cb Y0 Cr Y1, chroma sited with
 // the first pixel of its pair. Rows of rowBytes, which must hold every whole
@@ -31,7 +35,9 @@ struct YCbCrImageView {
   int32_t height = 0;
 };
 
-constexpr int32_t Row2vuyBytesNeeded(int32_t widthPixels) { return ((widthPixels + 1) / 2) * 4; }
+constexpr int32_t Row2vuyBytesNeeded(int32_t widthPixels) {
+  return ((widthPixels + 1) / 2) * 4;
+}
 
 struct RGB32ImageView {
   uint32_t* base = nullptr;
@@ -73,7 +79,7 @@ class YCbCrScaler {
                YCbCrMatrix matrix);
 
   struct Column {
-    uint32_t luma0, luma1, lumaWeight;      // byte offsets of Y' in a row
+    uint32_t luma0, luma1, lumaWeight;        // byte offsets of Y' in a row
     uint32_t chroma0, chroma1, chromaWeight;  // byte offsets of Cb (Cr follows 2 bytes on)
   };
   int32_t sourceWidth_ = -1, sourceHeight_ = -1, destWidth_ = -1, destHeight_ = -1;

@@ -13,7 +13,9 @@ namespace {
 
 bool gGLCapabilityFailureForTesting = false;
 
-int16_t ToInt16(int32_t v) { return static_cast<int16_t>(std::clamp<int32_t>(v, INT16_MIN, INT16_MAX)); }
+int16_t ToInt16(int32_t v) {
+  return static_cast<int16_t>(std::clamp<int32_t>(v, INT16_MIN, INT16_MAX));
+}
 
 OSErr CheckFrameDescription(const PixMap& pixMap, const ImageDescription& description) {
   const Rect& b = pixMap.bounds;
@@ -29,7 +31,9 @@ YCbCrImageView FrameView(const VideoPreviewRecord& record) {
                         record.imageBounds.right, record.imageBounds.bottom};
 }
 
-Mirroring MirroringOf(const VideoPreviewRecord& record) { return MirroringFor(record.flipH, record.flipV); }
+Mirroring MirroringOf(const VideoPreviewRecord& record) {
+  return MirroringFor(record.flipH, record.flipV);
+}
 
 // The OpenGL set-up; any failure leaves the record on the fallback, and the
 // reason goes no further (the caller must not see it).
@@ -118,7 +122,9 @@ OSErr DisplayFallbackFrame(VideoPreviewRecord* record) {
 
 }  // namespace
 
-void SetGLCapabilityFailureForTesting(bool fail) { gGLCapabilityFailureForTesting = fail; }
+void SetGLCapabilityFailureForTesting(bool fail) {
+  gGLCapabilityFailureForTesting = fail;
+}
 
 OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescription, PreviewSurface* window,
                      const Rect* previewRect, bool flipH, bool flipV, bool useClientStorage,
@@ -145,8 +151,8 @@ OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescript
   record->frameRowBytes = pixMap->rowBytes;
   // A trimmed image is still from an HD or SD source: judge by the frame's
   // full width (its row) as well as the image.
-  record->matrix = ChooseYCbCrMatrix(std::max<int32_t>(pixMap->bounds.right, pixMap->rowBytes / 2),
-                                     pixMap->bounds.bottom);
+  record->matrix =
+      ChooseYCbCrMatrix(std::max<int32_t>(pixMap->bounds.right, pixMap->rowBytes / 2), pixMap->bounds.bottom);
   record->texInternalFormat = kGLRGBA8;
   record->texFormat = kGLRGBA;
   record->texType = kGLUnsignedByte;

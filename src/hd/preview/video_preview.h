@@ -18,12 +18,12 @@
 #include "util/types.h"
 
 // The preview's own error codes.
-constexpr OSErr kVPNoPixMapErr = 32;          // VPStartPreview: no frame description
+constexpr OSErr kVPNoPixMapErr = 32;            // VPStartPreview: no frame description
 constexpr OSErr kVPNoImageDescriptionErr = 33;  // VPStartPreview: no image description
-constexpr OSErr kVPNoWindowErr = 34;          // VPStartPreview: no window
-constexpr OSErr kVPNoPreviewErr = 37;         // VPDisplayFrame: no preview
-constexpr OSErr kVPNoBaseAddressErr = 38;     // VPDisplayFrame: the frame description has no pixels
-constexpr OSErr kVPRestartNoPreviewErr = 79;  // VPRestartQTPreview: no preview
+constexpr OSErr kVPNoWindowErr = 34;            // VPStartPreview: no window
+constexpr OSErr kVPNoPreviewErr = 37;           // VPDisplayFrame: no preview
+constexpr OSErr kVPNoBaseAddressErr = 38;       // VPDisplayFrame: the frame description has no pixels
+constexpr OSErr kVPRestartNoPreviewErr = 79;    // VPRestartQTPreview: no preview
 
 // OpenGL names of the texture upload of '2vuy' frames: one RGBA8 texel per
 // pair of pixels.
@@ -43,15 +43,15 @@ struct VideoPreviewRecord {
   uint32_t texInternalFormat = 0;
   uint32_t texFormat = 0;
   uint32_t texType = 0;
-  std::unique_ptr<GLFramePipe> texture;           // the OpenGL path's texture and drawing state
-  std::unique_ptr<ImageSequence> imageSequence;  // the fallback's sequence, when one is running
-  Rect imageBounds;  // the frame description's bounds, copied at start
-  Rect previewRect;  // as given
-  Rect destRect;     // imageBounds fitted and centred in previewRect
+  std::unique_ptr<GLFramePipe> texture;                // the OpenGL path's texture and drawing state
+  std::unique_ptr<ImageSequence> imageSequence;        // the fallback's sequence, when one is running
+  Rect imageBounds;                                    // the frame description's bounds, copied at start
+  Rect previewRect;                                    // as given
+  Rect destRect;                                       // imageBounds fitted and centred in previewRect
   const PixMap* pixMap = nullptr;                      // not owned
   const ImageDescription* imageDescription = nullptr;  // not owned
   int32_t imageDataSize = 0;
-  PreviewSurface* window = nullptr;  // not owned; also the drawing port
+  PreviewSurface* window = nullptr;         // not owned; also the drawing port
   std::unique_ptr<GWorld> offscreenGWorld;  // the off-screen mode's buffer
   PixMap* offscreenPixMap = nullptr;        // its pixel map
   bool useClientStorage = false;

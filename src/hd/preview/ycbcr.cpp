@@ -22,7 +22,9 @@ constexpr YCbCrCoefficients MakeCoefficients(double kr, double kb) {
 constexpr YCbCrCoefficients kBT601 = MakeCoefficients(0.299, 0.114);
 constexpr YCbCrCoefficients kBT709 = MakeCoefficients(0.2126, 0.0722);
 
-int32_t Fixed(double v) { return static_cast<int32_t>(std::lround(v * 65536.0)); }
+int32_t Fixed(double v) {
+  return static_cast<int32_t>(std::lround(v * 65536.0));
+}
 
 }  // namespace
 

@@ -39,7 +39,8 @@ Input MakeInput(int32_t w, int32_t h) {
   Frame2vuy frame(w + 2 * margin, h + 2);
   frame.Fill(0, 0, frame.width, frame.height, kBars601[5]);
   const Frame2vuy card = MakeTestCard(w, h);
-  for (int32_t y = 0; y < h; ++y) std::copy_n(card.bytes.data() + y * card.rowBytes, 2 * w, frame.Row(y + 1) + 2 * margin);
+  for (int32_t y = 0; y < h; ++y)
+    std::copy_n(card.bytes.data() + y * card.rowBytes, 2 * w, frame.Row(y + 1) + 2 * margin);
   DrawBars(&frame, kBars709, margin, 1 + h / 2, w, h / 2);
   const int32_t offset = frame.rowBytes + 2 * margin;
   return Input(std::move(frame), Rect{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)}, offset);
@@ -78,8 +79,8 @@ class PreviewGLTest : public testing::Test {
     Rect previewRect;
     CalculatePreviewRect(&previewRect, &window);
     VideoPreviewRef soft = nullptr;
-    EXPECT_EQ(VPStartPreview(input.pixMap.get(), &input.description, &window, &previewRect, flipH, flipV, false,
-                             &soft),
+    EXPECT_EQ(VPStartPreview(input.pixMap.get(), &input.description, &window, &previewRect, flipH, flipV,
+                             false, &soft),
               noErr);
     EXPECT_EQ(VPDisplayFrame(soft), noErr);
     std::vector<uint32_t> picture = window.shown;
@@ -100,7 +101,8 @@ class PreviewGLTest : public testing::Test {
     for (int32_t y = 0; y < h; ++y) {
       const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(d.top + y)) + d.left;
       for (int32_t x = 0; x < w; ++x) {
-        const int diff = MaxChannelDifference(Unpack(row[x]), Unpack(expected[static_cast<size_t>(y) * w + x]));
+        const int diff =
+            MaxChannelDifference(Unpack(row[x]), Unpack(expected[static_cast<size_t>(y) * w + x]));
         *worst = std::max(*worst, diff);
         outliers += diff > tolerance;
       }

@@ -34,12 +34,30 @@ inline int MaxChannelDifference(RGB a, RGB b) {
 }
 
 // 75 % colour bars, white to black, and the R'G'B' they stand for.
-constexpr std::array<YCbCr, 8> kBars601 = {{{180, 128, 128}, {162, 44, 142}, {131, 156, 44}, {112, 72, 58},
-                                            {84, 184, 198}, {65, 100, 212}, {35, 212, 114}, {16, 128, 128}}};
-constexpr std::array<YCbCr, 8> kBars709 = {{{180, 128, 128}, {168, 44, 136}, {145, 147, 44}, {133, 63, 52},
-                                            {63, 193, 204}, {51, 109, 212}, {28, 212, 120}, {16, 128, 128}}};
-constexpr std::array<RGB, 8> kBarsRGB = {{{191, 191, 191}, {191, 191, 0}, {0, 191, 191}, {0, 191, 0},
-                                          {191, 0, 191}, {191, 0, 0}, {0, 0, 191}, {0, 0, 0}}};
+constexpr std::array<YCbCr, 8> kBars601 = {{{180, 128, 128},
+                                            {162, 44, 142},
+                                            {131, 156, 44},
+                                            {112, 72, 58},
+                                            {84, 184, 198},
+                                            {65, 100, 212},
+                                            {35, 212, 114},
+                                            {16, 128, 128}}};
+constexpr std::array<YCbCr, 8> kBars709 = {{{180, 128, 128},
+                                            {168, 44, 136},
+                                            {145, 147, 44},
+                                            {133, 63, 52},
+                                            {63, 193, 204},
+                                            {51, 109, 212},
+                                            {28, 212, 120},
+                                            {16, 128, 128}}};
+constexpr std::array<RGB, 8> kBarsRGB = {{{191, 191, 191},
+                                          {191, 191, 0},
+                                          {0, 191, 191},
+                                          {0, 191, 0},
+                                          {191, 0, 191},
+                                          {191, 0, 0},
+                                          {0, 0, 191},
+                                          {0, 0, 0}}};
 
 // A '2vuy' frame in memory.
 struct Frame2vuy {
@@ -103,8 +121,8 @@ inline Frame2vuy MakeTestCard(int32_t w, int32_t h) {
 // (i + ½)·source/dest − ½ (mirrored as asked), bilinear, chroma sited with
 // the first pixel of each pair, clamped to the edges; then video-range
 // Y'CbCr → R'G'B' in double precision.
-inline std::vector<RGB> ReferencePicture(const uint8_t* base, int32_t rowBytes, int32_t w, int32_t h, int32_t dw,
-                                         int32_t dh, bool flipH, bool flipV, YCbCrMatrix matrix) {
+inline std::vector<RGB> ReferencePicture(const uint8_t* base, int32_t rowBytes, int32_t w, int32_t h,
+                                         int32_t dw, int32_t dh, bool flipH, bool flipV, YCbCrMatrix matrix) {
   const YCbCrCoefficients& k = CoefficientsFor(matrix);
   const int32_t pairs = (w + 1) / 2;
   auto luma = [&](int32_t x, int32_t y) { return static_cast<double>(base[y * rowBytes + 2 * x + 1]); };
@@ -118,13 +136,15 @@ inline std::vector<RGB> ReferencePicture(const uint8_t* base, int32_t rowBytes, 
     const double sy = (lj + 0.5) * h / dh - 0.5;
     const double fy0 = std::floor(sy);
     const double wy = fy0 < 0 ? 0.0 : sy - fy0;
-    const int32_t y0 = clampi(static_cast<int64_t>(fy0), h - 1), y1 = clampi(static_cast<int64_t>(fy0) + 1, h - 1);
+    const int32_t y0 = clampi(static_cast<int64_t>(fy0), h - 1),
+                  y1 = clampi(static_cast<int64_t>(fy0) + 1, h - 1);
     for (int32_t i = 0; i < dw; ++i) {
       const int32_t li = flipH ? dw - 1 - i : i;
       const double sx = (li + 0.5) * w / dw - 0.5;
       const double fx0 = std::floor(sx);
       const double wx = fx0 < 0 ? 0.0 : sx - fx0;
-      const int32_t x0 = clampi(static_cast<int64_t>(fx0), w - 1), x1 = clampi(static_cast<int64_t>(fx0) + 1, w - 1);
+      const int32_t x0 = clampi(static_cast<int64_t>(fx0), w - 1),
+                    x1 = clampi(static_cast<int64_t>(fx0) + 1, w - 1);
       const double yv = (luma(x0, y0) * (1 - wx) + luma(x1, y0) * wx) * (1 - wy) +
                         (luma(x0, y1) * (1 - wx) + luma(x1, y1) * wx) * wy;
       const double sc = sx / 2;

@@ -56,7 +56,8 @@ TEST(PreviewWidgetTest, WithoutOpenGLThePreviewDrawsInSoftware) {
   Rect previewRect;
   CalculatePreviewRect(&previewRect, &window);
   VideoPreviewRef ref = nullptr;
-  ASSERT_EQ(VPStartPreview(pixMap.get(), &description, &window, &previewRect, false, false, false, &ref), noErr);
+  ASSERT_EQ(VPStartPreview(pixMap.get(), &description, &window, &previewRect, false, false, false, &ref),
+            noErr);
   EXPECT_NE(VPGetDrawingMode(ref), PreviewDrawingMode::kOpenGL);
   EXPECT_EQ(VPDisplayFrame(ref), noErr) << "a hidden window drops the frame quietly";
   window.show();

@@ -22,8 +22,8 @@ Picture Draw(YCbCrScaler* scaler, const Frame2vuy& frame, const uint8_t* base, i
   return p;
 }
 
-void ExpectMatchesReference(const Picture& p, const Frame2vuy& frame, const uint8_t* base, int32_t w, int32_t h,
-                            Mirroring m, YCbCrMatrix matrix, int tolerance) {
+void ExpectMatchesReference(const Picture& p, const Frame2vuy& frame, const uint8_t* base, int32_t w,
+                            int32_t h, Mirroring m, YCbCrMatrix matrix, int tolerance) {
   const std::vector<RGB> ref = ReferencePicture(base, frame.rowBytes, w, h, p.width, p.height,
                                                 MirrorsHorizontally(m), MirrorsVertically(m), matrix);
   int worst = 0, worstX = 0, worstY = 0;
@@ -59,14 +59,14 @@ TEST(SoftScalerTest, ColourBarsGiveTheirRGBInBothMatrices) {
 TEST(SoftScalerTest, EachFlipMirrorsThePicture) {
   const Frame2vuy card = MakeTestCard(160, 90);
   YCbCrScaler scaler;
-  const Picture plain = Draw(&scaler, card, card.bytes.data(), 160, 90, 120, 70, Mirroring::kNone,
-                             YCbCrMatrix::kBT601);
-  const Picture h = Draw(&scaler, card, card.bytes.data(), 160, 90, 120, 70, Mirroring::kHorizontal,
-                         YCbCrMatrix::kBT601);
-  const Picture v = Draw(&scaler, card, card.bytes.data(), 160, 90, 120, 70, Mirroring::kVertical,
-                         YCbCrMatrix::kBT601);
-  const Picture both = Draw(&scaler, card, card.bytes.data(), 160, 90, 120, 70, Mirroring::kBoth,
-                            YCbCrMatrix::kBT601);
+  const Picture plain =
+      Draw(&scaler, card, card.bytes.data(), 160, 90, 120, 70, Mirroring::kNone, YCbCrMatrix::kBT601);
+  const Picture h =
+      Draw(&scaler, card, card.bytes.data(), 160, 90, 120, 70, Mirroring::kHorizontal, YCbCrMatrix::kBT601);
+  const Picture v =
+      Draw(&scaler, card, card.bytes.data(), 160, 90, 120, 70, Mirroring::kVertical, YCbCrMatrix::kBT601);
+  const Picture both =
+      Draw(&scaler, card, card.bytes.data(), 160, 90, 120, 70, Mirroring::kBoth, YCbCrMatrix::kBT601);
   int mismatches = 0;
   for (int32_t y = 0; y < 70; ++y) {
     for (int32_t x = 0; x < 120; ++x) {
@@ -88,8 +88,8 @@ TEST(SoftScalerTest, EachFlipMirrorsThePicture) {
   // Bars run the other way round when mirrored horizontally.
   Frame2vuy bars(320, 16);
   DrawBars(&bars, kBars601, 0, 0, 320, 16);
-  const Picture mirrored = Draw(&scaler, bars, bars.bytes.data(), 320, 16, 160, 8, Mirroring::kHorizontal,
-                                YCbCrMatrix::kBT601);
+  const Picture mirrored =
+      Draw(&scaler, bars, bars.bytes.data(), 320, 16, 160, 8, Mirroring::kHorizontal, YCbCrMatrix::kBT601);
   for (int bar = 0; bar < 8; ++bar) {
     EXPECT_LE(MaxChannelDifference(mirrored.At((2 * bar + 1) * 10, 4), kBarsRGB[7 - bar]), 2) << bar;
   }
@@ -143,7 +143,8 @@ TEST(SoftScalerTest, OddWidthReadsNoFurtherThanItsLastPair) {
   frame.Fill(0, 0, 5, 3, kBars601[3]);
   ASSERT_EQ(frame.bytes.size(), 36u);
   YCbCrScaler scaler;
-  const Picture p = Draw(&scaler, frame, frame.bytes.data(), 5, 3, 9, 5, Mirroring::kBoth, YCbCrMatrix::kBT601);
+  const Picture p =
+      Draw(&scaler, frame, frame.bytes.data(), 5, 3, 9, 5, Mirroring::kBoth, YCbCrMatrix::kBT601);
   for (int32_t x = 0; x < 9; ++x) EXPECT_LE(MaxChannelDifference(p.At(x, 2), kBarsRGB[3]), 2) << x;
 }
 
@@ -152,14 +153,14 @@ TEST(SoftScalerTest, RGB32ScalingMatchesYCbCrScalingOfTheSamePicture) {
   // both at once. The pictures must agree (the conversion is linear).
   const Frame2vuy card = MakeTestCard(160, 90);
   YCbCrScaler scaler;
-  const Picture full = Draw(&scaler, card, card.bytes.data(), 160, 90, 160, 90, Mirroring::kNone,
-                            YCbCrMatrix::kBT601);
-  const Picture direct = Draw(&scaler, card, card.bytes.data(), 160, 90, 100, 56, Mirroring::kBoth,
-                              YCbCrMatrix::kBT601);
+  const Picture full =
+      Draw(&scaler, card, card.bytes.data(), 160, 90, 160, 90, Mirroring::kNone, YCbCrMatrix::kBT601);
+  const Picture direct =
+      Draw(&scaler, card, card.bytes.data(), 160, 90, 100, 56, Mirroring::kBoth, YCbCrMatrix::kBT601);
   std::vector<uint32_t> scaled(100 * 56);
   RGB32Scaler rgb;
-  rgb.Draw(ConstRGB32ImageView{full.pixels.data(), 160 * 4, 160, 90}, RGB32ImageView{scaled.data(), 400, 100, 56},
-           Mirroring::kBoth);
+  rgb.Draw(ConstRGB32ImageView{full.pixels.data(), 160 * 4, 160, 90},
+           RGB32ImageView{scaled.data(), 400, 100, 56}, Mirroring::kBoth);
   int worst = 0;
   for (size_t i = 0; i < scaled.size(); ++i) {
     worst = std::max(worst, MaxChannelDifference(Unpack(scaled[i]), Unpack(direct.pixels[i])));
@@ -168,7 +169,8 @@ TEST(SoftScalerTest, RGB32ScalingMatchesYCbCrScalingOfTheSamePicture) {
 }
 
 TEST(SoftScalerTest, SampleStepsStayInsideTheSource) {
-  for (const auto& [source, dest] : {std::pair{1, 7}, std::pair{7, 1}, std::pair{1920, 960}, std::pair{3, 1000}}) {
+  for (const auto& [source, dest] :
+       {std::pair{1, 7}, std::pair{7, 1}, std::pair{1920, 960}, std::pair{3, 1000}}) {
     for (bool mirrored : {false, true}) {
       const std::vector<SampleStep> steps = MakeSampleSteps(source, dest, mirrored);
       ASSERT_EQ(steps.size(), static_cast<size_t>(dest));

@@ -52,7 +52,8 @@ struct Input {
   ImageDescription description;
 
   Input(Frame2vuy f, Rect trimmed = {}, int32_t trimOffsetBytes = 0) : frame(std::move(f)) {
-    if (trimmed == Rect{}) trimmed = Rect{0, 0, static_cast<int16_t>(frame.height), static_cast<int16_t>(frame.width)};
+    if (trimmed == Rect{})
+      trimmed = Rect{0, 0, static_cast<int16_t>(frame.height), static_cast<int16_t>(frame.width)};
     EXPECT_EQ(MyNewPixMapWithoutStorage(k2vuyPixelFormat, trimmed, frame.rowBytes, &pixMap), noErr);
     pixMap->baseAddr = frame.bytes.data() + trimOffsetBytes;
     description.cType = k2vuyPixelFormat;
@@ -71,24 +72,27 @@ class VideoPreviewTest : public testing::Test {
     gCapture = nullptr;
   }
 
-  OSErr Start(Input& input, PreviewSurface* window, Rect previewRect, bool flipH = false, bool flipV = false) {
+  OSErr Start(Input& input, PreviewSurface* window, Rect previewRect, bool flipH = false,
+              bool flipV = false) {
     VPDisposePreview(ref_);
     ref_ = nullptr;
     return VPStartPreview(input.pixMap.get(), &input.description, window, &previewRect, flipH, flipV, false,
                           &ref_);
   }
 
-  void ExpectShowsReference(const FakeSurface& window, const Input& input, bool flipH, bool flipV, int tolerance) {
+  void ExpectShowsReference(const FakeSurface& window, const Input& input, bool flipH, bool flipV,
+                            int tolerance) {
     const Rect& d = ref_->destRect;
     ASSERT_EQ(window.shownRect, d);
     const int32_t dw = d.right - d.left, dh = d.bottom - d.top;
-    const std::vector<RGB> ref = ReferencePicture(static_cast<const uint8_t*>(input.pixMap->baseAddr),
-                                                  input.pixMap->rowBytes, input.description.width,
-                                                  input.description.height, dw, dh, flipH, flipV, ref_->matrix);
+    const std::vector<RGB> ref = ReferencePicture(
+        static_cast<const uint8_t*>(input.pixMap->baseAddr), input.pixMap->rowBytes, input.description.width,
+        input.description.height, dw, dh, flipH, flipV, ref_->matrix);
     int worst = 0;
     for (int32_t y = 0; y < dh; ++y)
       for (int32_t x = 0; x < dw; ++x)
-        worst = std::max(worst, MaxChannelDifference(window.ShownAt(x, y), ref[static_cast<size_t>(y) * dw + x]));
+        worst =
+            std::max(worst, MaxChannelDifference(window.ShownAt(x, y), ref[static_cast<size_t>(y) * dw + x]));
     EXPECT_LE(worst, tolerance);
   }
 
@@ -138,7 +142,8 @@ TEST_F(VideoPreviewTest, ArgumentErrors) {
   VideoPreviewRef out = reinterpret_cast<VideoPreviewRef>(0x1);
   EXPECT_EQ(VPStartPreview(nullptr, &input.description, &window, &rect, false, false, false, &out), 32);
   EXPECT_EQ(VPStartPreview(input.pixMap.get(), nullptr, &window, &rect, false, false, false, &out), 33);
-  EXPECT_EQ(VPStartPreview(input.pixMap.get(), &input.description, nullptr, &rect, false, false, false, &out), 34);
+  EXPECT_EQ(VPStartPreview(input.pixMap.get(), &input.description, nullptr, &rect, false, false, false, &out),
+            34);
   EXPECT_EQ(out, reinterpret_cast<VideoPreviewRef>(0x1)) << "written only on success";
   EXPECT_EQ(VPDisplayFrame(nullptr), 37);
   EXPECT_EQ(VPRestartQTPreview(nullptr), 79);
@@ -152,18 +157,19 @@ TEST_F(VideoPreviewTest, ArgumentErrors) {
   // Frame descriptions the renderer cannot read safely.
   Input shortRows(Frame2vuy(64, 48));
   shortRows.pixMap->rowBytes = 126;
-  EXPECT_EQ(VPStartPreview(shortRows.pixMap.get(), &shortRows.description, &window, &rect, false, false, false,
-                           &out),
+  EXPECT_EQ(VPStartPreview(shortRows.pixMap.get(), &shortRows.description, &window, &rect, false, false,
+                           false, &out),
             paramErr);
   Input mismatched(Frame2vuy(64, 48));
   mismatched.description.width = 128;
-  EXPECT_EQ(VPStartPreview(mismatched.pixMap.get(), &mismatched.description, &window, &rect, false, false, false,
-                           &out),
+  EXPECT_EQ(VPStartPreview(mismatched.pixMap.get(), &mismatched.description, &window, &rect, false, false,
+                           false, &out),
             paramErr);
   Input notYCbCr(Frame2vuy(64, 48));
   notYCbCr.pixMap->pixelFormat = FourCC("BGRA");
-  EXPECT_EQ(VPStartPreview(notYCbCr.pixMap.get(), &notYCbCr.description, &window, &rect, false, false, false, &out),
-            paramErr);
+  EXPECT_EQ(
+      VPStartPreview(notYCbCr.pixMap.get(), &notYCbCr.description, &window, &rect, false, false, false, &out),
+      paramErr);
   EXPECT_EQ(out, reinterpret_cast<VideoPreviewRef>(0x1));
 
   // A frame whose row pitch changed after the start would be misread.
@@ -244,7 +250,8 @@ TEST_F(VideoPreviewTest, FallbackShowsTheFittedMirroredTrimmedPicture) {
   Frame2vuy frame(200, 120);
   frame.Fill(0, 0, 200, 120, kBars601[5]);
   const Frame2vuy card = MakeTestCard(160, 90);
-  for (int32_t y = 0; y < 90; ++y) std::copy_n(card.bytes.data() + y * card.rowBytes, 320, frame.Row(y + 20) + 40);
+  for (int32_t y = 0; y < 90; ++y)
+    std::copy_n(card.bytes.data() + y * card.rowBytes, 320, frame.Row(y + 20) + 40);
   Input input(frame, Rect{0, 0, 90, 160}, 20 * frame.rowBytes + 2 * 20);
   for (int flips = 0; flips < 4; ++flips) {
     const bool flipH = (flips & 1) != 0, flipV = (flips & 2) != 0;
@@ -255,7 +262,8 @@ TEST_F(VideoPreviewTest, FallbackShowsTheFittedMirroredTrimmedPicture) {
     ExpectShowsReference(window, input, flipH, flipV, 3);
     // No red from outside the trimmed image, even at the edges.
     const int32_t w = 780, h = 439;
-    for (const auto& [x, y] : {std::pair{0, 0}, std::pair{w - 1, 0}, std::pair{0, h - 1}, std::pair{w - 1, h - 1}}) {
+    for (const auto& [x, y] :
+         {std::pair{0, 0}, std::pair{w - 1, 0}, std::pair{0, h - 1}, std::pair{w - 1, h - 1}}) {
       const RGB p = window.ShownAt(x, y);
       EXPECT_FALSE(p.r > 150 && p.g < 40 && p.b < 40) << x << "," << y;
     }
