@@ -1,0 +1,408 @@
+// The Qt window surface of the live preview and its OpenGL path. GL objects
+// shared by every preview of the widget (shaders, the quad) are made in
+// initializeGL and freed when the context is about to be destroyed; each
+// preview's texture lives from VPStartPreview to VPDisposePreview.
+#include "hd/preview/preview_widget.h"
+
+#include <QOpenGLContext>
+#include <QPainter>
+#include <QSurfaceFormat>
+#include <cstring>
+
+#ifndef GL_UNPACK_ROW_LENGTH
+#define GL_UNPACK_ROW_LENGTH 0x0CF2
+#endif
+#ifndef GL_RGBA8
+#define GL_RGBA8 0x8058
+#endif
+
+namespace {
+
+// The shaders are written once, for GLSL 1.10 (compatibility contexts);
+// core and ES 3 contexts get the renamed keywords through these headers.
+constexpr char kLegacyVertexHeader[] =
+    "#version 110\n#define ATTRIBUTE attribute\n#define VARYING_OUT varying\n";
+constexpr char kLegacyFragmentHeader[] =
+    "#version 110\n#define VARYING_IN varying\n#define TEXTURE texture2D\n#define FRAG_COLOR gl_FragColor\n";
+constexpr char kCoreVertexHeader[] = "#version 150\n#define ATTRIBUTE in\n#define VARYING_OUT out\n";
+constexpr char kCoreFragmentHeader[] =
+    "#version 150\n#define VARYING_IN in\n#define TEXTURE texture\nout vec4 fragColor;\n#define FRAG_COLOR "
+    "fragColor\n";
+constexpr char kESVertexHeader[] = "#version 300 es\n#define ATTRIBUTE in\n#define VARYING_OUT out\n";
+constexpr char kESFragmentHeader[] =
+    "#version 300 es\nprecision highp float;\n#define VARYING_IN in\n#define TEXTURE texture\n"
+    "out vec4 fragColor;\n#define FRAG_COLOR fragColor\n";
+
+// The quad over the viewport; its position (0…1, top-left origin) comes from
+// the unmirrored corner, so mirroring is only the sign of the scale.
+constexpr char kVertexBody[] = R"(
+ATTRIBUTE vec2 vertex;
+uniform vec2 scale;
+VARYING_OUT vec2 position;
+void main() {
+  position = vec2(vertex.x * 0.5 + 0.5, 0.5 - vertex.y * 0.5);
+  gl_Position = vec4(vertex * scale, 0.0, 1.0);
+}
+)";
+
+// One texel holds a pair of '2vuy' pixels as Cb Y0 Cr Y1 → R G B A. Each
+// fragment samples bilinearly at (centre · image size − ½), luma per pixel
+// and chroma per pair (sited with the pair's first pixel), clamped at the
+// edges: exactly where the software renderer samples. The texture's linear
+// filter blends the two rows, and the chroma of two pairs, in one fetch; the
+// two luma samples of a row are picked from the texels' centres. Then
+// video-range Y'CbCr to R'G'B'.
+constexpr char kFragmentBody[] = R"(
+uniform sampler2D frame;
+uniform vec2 imageSize;
+uniform vec2 textureSize;
+uniform vec4 coefficients;  // yScale, crToR, cbToG, crToG
+uniform float cbToB;
+VARYING_IN vec2 position;
+
+float luma(float x, float v) {
+  float pair = floor(x * 0.5);
+  vec4 t = TEXTURE(frame, vec2((pair + 0.5) / textureSize.x, v));
+  return (x - 2.0 * pair) < 0.5 ? t.g : t.a;
+}
+
+void main() {
+  float sx = position.x * imageSize.x - 0.5;
+  float base = floor(sx);
+  float f = sx - base;
+  float x0 = clamp(base, 0.0, imageSize.x - 1.0);
+  float x1 = clamp(base + 1.0, 0.0, imageSize.x - 1.0);
+  float v = position.y;
+  float y = mix(luma(x0, v), luma(x1, v), f);
+  vec2 chroma = TEXTURE(frame, vec2((sx * 0.5 + 0.5) / textureSize.x, v)).rb;
+
+  vec3 ycc = vec3(y, chroma) * 255.0 - vec3(16.0, 128.0, 128.0);
+  float l = coefficients.x * ycc.x;
+  vec3 rgb = vec3(l + coefficients.y * ycc.z,
+                  l - coefficients.z * ycc.y - coefficients.w * ycc.z,
+                  l + cbToB * ycc.y) / 255.0;
+  FRAG_COLOR = vec4(clamp(rgb, 0.0, 1.0), 1.0);
+}
+)";
+
+// Triangle strip: top left, bottom left, top right, bottom right.
+constexpr GLfloat kQuad[] = {-1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 1.0f, 1.0f, -1.0f};
+
+constexpr int kVertexLocation = 0;
+
+}  // namespace
+
+class PreviewWidget::FramePipe final : public GLFramePipe {
+ public:
+  FramePipe(PreviewWidget* widget, const GLFrameSetup& setup) : widget_(widget), setup_(setup) {}
+  ~FramePipe() override {
+    if (widget_ != nullptr) widget_->ReleasePipe(this);
+  }
+  OSErr DrawFrame(const void* baseAddr) override {
+    return widget_ != nullptr ? widget_->DrawPipe(this, baseAddr) : kGLContextLostErr;
+  }
+  uint32_t TextureName() const override { return texture_; }
+
+  PreviewWidget* widget_;  // null once the widget is gone
+  GLFrameSetup setup_;
+  GLuint texture_ = 0;
+  uint64_t generation_ = 0;  // of the context the texture was made in
+};
+
+PreviewWidget::PreviewWidget(QWidget* parent)
+    : QOpenGLWidget(parent), vertexBuffer_(QOpenGLBuffer::VertexBuffer) {
+  // The framebuffer keeps what the preview drew between repaints.
+  setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+}
+
+PreviewWidget::~PreviewWidget() {
+  CleanupGL();
+  // The base class destroys the context after this destructor: its signal
+  // must not reach what is left of this object.
+  if (context() != nullptr) {
+    disconnect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &PreviewWidget::CleanupGL);
+  }
+  for (FramePipe* pipe : pipes_) pipe->widget_ = nullptr;
+}
+
+PreviewGLContext* PreviewWidget::GLContext() {
+  return context() != nullptr && glUsable_ ? this : nullptr;
+}
+
+void PreviewWidget::initializeGL() {
+  connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &PreviewWidget::CleanupGL,
+          Qt::DirectConnection);
+  initializeOpenGLFunctions();
+  ++contextGeneration_;
+  glUsable_ = BuildPipeline();
+  clearAll_ = true;
+  softwareDirty_ = !softwareImage_.isNull();
+}
+
+bool PreviewWidget::BuildPipeline() {
+  QOpenGLContext* ctx = context();
+  const QSurfaceFormat format = ctx->format();
+  const bool es = ctx->isOpenGLES();
+  const bool core = !es && format.profile() == QSurfaceFormat::CoreProfile;
+  // Shaders need 2.0; ES needs 3.0 for the unpack row length.
+  if ((es && format.majorVersion() < 3) || (!es && format.majorVersion() < 2)) {
+    glUnusableReason_ =
+        QStringLiteral("OpenGL %1.%2 is too old").arg(format.majorVersion()).arg(format.minorVersion());
+    return false;
+  }
+  const char* vertexHeader = es ? kESVertexHeader : (core ? kCoreVertexHeader : kLegacyVertexHeader);
+  const char* fragmentHeader = es ? kESFragmentHeader : (core ? kCoreFragmentHeader : kLegacyFragmentHeader);
+  program_ = std::make_unique<QOpenGLShaderProgram>();
+  if (!program_->addShaderFromSourceCode(QOpenGLShader::Vertex, QByteArray(vertexHeader) + kVertexBody) ||
+      !program_->addShaderFromSourceCode(QOpenGLShader::Fragment,
+                                         QByteArray(fragmentHeader) + kFragmentBody)) {
+    glUnusableReason_ = QStringLiteral("shaders do not compile: ") + program_->log();
+    program_.reset();
+    return false;
+  }
+  program_->bindAttributeLocation("vertex", kVertexLocation);
+  if (!program_->link()) {
+    glUnusableReason_ = QStringLiteral("shaders do not link: ") + program_->log();
+    program_.reset();
+    return false;
+  }
+  // Core and ES 3 contexts draw only through a vertex array object.
+  const bool haveVertexArray = vertexArray_.create();
+  if (!haveVertexArray && (core || es)) {
+    glUnusableReason_ = QStringLiteral("no vertex array objects");
+    program_.reset();
+    return false;
+  }
+  QOpenGLVertexArrayObject::Binder binder(&vertexArray_);
+  vertexBuffer_.create();
+  vertexBuffer_.bind();
+  vertexBuffer_.allocate(kQuad, sizeof(kQuad));
+  if (haveVertexArray) {
+    glEnableVertexAttribArray(kVertexLocation);
+    glVertexAttribPointer(kVertexLocation, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+  }
+  vertexBuffer_.release();
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize_);
+  glUnusableReason_.clear();
+  return true;
+}
+
+void PreviewWidget::CleanupGL() {
+  if (context() == nullptr || (!program_ && pipes_.empty())) return;
+  makeCurrent();
+  for (FramePipe* pipe : pipes_) {
+    if (pipe->texture_ != 0) glDeleteTextures(1, &pipe->texture_);
+    pipe->texture_ = 0;
+    pipe->generation_ = 0;
+  }
+  program_.reset();
+  vertexBuffer_.destroy();
+  vertexArray_.destroy();
+  glUsable_ = false;
+  doneCurrent();
+}
+
+void PreviewWidget::resizeGL(int, int) {
+  // A new framebuffer: nothing of the old picture is left in it.
+  clearAll_ = true;
+  softwareDirty_ = !softwareImage_.isNull();
+}
+
+void PreviewWidget::paintGL() {
+  ApplyPendingClears();
+  if (softwareDirty_ && !softwareImage_.isNull()) {
+    QPainter painter(this);
+    painter.drawImage(softwareRect_, softwareImage_);
+    softwareDirty_ = false;
+  }
+}
+
+// Clears asked for since the last paint; also before an OpenGL frame is
+// drawn, so a clear left over from the previous preview never wipes it.
+void PreviewWidget::ApplyPendingClears() {
+  if (!clearAll_ && pendingClears_.empty()) return;
+  const QColor background = palette().color(QPalette::Window);
+  glClearColor(background.redF(), background.greenF(), background.blueF(), 1.0f);
+  if (clearAll_) {
+    glClear(GL_COLOR_BUFFER_BIT);
+  } else {
+    glEnable(GL_SCISSOR_TEST);
+    for (const Rect& r : pendingClears_) {
+      const QRect device = DeviceRect(r);
+      glScissor(device.x(), device.y(), device.width(), device.height());
+      glClear(GL_COLOR_BUFFER_BIT);
+    }
+    glDisable(GL_SCISSOR_TEST);
+  }
+  clearAll_ = false;
+  pendingClears_.clear();
+}
+
+QRect PreviewWidget::DeviceRect(const Rect& windowRect) const {
+  const qreal ratio = devicePixelRatioF();
+  const int left = qRound(windowRect.left * ratio);
+  const int right = qRound(windowRect.right * ratio);
+  const int top = qRound(windowRect.top * ratio);
+  const int bottom = qRound(windowRect.bottom * ratio);
+  const int framebufferHeight = qRound(height() * ratio);
+  return QRect(left, framebufferHeight - bottom, right - left, bottom - top);
+}
+
+void PreviewWidget::DrainGLErrors() {
+  // Bounded: a lost context may report errors forever.
+  for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+  }
+}
+
+OSErr PreviewWidget::OpenFramePipe(const GLFrameSetup& setup, std::unique_ptr<GLFramePipe>* out) {
+  if (context() == nullptr || !glUsable_) return kGLContextLostErr;
+  const int texelsWide = (setup.imageWidth + 1) / 2;
+  if (setup.imageWidth <= 0 || setup.imageHeight <= 0 || texelsWide > maxTextureSize_ ||
+      setup.imageHeight > maxTextureSize_ || setup.rowLengthTexels < texelsWide) {
+    return GL_INVALID_VALUE;
+  }
+  auto pipe = std::make_unique<FramePipe>(this, setup);
+  makeCurrent();
+  const OSErr err = MakeTexture(pipe.get());
+  doneCurrent();
+  if (err != noErr) return err;  // the pipe's destructor frees what was made
+  pipes_.push_back(pipe.get());
+  *out = std::move(pipe);
+  return noErr;
+}
+
+OSErr PreviewWidget::MakeTexture(FramePipe* pipe) {
+  DrainGLErrors();
+  glGenTextures(1, &pipe->texture_);
+  glBindTexture(GL_TEXTURE_2D, pipe->texture_);
+  // Linear: the shader lets the filter blend rows and chroma (see above).
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, (pipe->setup_.imageWidth + 1) / 2, pipe->setup_.imageHeight, 0,
+               GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  pipe->generation_ = contextGeneration_;
+  const GLenum err = glGetError();
+  if (err != GL_NO_ERROR) {
+    glDeleteTextures(1, &pipe->texture_);
+    pipe->texture_ = 0;
+    pipe->generation_ = 0;
+  }
+  return static_cast<OSErr>(err);
+}
+
+OSErr PreviewWidget::DrawPipe(FramePipe* pipe, const void* baseAddr) {
+  if (context() == nullptr || !glUsable_) return kGLContextLostErr;
+  makeCurrent();
+  // A context made anew (the widget moved to another window) has none of the
+  // old texture: make it again.
+  if (pipe->generation_ != contextGeneration_) {
+    if (OSErr err = MakeTexture(pipe); err != noErr) {
+      doneCurrent();
+      return err;
+    }
+  }
+  ApplyPendingClears();
+  DrainGLErrors();
+  const GLFrameSetup& setup = pipe->setup_;
+  const int texelsWide = (setup.imageWidth + 1) / 2;
+
+  // The one upload of the frame, read in place with the frame's row pitch.
+  glBindTexture(GL_TEXTURE_2D, pipe->texture_);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, setup.rowLengthTexels);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, texelsWide, setup.imageHeight, GL_RGBA, GL_UNSIGNED_BYTE, baseAddr);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  GLenum err = glGetError();
+  if (err != GL_NO_ERROR) {
+    glBindTexture(GL_TEXTURE_2D, 0);
+    doneCurrent();
+    return static_cast<OSErr>(err);
+  }
+
+  // Draw only into the destination rectangle.
+  const QRect device = DeviceRect(setup.destRect);
+  glViewport(device.x(), device.y(), device.width(), device.height());
+  glScissor(device.x(), device.y(), device.width(), device.height());
+  glEnable(GL_SCISSOR_TEST);
+  glDisable(GL_BLEND);
+  glDisable(GL_DEPTH_TEST);
+
+  const YCbCrCoefficients& k = CoefficientsFor(setup.matrix);
+  program_->bind();
+  program_->setUniformValue("frame", 0);
+  program_->setUniformValue("scale", MirrorsHorizontally(setup.mirroring) ? -1.0f : 1.0f,
+                            MirrorsVertically(setup.mirroring) ? -1.0f : 1.0f);
+  program_->setUniformValue("imageSize", static_cast<GLfloat>(setup.imageWidth),
+                            static_cast<GLfloat>(setup.imageHeight));
+  program_->setUniformValue("textureSize", static_cast<GLfloat>(texelsWide),
+                            static_cast<GLfloat>(setup.imageHeight));
+  program_->setUniformValue("coefficients", k.yScale, k.crToR, k.cbToG, k.crToG);
+  program_->setUniformValue("cbToB", k.cbToB);
+  glActiveTexture(GL_TEXTURE0);
+  if (vertexArray_.isCreated()) {
+    vertexArray_.bind();
+  } else {
+    vertexBuffer_.bind();
+    glEnableVertexAttribArray(kVertexLocation);
+    glVertexAttribPointer(kVertexLocation, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+  }
+  glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+  if (vertexArray_.isCreated()) {
+    vertexArray_.release();
+  } else {
+    glDisableVertexAttribArray(kVertexLocation);
+    vertexBuffer_.release();
+  }
+  program_->release();
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glDisable(GL_SCISSOR_TEST);
+  // Hands the work to the driver without waiting for it or for the display.
+  glFlush();
+  err = glGetError();
+  doneCurrent();
+  return static_cast<OSErr>(err);
+}
+
+void PreviewWidget::ReleasePipe(FramePipe* pipe) {
+  std::erase(pipes_, pipe);
+  if (pipe->texture_ != 0 && context() != nullptr) {
+    makeCurrent();
+    glDeleteTextures(1, &pipe->texture_);
+    doneCurrent();
+  }
+  pipe->texture_ = 0;
+}
+
+OSErr PreviewWidget::ShowImage(const ConstRGB32ImageView& image, const Rect& destRect) {
+  const QRect target(destRect.left, destRect.top, destRect.right - destRect.left,
+                     destRect.bottom - destRect.top);
+  if (!isVisible() || target.isEmpty() || !target.intersects(rect())) return codecNothingToBlitErr;
+  if (image.base == nullptr || image.width != target.width() || image.height != target.height())
+    return paramErr;
+  if (softwareImage_.size() != target.size()) {
+    softwareImage_ = QImage(target.size(), QImage::Format_RGB32);
+    if (softwareImage_.isNull()) return memFullErr;
+  }
+  const size_t rowBytesUsed = static_cast<size_t>(image.width) * 4;
+  for (int y = 0; y < image.height; ++y) {
+    std::memcpy(softwareImage_.scanLine(y), reinterpret_cast<const uint8_t*>(image.base) + y * image.rowBytes,
+                rowBytesUsed);
+  }
+  softwareRect_ = target;
+  softwareDirty_ = true;
+  return noErr;
+}
+
+void PreviewWidget::ClearImage(const Rect& destRect) {
+  const QRect target(destRect.left, destRect.top, destRect.right - destRect.left,
+                     destRect.bottom - destRect.top);
+  if (target == softwareRect_) {
+    softwareImage_ = QImage();
+    softwareRect_ = QRect();
+    softwareDirty_ = false;
+  }
+  if (!target.isEmpty()) pendingClears_.push_back(destRect);
+}

@@ -1,0 +1,368 @@
+#include "hd/preview/video_preview.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "capture/capture_records.h"
+#include "preview_test_support.h"
+
+namespace {
+
+using namespace preview_test;
+
+// An OpenGL context that records what the preview asks of it.
+class FakeGLContext : public PreviewGLContext {
+ public:
+  class Pipe : public GLFramePipe {
+   public:
+    explicit Pipe(FakeGLContext* owner) : owner_(owner) {}
+    ~Pipe() override { ++owner_->pipesDestroyed; }
+    OSErr DrawFrame(const void* baseAddr) override {
+      owner_->drawnFrom.push_back(baseAddr);
+      return owner_->drawError;
+    }
+    uint32_t TextureName() const override { return 7; }
+
+   private:
+    FakeGLContext* owner_;
+  };
+
+  OSErr OpenFramePipe(const GLFrameSetup& setup, std::unique_ptr<GLFramePipe>* out) override {
+    ++opened;
+    lastSetup = setup;
+    if (openError != noErr) return openError;
+    *out = std::make_unique<Pipe>(this);
+    return noErr;
+  }
+
+  int opened = 0;
+  OSErr openError = noErr;
+  OSErr drawError = noErr;
+  GLFrameSetup lastSetup;
+  std::vector<const void*> drawnFrom;
+  int pipesDestroyed = 0;
+};
+
+// The input side as the data procedure keeps it: a frame buffer, a pixel map
+// framing its (possibly trimmed) image, and an image description.
+struct Input {
+  Frame2vuy frame;
+  PixMapHandle pixMap;
+  ImageDescription description;
+
+  Input(Frame2vuy f, Rect trimmed = {}, int32_t trimOffsetBytes = 0) : frame(std::move(f)) {
+    if (trimmed == Rect{})
+      trimmed = Rect{0, 0, static_cast<int16_t>(frame.height), static_cast<int16_t>(frame.width)};
+    EXPECT_EQ(MyNewPixMapWithoutStorage(k2vuyPixelFormat, trimmed, frame.rowBytes, &pixMap), noErr);
+    pixMap->baseAddr = frame.bytes.data() + trimOffsetBytes;
+    description.cType = k2vuyPixelFormat;
+    description.width = trimmed.right;
+    description.height = trimmed.bottom;
+    description.dataSize = frame.rowBytes * trimmed.bottom;
+  }
+};
+
+class VideoPreviewTest : public testing::Test {
+ protected:
+  void TearDown() override {
+    VPDisposePreview(ref_);
+    SetGLCapabilityFailureForTesting(false);
+    ClearImageSequenceFaults();
+    gCapture = nullptr;
+  }
+
+  OSErr Start(Input& input, PreviewSurface* window, Rect previewRect, bool flipH = false,
+              bool flipV = false) {
+    VPDisposePreview(ref_);
+    ref_ = nullptr;
+    return VPStartPreview(input.pixMap.get(), &input.description, window, &previewRect, flipH, flipV, false,
+                          &ref_);
+  }
+
+  void ExpectShowsReference(const FakeSurface& window, const Input& input, bool flipH, bool flipV,
+                            int tolerance) {
+    const Rect& d = ref_->destRect;
+    ASSERT_EQ(window.shownRect, d);
+    const int32_t dw = d.right - d.left, dh = d.bottom - d.top;
+    const std::vector<RGB> ref = ReferencePicture(
+        static_cast<const uint8_t*>(input.pixMap->baseAddr), input.pixMap->rowBytes, input.description.width,
+        input.description.height, dw, dh, flipH, flipV, ref_->matrix);
+    int worst = 0;
+    for (int32_t y = 0; y < dh; ++y)
+      for (int32_t x = 0; x < dw; ++x)
+        worst =
+            std::max(worst, MaxChannelDifference(window.ShownAt(x, y), ref[static_cast<size_t>(y) * dw + x]));
+    EXPECT_LE(worst, tolerance);
+  }
+
+  // Windows and contexts outlive the preview, as the application keeps them.
+  FakeSurface& Window(int32_t w, int32_t h) { return windows_.emplace_back(w, h); }
+
+  std::deque<FakeSurface> windows_;
+  FakeGLContext gl_;
+  VideoPreviewRef ref_ = nullptr;
+};
+
+TEST_F(VideoPreviewTest, PreviewRectangles) {
+  FakeSurface& mainWindow = Window(800, 600);
+  Rect r;
+  CalculatePreviewRect(&r, &mainWindow);
+  EXPECT_EQ(r, (Rect{36, 10, 546, 790}));
+  CalculatePreviewRect(&r, nullptr);
+  EXPECT_EQ(r, (Rect{36, 10, -54, -10}));
+
+  CaptureRecord capture;
+  gCapture = &capture;
+  FakeSurface& captureWindow = Window(1440, 900);
+  CalculatePreviewRect(&r, &captureWindow);
+  EXPECT_EQ(r, (Rect{70, 10, 900, 1430}));
+  gCapture = nullptr;
+
+  // The picture's rectangle: the image fitted and centred in the preview's.
+  struct Case {
+    int32_t w, h;
+    Rect previewRect, expected;
+  };
+  for (const Case& c : {Case{640, 480, {0, 0, 400, 400}, {50, 0, 350, 400}},
+                        Case{720, 486, {0, 0, 600, 1000}, {0, 55, 600, 944}},
+                        Case{1920, 1080, {36, 10, 546, 790}, {71, 10, 510, 790}}}) {
+    Input input(Frame2vuy(c.w, c.h));
+    ASSERT_EQ(Start(input, &mainWindow, c.previewRect), noErr);
+    EXPECT_EQ(ref_->destRect, c.expected) << c.w << "x" << c.h;
+    EXPECT_EQ(ref_->previewRect, c.previewRect);
+    EXPECT_EQ(ref_->imageBounds, (Rect{0, 0, static_cast<int16_t>(c.h), static_cast<int16_t>(c.w)}));
+  }
+}
+
+TEST_F(VideoPreviewTest, ArgumentErrors) {
+  FakeSurface& window = Window(800, 600);
+  Input input(Frame2vuy(64, 48));
+  const Rect rect{0, 0, 100, 100};
+  VideoPreviewRef out = reinterpret_cast<VideoPreviewRef>(0x1);
+  EXPECT_EQ(VPStartPreview(nullptr, &input.description, &window, &rect, false, false, false, &out), 32);
+  EXPECT_EQ(VPStartPreview(input.pixMap.get(), nullptr, &window, &rect, false, false, false, &out), 33);
+  EXPECT_EQ(VPStartPreview(input.pixMap.get(), &input.description, nullptr, &rect, false, false, false, &out),
+            34);
+  EXPECT_EQ(out, reinterpret_cast<VideoPreviewRef>(0x1)) << "written only on success";
+  EXPECT_EQ(VPDisplayFrame(nullptr), 37);
+  EXPECT_EQ(VPRestartQTPreview(nullptr), 79);
+  VPDisposePreview(nullptr);
+
+  ASSERT_EQ(Start(input, &window, rect), noErr);
+  input.pixMap->baseAddr = nullptr;
+  EXPECT_EQ(VPDisplayFrame(ref_), 38);
+  EXPECT_EQ(window.showCalls, 0);
+
+  // Frame descriptions the renderer cannot read safely.
+  Input shortRows(Frame2vuy(64, 48));
+  shortRows.pixMap->rowBytes = 126;
+  EXPECT_EQ(VPStartPreview(shortRows.pixMap.get(), &shortRows.description, &window, &rect, false, false,
+                           false, &out),
+            paramErr);
+  Input mismatched(Frame2vuy(64, 48));
+  mismatched.description.width = 128;
+  EXPECT_EQ(VPStartPreview(mismatched.pixMap.get(), &mismatched.description, &window, &rect, false, false,
+                           false, &out),
+            paramErr);
+  Input notYCbCr(Frame2vuy(64, 48));
+  notYCbCr.pixMap->pixelFormat = FourCC("BGRA");
+  EXPECT_EQ(
+      VPStartPreview(notYCbCr.pixMap.get(), &notYCbCr.description, &window, &rect, false, false, false, &out),
+      paramErr);
+  EXPECT_EQ(out, reinterpret_cast<VideoPreviewRef>(0x1));
+
+  // A frame whose row pitch changed after the start would be misread.
+  input.pixMap->baseAddr = input.frame.bytes.data();
+  input.pixMap->rowBytes += 4;
+  EXPECT_EQ(VPDisplayFrame(ref_), paramErr);
+  EXPECT_EQ(window.showCalls, 0);
+}
+
+TEST_F(VideoPreviewTest, OpenGLPathUploadsEachFrameInPlace) {
+  FakeGLContext& gl = gl_;
+  FakeSurface& window = Window(800, 600);
+  window.glContext = &gl;
+  // A 1900 × 1000 image trimmed out of a 1920-pixel-wide frame.
+  Input input(Frame2vuy(1920, 1004), Rect{0, 0, 1000, 1900}, 2 * 1920 * 2 + 2 * 10);
+  ASSERT_EQ(Start(input, &window, Rect{36, 10, 546, 790}, true, false), noErr);
+  EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kOpenGL);
+  EXPECT_EQ(ref_->texInternalFormat, kGLRGBA8);
+  EXPECT_EQ(gl.lastSetup.imageWidth, 1900);
+  EXPECT_EQ(gl.lastSetup.imageHeight, 1000);
+  EXPECT_EQ(gl.lastSetup.rowLengthTexels, 1920 / 2);
+  EXPECT_EQ(gl.lastSetup.destRect, ref_->destRect);
+  EXPECT_EQ(gl.lastSetup.mirroring, Mirroring::kHorizontal);
+  EXPECT_EQ(gl.lastSetup.matrix, YCbCrMatrix::kBT709);
+
+  EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+  ASSERT_EQ(gl.drawnFrom.size(), 1u);
+  EXPECT_EQ(gl.drawnFrom[0], input.pixMap->baseAddr);
+  EXPECT_EQ(window.repaints, 1);
+  gl.drawError = 0x0505;  // GL_OUT_OF_MEMORY
+  EXPECT_EQ(VPDisplayFrame(ref_), 0x0505);
+  EXPECT_EQ(window.showCalls, 0) << "nothing goes through the software path";
+  EXPECT_EQ(VPRestartQTPreview(ref_), noErr);
+  EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kOpenGL);
+
+  VPDisposePreview(ref_);
+  ref_ = nullptr;
+  EXPECT_EQ(gl.pipesDestroyed, 1);
+
+  Input sd(Frame2vuy(720, 486));
+  ASSERT_EQ(Start(sd, &window, Rect{0, 0, 600, 1000}, true, true), noErr);
+  EXPECT_EQ(gl.lastSetup.matrix, YCbCrMatrix::kBT601);
+  EXPECT_EQ(gl.lastSetup.mirroring, Mirroring::kBoth);
+}
+
+TEST_F(VideoPreviewTest, FailedCapabilityTestFallsBackSilently) {
+  FakeGLContext& gl = gl_;
+  FakeSurface& window = Window(640, 480);
+  window.glContext = &gl;
+  Input input = Input(MakeTestCard(160, 90));
+
+  SetGLCapabilityFailureForTesting(true);
+  ASSERT_EQ(Start(input, &window, Rect{36, 10, 426, 630}), noErr);
+  EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kSequenceInWindow);
+  EXPECT_EQ(gl.opened, 0);
+  EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+  ExpectShowsReference(window, input, false, false, 3);
+  SetGLCapabilityFailureForTesting(false);
+
+  gl.openError = 0x0500;  // the context refuses these frames
+  ASSERT_EQ(Start(input, &window, Rect{36, 10, 426, 630}), noErr);
+  EXPECT_EQ(gl.opened, 1);
+  EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kSequenceInWindow);
+  EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+  EXPECT_TRUE(gl.drawnFrom.empty());
+
+  // Rows not a whole number of texels cannot be unpacked in place.
+  gl.openError = noErr;
+  Input oddPitch(Frame2vuy(160, 90, 322));
+  ASSERT_EQ(Start(oddPitch, &window, Rect{36, 10, 426, 630}), noErr);
+  EXPECT_EQ(gl.opened, 1);
+  EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kSequenceInWindow);
+}
+
+TEST_F(VideoPreviewTest, FallbackShowsTheFittedMirroredTrimmedPicture) {
+  FakeSurface& window = Window(800, 600);
+  // A test card trimmed out of a wider, taller frame of solid red.
+  Frame2vuy frame(200, 120);
+  frame.Fill(0, 0, 200, 120, kBars601[5]);
+  const Frame2vuy card = MakeTestCard(160, 90);
+  for (int32_t y = 0; y < 90; ++y)
+    std::copy_n(card.bytes.data() + y * card.rowBytes, 320, frame.Row(y + 20) + 40);
+  Input input(frame, Rect{0, 0, 90, 160}, 20 * frame.rowBytes + 2 * 20);
+  for (int flips = 0; flips < 4; ++flips) {
+    const bool flipH = (flips & 1) != 0, flipV = (flips & 2) != 0;
+    SCOPED_TRACE(testing::Message() << "flipH " << flipH << " flipV " << flipV);
+    ASSERT_EQ(Start(input, &window, Rect{36, 10, 546, 790}, flipH, flipV), noErr);
+    EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+    EXPECT_EQ(ref_->destRect, (Rect{71, 10, 510, 790}));
+    ExpectShowsReference(window, input, flipH, flipV, 3);
+    // No red from outside the trimmed image, even at the edges.
+    const int32_t w = 780, h = 439;
+    for (const auto& [x, y] :
+         {std::pair{0, 0}, std::pair{w - 1, 0}, std::pair{0, h - 1}, std::pair{w - 1, h - 1}}) {
+      const RGB p = window.ShownAt(x, y);
+      EXPECT_FALSE(p.r > 150 && p.g < 40 && p.b < 40) << x << "," << y;
+    }
+  }
+  VPDisposePreview(ref_);
+  ref_ = nullptr;
+  EXPECT_EQ(window.clearedRect, (Rect{71, 10, 510, 790}));
+}
+
+TEST_F(VideoPreviewTest, FallbackModesOnlyMoveForward) {
+  FakeSurface& window = Window(800, 600);
+  Input input(MakeTestCard(160, 90));
+  ASSERT_EQ(Start(input, &window, Rect{0, 0, 180, 320}, true, false), noErr);
+  ASSERT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kSequenceInWindow);
+
+  // One failure: the restarted sequence draws, and the mode stays.
+  InjectImageSequenceFault({codecErr, 0, codecErr, 1});
+  EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+  EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kSequenceInWindow);
+  const std::vector<uint32_t> windowPicture = window.shown;
+  ASSERT_FALSE(windowPicture.empty());
+
+  // The window refuses twice: the sequence is restarted, then moved into an
+  // off-screen buffer that is copied to the window.
+  window.shown.clear();
+  window.showFailures = 2;
+  EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+  EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kSequenceOffscreen);
+  ASSERT_NE(ref_->offscreenGWorld, nullptr);
+  EXPECT_EQ(ref_->offscreenPixMap, &ref_->offscreenGWorld->pixMap);
+  ASSERT_EQ(window.shown.size(), windowPicture.size()) << "the switching frame is shown already";
+  // Converting before scaling rounds twice, and clamps differently where
+  // white meets colour; elsewhere the pictures agree.
+  int worst = 0;
+  size_t outliers = 0;
+  for (size_t i = 0; i < windowPicture.size(); ++i) {
+    const int d = MaxChannelDifference(Unpack(window.shown[i]), Unpack(windowPicture[i]));
+    worst = std::max(worst, d);
+    outliers += d > 3;
+  }
+  EXPECT_LE(worst, 12);
+  EXPECT_LT(outliers, windowPicture.size() / 100);
+  EXPECT_EQ(VPRestartQTPreview(ref_), noErr);
+  EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kSequenceOffscreen) << "never back to the window";
+
+  // Off-screen, a second failure is returned and the mode stays.
+  InjectImageSequenceFault({codecErr, 0, -8969, 2});
+  EXPECT_EQ(VPDisplayFrame(ref_), -8969);
+  EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kSequenceOffscreen);
+
+  // A restart that fails leaves no sequence: the first error is returned and
+  // frames are copied directly from then on.
+  InjectImageSequenceFault({-108, 1, -8969, 1});
+  EXPECT_EQ(VPDisplayFrame(ref_), -8969);
+  EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kDirectCopy);
+  window.shown.clear();
+  EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+  ExpectShowsReference(window, input, true, false, 3);
+  EXPECT_EQ(VPRestartQTPreview(ref_), noErr);
+  EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kDirectCopy);
+  window.showFailures = 1;
+  window.showError = -108;
+  EXPECT_EQ(VPDisplayFrame(ref_), -108) << "a window that cannot take the copy is reported";
+}
+
+TEST_F(VideoPreviewTest, NothingToDrawIntoIsNotAnError) {
+  FakeSurface& window = Window(800, 600);
+  Input input(MakeTestCard(160, 90));
+  ASSERT_EQ(Start(input, &window, Rect{0, 0, 180, 320}), noErr);
+  window.showFailures = 3;
+  window.showError = codecNothingToBlitErr;
+  EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+  EXPECT_EQ(window.showCalls, 1) << "a hidden window is no reason to restart";
+  EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kSequenceInWindow);
+
+  // A window too small for any picture: nothing is drawn anywhere (not the
+  // whole frame at the window's origin).
+  FakeSurface& tiny = Window(15, 40);
+  Rect previewRect;
+  CalculatePreviewRect(&previewRect, &tiny);
+  ASSERT_EQ(Start(input, &tiny, previewRect), noErr);
+  EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+  EXPECT_EQ(tiny.showCalls, 0);
+}
+
+TEST_F(VideoPreviewTest, StartFailsWhenTheFallbackCannotBegin) {
+  FakeSurface& window = Window(800, 600);
+  Input input(MakeTestCard(160, 90));
+  input.description.cType = FourCC("jpeg");
+  VideoPreviewRef out = nullptr;
+  const Rect rect{0, 0, 180, 320};
+  EXPECT_EQ(VPStartPreview(input.pixMap.get(), &input.description, &window, &rect, false, false, false, &out),
+            noCodecErr);
+  EXPECT_EQ(out, nullptr);
+  input.description.cType = k2vuyPixelFormat;
+  InjectImageSequenceFault({-108, 1, codecErr, 0});
+  EXPECT_EQ(VPStartPreview(input.pixMap.get(), &input.description, &window, &rect, false, false, false, &out),
+            -108);
+  EXPECT_EQ(out, nullptr);
+}
+
+}  // namespace
