@@ -123,7 +123,8 @@ ColorTags ColorTagsFor(OSType codecType, int width, int height) {
   // identity (RGB), 1 BT.709, 6 BT.601.
   ColorTags tags;
   const bool hd = height >= 720 || width >= 1280;
-  tags.primaries = hd ? 1 : (height > 480 && height <= 576 ? 5 : 6);
+  const bool lines625 = height == 576 || height == 288;  // otherwise 525-line sizes (480, 486, 240...)
+  tags.primaries = hd ? 1 : (lines625 ? 5 : 6);
   tags.transfer = 1;
   tags.matrix = codecType == kRawCodecType ? 0 : (hd ? 1 : 6);
   return tags;

@@ -36,7 +36,7 @@ OSErr MakeDVImageDescription(DVVideoSystem system, ImageDescriptionHandle* out);
 
 // The 'colr' (nclc) code points that tell players how to turn the frames
 // into RGB: BT.601 for standard-definition sizes (with the 625-line
-// primaries for frames 576 lines high), BT.709 from 720 lines or 1280
+// primaries for frames 576 or 288 lines high), BT.709 from 720 lines or 1280
 // pixels on. RGB frames say their matrix is the identity.
 struct ColorTags {
   uint16_t primaries = 0;

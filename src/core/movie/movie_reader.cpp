@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "movie/alias_record.h"
 #include "platform/files.h"
@@ -16,6 +17,7 @@ namespace {
 // one is taken for damage rather than read into memory.
 constexpr uint64_t kMaxMovieAtomSizeBytes = 64ull << 20;
 constexpr int kMaxDepth = 16;
+constexpr uint32_t kDataRefSelfFlag = 1;  // the data are in the file that holds the movie
 
 std::string TypeName(OSType type) { return "'" + FourCCToString(type) + "'"; }
 
@@ -569,6 +571,17 @@ class Parser {
       return Fail(badPublicMovieAtom, "track %u: chunk %llu lies beyond any file", trackNumber,
                   static_cast<unsigned long long>(chunk));
     }
+    // Samples of a movie that refers to its own file lie in its media data.
+    if (fileSizeBytes && !mediaData_.empty() && !t->dataRefs.empty() &&
+        (t->dataRefs[0].flags & kDataRefSelfFlag) != 0) {
+      bool inside = false;
+      for (const auto& [from, to] : mediaData_) inside = inside || (start >= from && end <= to);
+      if (!inside) {
+        return Fail(badPublicMovieAtom, "track %u: chunk %llu (bytes %llu to %llu) lies outside the media data",
+                    trackNumber, static_cast<unsigned long long>(chunk), static_cast<unsigned long long>(start),
+                    static_cast<unsigned long long>(end));
+      }
+    }
     if (*sample == 0) t->firstSampleOffsetBytes = start;
     *sample += samplesInChunk;
     if (*sample == t->sampleCount) {
@@ -624,7 +637,10 @@ class Parser {
     return true;
   }
 
+  void AddMediaData(uint64_t fromOffset, uint64_t toOffset) { mediaData_.emplace_back(fromOffset, toOffset); }
+
  private:
+  std::vector<std::pair<uint64_t, uint64_t>> mediaData_;  // payloads of the 'mdat' atoms
   MovieFileInfo* out_;
   std::string* problem_;
   OSErr code_ = noErr;
@@ -682,6 +698,7 @@ OSErr ReadMovie(const ByteSource& source, bool checkSamplesInFile, MovieFileInfo
       break;
     }
     out->atoms.push_back({offset, type, size, 0});
+    if (type == FourCC("mdat")) parser.AddMediaData(offset + headerSize, offset + size);
     if (type == FourCC("mdat") && !out->hasMediaData) {
       out->hasMediaData = true;
       out->mediaDataOffsetBytes = offset + headerSize;
