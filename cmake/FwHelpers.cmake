@@ -31,10 +31,13 @@ endfunction()
 # LABELS: "core" and "video" mark the toolkit-free tests that the sanitizer
 # builds run.
 function(fw_add_test name)
-  if(FW_FUZZ)
-    return()  # fuzz builds hold only the fuzz targets
-  endif()
   cmake_parse_arguments(T "WHOLE" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  if(FW_FUZZ)
+    # Fuzz builds hold only the fuzz targets. The test binary is still
+    # declared, outside the build, so that a module may set its properties.
+    add_executable(${name} EXCLUDE_FROM_ALL ${T_SOURCES})
+    return()
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
