@@ -210,7 +210,11 @@ OSErr AFWWriteData(AFWRef w, const void* data, uint32_t length, uint8_t copy) {
     block = data;
     count = length;
   }
-  return BFWWriteDataAsync(w, block, count);
+  const OSErr err = BFWWriteDataAsync(w, block, count);
+  // A hand-over that failed may have lost parked bytes the caller was told
+  // were taken: appending more would leave a gap.
+  if (err != noErr) w->firstWriteError = err;
+  return err;
 }
 
 OSErr AFWFlushBackupBuffer(AFWRef w) {
@@ -243,7 +247,7 @@ OSErr AFWCloseFile(AFWRef w) {
     const OSErr closed = CloseFile(w->forkRefNum);
     if (result == noErr) result = closed;
   }
-  w->writeStatus.store(noErr, std::memory_order_relaxed);
+  w->writeStatus.store(noErr, std::memory_order_release);
   w->forkRefNum = kNoFile;
   w->threadIndex = 0;
   w->firstWriteError = noErr;

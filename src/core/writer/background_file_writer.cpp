@@ -115,7 +115,7 @@ OSErr BFWOpenFile(AFWRecord* record, const FileRef* file) {
   }
   record->forkRefNum = kNoFile;
   record->threadIndex = 0;
-  record->writeStatus.store(noErr, std::memory_order_relaxed);
+  record->writeStatus.store(noErr, std::memory_order_release);
 
   VolumeRef volume = 0;
   OSErr err = MyGetFSRefInfo(file, &volume, nullptr, nullptr);
@@ -145,8 +145,7 @@ OSErr BFWWriteDataAsync(AFWRecord* record, const void* data, uint32_t count) {
 
   // Only re-checks a state the writer has just waited for.
   while (record->writeStatus.load(std::memory_order_acquire) == kAFWWriteInFlight) sched_yield();
-  // Published to the thread by the release store of `busy` below.
-  record->writeStatus.store(kAFWWriteInFlight, std::memory_order_relaxed);
+  record->writeStatus.store(kAFWWriteInFlight, std::memory_order_release);
 
   int32_t i;
   {

@@ -301,6 +301,24 @@ TEST_F(AsyncFileWriterTest, AfterAFailedSynchronousFlushNothingMoreIsAppended) {
   AFWDispose(w);
 }
 
+TEST_F(AsyncFileWriterTest, AFailedHandOverEndsTheFileToo) {
+  FileRef file = NewFile("handover777.mov");
+  AFWRef w = nullptr;
+  ASSERT_EQ(AFWOpenFile(&file, false, &w), noErr);
+  const std::string a = Frame(1, 100), b = Frame(2, 100);
+  ASSERT_EQ(AFWWriteData(w, a.data(), a.size(), 1), noErr);
+  ASSERT_TRUE(WaitIdle(w));
+  const int16_t slot = w->threadIndex;
+  w->threadIndex = kBFWMaxThreads;  // a slot without a thread
+  EXPECT_EQ(AFWWriteData(w, b.data(), b.size(), 1), kBFWNoThreadErr);
+  EXPECT_EQ(w->writeStatus.load(), noErr) << "left as it was";
+  w->threadIndex = slot;
+  EXPECT_EQ(AFWWriteData(w, b.data(), b.size(), 1), kBFWNoThreadErr) << "nothing after a gap";
+  EXPECT_EQ(AFWCloseFile(w), kBFWNoThreadErr);
+  AFWDispose(w);
+  EXPECT_EQ(ReadAll(file.path), a);
+}
+
 TEST_F(AsyncFileWriterTest, DisposeOfNullDoesNothing) { AFWDispose(nullptr); }
 
 TEST_F(AsyncFileWriterTest, DisposeRightAfterOpenLeavesTheHeaderOrNothing) {
