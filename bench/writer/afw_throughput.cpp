@@ -3,12 +3,14 @@
 //   afw_throughput write FILE FRAME_BYTES FRAMES
 //       creates FILE, appends FRAMES frames through AFWOpenFile/AFWWriteData/
 //       AFWCloseFile as fast as the writer takes them, then fdatasync; prints
-//       one line: bytes, seconds, MB/s (10^6 bytes per second).
+//       one line: bytes, seconds, MB/s (10^6 bytes per second), when the
+//       writer was closed, the peak memory and the page faults.
 //   afw_throughput emit FRAME_BYTES FRAMES
 //       writes the very same bytes to standard output, for dd to write.
 //
 // Every frame is the same pseudo-random block (not zeros, which some file
 // systems compress) with its number in its first four bytes.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -91,8 +93,15 @@ int Write(const std::string& path, size_t frameBytes, uint32_t frames) {
   }
   const double bytes = double(frameBytes) * frames;
   const double closeSeconds = std::chrono::duration<double>(closed - start).count();
-  std::printf("afw bytes=%.0f seconds=%.3f MBps=%.1f (closed after %.3f s, then fdatasync %.3f s)\n", bytes,
-              seconds, bytes / seconds / 1e6, closeSeconds, seconds - closeSeconds);
+  // The buffers grow while the disk lags behind the producer; their first
+  // touch (page faults) is often what separates one run from the next.
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf(
+      "afw bytes=%.0f seconds=%.3f MBps=%.1f closed_after=%.3f fdatasync=%.3f peak_rss_MiB=%.0f "
+      "minor_faults=%ld system_seconds=%.2f\n",
+      bytes, seconds, bytes / seconds / 1e6, closeSeconds, seconds - closeSeconds, usage.ru_maxrss / 1024.0,
+      usage.ru_minflt, usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6);
   return 0;
 }
 
