@@ -44,7 +44,9 @@ void WaitIdle(AFWRef w) {
   }
 }
 
-void Settle() { ::usleep(1000); }
+void Settle() {
+  ::usleep(1000);
+}
 
 void BM_Memcpy(benchmark::State& state) {
   const size_t n = static_cast<size_t>(state.range(0));

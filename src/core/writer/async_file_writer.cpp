@@ -22,12 +22,14 @@ constexpr uint64_t kWaitLimitSeconds = 50;
 
 // The few points where the classic deliverable differs; the algorithm is one.
 struct FlavorRules {
-  int32_t growthLimit;   // a buffer grows only while its size is at most this
-  bool copyAnyNonZero;   // classic: any non-zero copy flag copies; HD: only 1
+  int32_t growthLimit;  // a buffer grows only while its size is at most this
+  bool copyAnyNonZero;  // classic: any non-zero copy flag copies; HD: only 1
   uint64_t (*seconds)();
 };
 
-uint64_t SecondsHD() { return GetSeconds(); }
+uint64_t SecondsHD() {
+  return GetSeconds();
+}
 
 const FlavorRules& RulesOf(ProgramFlavor flavor) {
   static const FlavorRules kHD{kAFWGrowthLimitHD, false, &SecondsHD};
@@ -114,7 +116,9 @@ void FreeBuffers(AFWRecord* w) {
 
 }  // namespace
 
-void AFWFailBufferAllocationsForTesting(int count) { gFailAllocations.store(count > 0 ? count : 0); }
+void AFWFailBufferAllocationsForTesting(int count) {
+  gFailAllocations.store(count > 0 ? count : 0);
+}
 
 OSErr AFWOpenFile(const FileRef* file, bool writeHeader, AFWRef* outWriter, ProgramFlavor flavor) {
   if (file == nullptr || outWriter == nullptr) return paramErr;

@@ -169,7 +169,8 @@ void BFWDrainRequests(BFWThreadRecord* slot) {
   for (;;) {
     BFWRequest& request = slot->requests[next];
     if (request.busy.load(std::memory_order_acquire) != 1) break;
-    if (gTestHooksOn.load(std::memory_order_relaxed)) [[unlikely]] BeforeWriteHooks(request);
+    if (gTestHooksOn.load(std::memory_order_relaxed)) [[unlikely]]
+      BeforeWriteHooks(request);
     AFWRecord* file = request.file;
     const OSErr result = WriteAtMark(file->forkRefNum, request.data, request.count);
     // The file's result before the entry is freed: a producer that sees the

@@ -49,7 +49,7 @@ struct BFWThreadRecord {
   // Guards nextRequest and signaled; the condition variable waits on it.
   std::mutex mutex;
   std::condition_variable wake;
-  bool signaled = false;  // a request was queued since the thread last looked
+  bool signaled = false;    // a request was queued since the thread last looked
   uint16_t diskNumber = 0;  // 0xFFFF for volumes not on a numbered local disk
   BFWRequest requests[kBFWRingSize];
   int32_t nextRequest = 0;  // producers' index, under `mutex`
@@ -73,8 +73,7 @@ OSErr BFWOpenFile(AFWRecord* record, const FileRef* file);
 
 // Finds the used slot of the volume's disk, or starts a thread in the first
 // free slot; when all 20 are used, gives a random one (0 to 19).
-OSErr BFWGetThreadForVolume(VolumeRef volume, int16_t* outIndex,
-                            ProgramFlavor flavor = ProgramFlavor::kHD);
+OSErr BFWGetThreadForVolume(VolumeRef volume, int16_t* outIndex, ProgramFlavor flavor = ProgramFlavor::kHD);
 
 // Queues one write of the record's file and returns at once: waits until
 // the record has no write in flight, marks it kAFWWriteInFlight, takes the

@@ -319,7 +319,9 @@ TEST_F(AsyncFileWriterTest, AFailedHandOverEndsTheFileToo) {
   EXPECT_EQ(ReadAll(file.path), a);
 }
 
-TEST_F(AsyncFileWriterTest, DisposeOfNullDoesNothing) { AFWDispose(nullptr); }
+TEST_F(AsyncFileWriterTest, DisposeOfNullDoesNothing) {
+  AFWDispose(nullptr);
+}
 
 TEST_F(AsyncFileWriterTest, DisposeRightAfterOpenLeavesTheHeaderOrNothing) {
   FileRef withHeader = NewFile("h.mov"), without = NewFile("n.mov");

@@ -22,10 +22,12 @@ namespace {
 
 using BackgroundFileWriterTest = WriterTest;
 
-BFWThreadRecord& Slot(int index) { return gBFileThreadStruct.load()->slots[index]; }
+BFWThreadRecord& Slot(int index) {
+  return gBFileThreadStruct.load()->slots[index];
+}
 
-#define NEED_FREE_SLOTS(n)                                                                        \
-  if (UsedSlots() > kBFWMaxThreads - (n))                                                          \
+#define NEED_FREE_SLOTS(n)                \
+  if (UsedSlots() > kBFWMaxThreads - (n)) \
   GTEST_SKIP() << "needs " << (n) << " free thread slots; run it alone (ctest does)"
 
 TEST_F(BackgroundFileWriterTest, TwoFilesOnOneDiskShareASlotAndAFileOnAnotherDiskGetsTheNext) {

@@ -93,7 +93,8 @@ void Produce(int producer, const std::vector<FileRef>& files, std::vector<FrameL
   ::testing::AssertionResult result = ::testing::AssertionSuccess();
   if (header) {
     std::string h(16, '\0');
-    if (std::fread(h.data(), 1, 16, in) != 16 || h != Header()) result = ::testing::AssertionFailure() << "header";
+    if (std::fread(h.data(), 1, 16, in) != 16 || h != Header())
+      result = ::testing::AssertionFailure() << "header";
   }
   for (size_t n = 0; result && n < log.sizes.size(); ++n) {
     const uint32_t size = log.sizes[n];
@@ -104,7 +105,8 @@ void Produce(int producer, const std::vector<FileRef>& files, std::vector<FrameL
       result = ::testing::AssertionFailure() << "file " << fileId << " frame " << n << " differs";
     }
   }
-  if (result && std::fgetc(in) != EOF) result = ::testing::AssertionFailure() << "file " << fileId << " too long";
+  if (result && std::fgetc(in) != EOF)
+    result = ::testing::AssertionFailure() << "file " << fileId << " too long";
   std::fclose(in);
   return result;
 }

@@ -30,7 +30,9 @@ namespace writer_test {
 // for a run of the whole binary in one process.
 constexpr int16_t kSharedTestDisk = 30000;
 inline thread_local int16_t tSimulatedDisk = kSharedTestDisk;
-inline int16_t SimulatedDisk(VolumeRef) { return tSimulatedDisk; }
+inline int16_t SimulatedDisk(VolumeRef) {
+  return tSimulatedDisk;
+}
 
 // A disk number no other test of this process has used.
 inline int16_t FreshDisk() {
