@@ -1,0 +1,8 @@
+// The JSON form of what the movie reader found in a file, as fwmov prints it.
+#pragma once
+
+#include <string>
+
+#include "movie/movie_reader.h"
+
+std::string MovieFileInfoToJson(const MovieFileInfo& info, const std::string& fileName);

@@ -1,0 +1,274 @@
+// Adding the movie resource to a finished capture file.
+#include "movie/movie_resource.h"
+
+#include <new>
+
+#include "capture/capture_records.h"
+#include "capture/error_reporter.h"
+#include "movie/alias_record.h"
+#include "movie/mdat_header.h"
+#include "movie/movie_reader.h"
+#include "movie/self_data_ref.h"
+#include "platform/program_flavor.h"
+#include "prefs/prefs_struct.h"
+
+namespace {
+
+constexpr uint32_t kSampleDurationTicks = 100;  // one frame at hundredTimesMovieFPS
+
+// Everything that differs between the two programs, gathered before the
+// shared steps run.
+struct MovieRequest {
+  ProgramFlavor flavor = ProgramFlavor::kHD;
+  const FileRef* file = nullptr;
+  int32_t frameDataSize = 0;
+  int32_t frameCount = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  const ImageDescription* description = nullptr;
+  int32_t timeScale = 0;
+  bool setMatrix = false;
+  MatrixRecord matrix;
+  bool setClip = false;
+  Rect clip;
+};
+
+// The step that failed and its code.
+struct Failure {
+  ClassicMovieLocation location = kLocationNewMovie;
+  OSErr err = noErr;
+};
+
+// True when every track of the movie atom holds exactly the self reference.
+bool RefersToItself(const std::vector<uint8_t>& movieResource) {
+  MovieFileInfo info;
+  if (ReadMovieAtom(movieResource.data(), movieResource.size(), &info, nullptr) != noErr) return false;
+  for (const TrackInfo& t : info.tracks) {
+    if (t.dataRefs.size() != 1 || t.dataRefs[0].type != FourCC("alis") ||
+        t.dataRefs[0].flags != kDataRefSelfReferenceFlag || t.dataRefs[0].sizeBytes != 12)
+      return false;
+  }
+  return !info.tracks.empty();
+}
+
+// Builds the movie, referring to the file through an alias record as the
+// movie toolbox would, and serialises it.
+bool BuildMovieResource(const MovieRequest& r, std::vector<uint8_t>* outResource, Failure* failure) {
+  std::unique_ptr<Movie> movie(new (std::nothrow) Movie());
+  if (!movie) {
+    *failure = {kLocationNewMovie, memFullErr};
+    return false;
+  }
+  DataReference alias{FourCC("alis"), 0, {}};
+  if (OSErr err = NewMinimalAliasRecord(*r.file, &alias.data); err != noErr) {
+    *failure = {kLocationAlias, err};
+    return false;
+  }
+  movie->SetDefaultDataRef(std::move(alias));
+  if (OSErr err = movie->SetTimeScale(r.timeScale); err != noErr) {
+    *failure = {kLocationNewMovie, err};
+    return false;
+  }
+
+  Track track = nullptr;
+  if (OSErr err = movie->NewTrack(static_cast<Fixed>(r.width << 16), static_cast<Fixed>(r.height << 16), 0, &track);
+      err != noErr) {
+    *failure = {kLocationNewTrack, err};
+    return false;
+  }
+  if (r.setClip) track->SetClipRect(r.clip);
+  if (r.setMatrix) track->SetMatrix(r.matrix);
+
+  Media media = nullptr;
+  if (OSErr err = track->NewMedia(FourCC("vide"), r.timeScale, &media); err != noErr) {
+    *failure = {kLocationNewMedia, err};
+    return false;
+  }
+
+  OSErr err = noErr;
+  if (r.flavor == ProgramFlavor::kClassic) {
+    err = MyAddMediaSampleReferences(media, kMdatHeaderSizeBytes, 0, static_cast<uint32_t>(r.frameDataSize),
+                                     r.frameCount, r.description, kSampleDurationTicks, false);
+  } else {
+    for (int32_t i = 0; i < r.frameCount && err == noErr; ++i) {
+      const uint64_t offset = kMdatHeaderSizeBytes + uint64_t(i) * uint32_t(r.frameDataSize);
+      err = media->AddSampleReferences(offset, static_cast<uint32_t>(r.frameDataSize), 1, kSampleDurationTicks,
+                                       *r.description, SampleSync::kSync);
+    }
+  }
+  if (err != noErr) {
+    *failure = {kLocationAddSamples, err};
+    return false;
+  }
+
+  const uint64_t duration = media->DurationTicks();
+  if (duration != 0) {
+    if (OSErr e = track->InsertMedia(-1, 0, duration, kFixed1); e != noErr) {
+      *failure = {kLocationInsertMedia, e};
+      return false;
+    }
+  }
+
+  if (OSErr e = movie->Serialise(outResource); e != noErr) {
+    *failure = {kLocationSerialise, e};
+    return false;
+  }
+  if (outResource->empty()) return true;  // reported as 729 by the caller, after the header
+
+  // The byte scan that makes the movie refer to its own file is blind to atom
+  // boundaries, so a field that happens to read 'trak' or 'mdia' could hide a
+  // track from it. Check, and in that case write the self reference directly.
+  SetMovieDataRefToSelf(outResource);
+  if (!RefersToItself(*outResource)) {
+    movie->SetDefaultDataRef(DataReference{FourCC("alis"), kDataRefSelfReferenceFlag, {}});
+    if (OSErr e = movie->Serialise(outResource); e != noErr) {
+      *failure = {kLocationSerialise, e};
+      return false;
+    }
+  }
+  return true;
+}
+
+// Owns the open file for the duration of the call.
+class OpenFileGuard {
+ public:
+  ~OpenFileGuard() {
+    if (fd != kNoFile) CloseFile(fd);
+  }
+  int fd = kNoFile;
+};
+
+OSErr AppendMovieResource(const MovieRequest& r, Failure* failure) {
+  if (r.file == nullptr || r.description == nullptr || r.frameDataSize <= 0 || r.frameCount < 0) {
+    *failure = {kLocationAddSamples, paramErr};
+    return paramErr;
+  }
+  std::vector<uint8_t> resource;
+  if (!BuildMovieResource(r, &resource, failure)) return failure->err;
+
+  OpenFileGuard file;
+  if (OSErr err = OpenFile(*r.file, OpenMode::kReadWrite, &file.fd); err != noErr) {
+    *failure = {kLocationOpenFile, err};
+    return err;
+  }
+  uint64_t sizeBytes = 0;
+  if (OSErr err = GetFileSizeBytes(file.fd, &sizeBytes); err != noErr) {
+    *failure = {kLocationFileSize, err};
+    return err;
+  }
+  // A movie indexing frames that never reached the file would send players
+  // into the movie resource itself; such a file is left as it is.
+  const uint64_t framesEnd = kMdatHeaderSizeBytes + uint64_t(uint32_t(r.frameCount)) * uint32_t(r.frameDataSize);
+  if (sizeBytes < framesEnd) {
+    *failure = {kLocationFileSize, eofErr};
+    return eofErr;
+  }
+
+  uint8_t header[kMdatHeaderSizeBytes];
+  CreateMdatHeader(static_cast<uint32_t>(sizeBytes), static_cast<int32_t>(sizeBytes >> 32), header);
+  if (OSErr err = WriteAtOffset(file.fd, 0, header, sizeof header); err != noErr) {
+    *failure = {kLocationWriteHeader, err};
+    return err;
+  }
+  if (resource.empty()) {
+    *failure = {kLocationEmptyResource, kEmptyMovieResourceErr};
+    return kEmptyMovieResourceErr;
+  }
+  if (OSErr err = WriteAtOffset(file.fd, sizeBytes, resource.data(), resource.size()); err != noErr) {
+    // Leave no half movie resource behind: the file ends with its frames.
+    TruncateFile(file.fd, sizeBytes);
+    *failure = {kLocationWriteMovie, err};
+    return err;
+  }
+  const int fd = file.fd;
+  file.fd = kNoFile;
+  if (OSErr err = CloseFile(fd); err != noErr) {
+    *failure = {kLocationWriteMovie, err};
+    return err;
+  }
+  return noErr;
+}
+
+// -1.0 in row 0, column 0 mirrors left to right; in row 1, column 1, top to
+// bottom. No translation is added.
+MatrixRecord FlipMatrix(bool flipH, bool flipV) {
+  MatrixRecord m;
+  SetIdentityMatrix(&m);
+  if (flipH) m.matrix[0][0] = -kFixed1;
+  if (flipV) m.matrix[1][1] = -kFixed1;
+  return m;
+}
+
+}  // namespace
+
+OSErr addMovieResourceToFile(const FileRef* file, int32_t frameDataSize, int32_t frameCount) {
+  if (gInput == nullptr || !gInput->imageDescription) return kNoVideoInputErr;
+  ImageDescription* description = gInput->imageDescription.get();
+  description->resvd1 = 0;
+  description->resvd2 = 0;
+  description->dataRefIndex = 0;
+
+  MovieRequest r;
+  r.flavor = ProgramFlavor::kHD;
+  r.file = file;
+  r.frameDataSize = frameDataSize;
+  r.frameCount = frameCount;
+  r.width = gInput->trimmedWidth;
+  r.height = gInput->trimmedHeight;
+  r.description = description;
+  r.timeScale = gPrefs.hundredTimesMovieFPS;
+  r.setMatrix = gPrefs.flipHFlag != 0 || gPrefs.flipVFlag != 0;
+  r.matrix = FlipMatrix(gPrefs.flipHFlag != 0, gPrefs.flipVFlag != 0);
+  Failure failure;
+  return AppendMovieResource(r, &failure);
+}
+
+OSErr AddMovieResourceToFile2(const FileRef* file, int32_t frameDataSize, int32_t frameCount,
+                              ClassicCaptureSource& source) {
+  ImageDescriptionHandle description;
+  OSErr err = source.GetImageDescription(&description);
+  if (err == noErr && !description) err = paramErr;
+  if (err != noErr) {
+    ReportClassicError(kClassicMovieErrorMessage, kLocationImageDescription, err);
+    return err;
+  }
+
+  const Rect grabber = source.GrabberRect();
+  MovieRequest r;
+  r.flavor = ProgramFlavor::kClassic;
+  r.file = file;
+  r.frameDataSize = frameDataSize;
+  r.frameCount = frameCount;
+  r.width = static_cast<uint16_t>(grabber.right);
+  r.height = static_cast<uint16_t>(grabber.bottom);
+  r.description = description.get();
+  r.timeScale = gPrefs.hundredTimesMovieFPS;
+  r.setMatrix = gPrefs.flipHFlag != 0 || gPrefs.flipVFlag != 0;
+  r.matrix = FlipMatrix(gPrefs.flipHFlag != 0, gPrefs.flipVFlag != 0);
+  if (gPrefs.trimTop != 0 || gPrefs.trimLeft != 0 || gPrefs.trimRight != 0 || gPrefs.trimBottom != 0) {
+    r.setClip = true;
+    r.clip.left = static_cast<int16_t>(grabber.left + gPrefs.trimLeft);
+    r.clip.top = static_cast<int16_t>(grabber.top + gPrefs.trimTop);
+    r.clip.right = static_cast<int16_t>(grabber.right - gPrefs.trimRight);
+    r.clip.bottom = static_cast<int16_t>(grabber.bottom - gPrefs.trimBottom);
+  }
+  Failure failure;
+  err = AppendMovieResource(r, &failure);
+  if (err != noErr) ReportClassicError(kClassicMovieErrorMessage, failure.location, err);
+  return err;
+}
+
+OSErr MyAddMediaSampleReferences(Media media, uint32_t offsetLow, int32_t offsetHigh, uint32_t sampleSize,
+                                 int32_t count, const ImageDescription* description, int32_t duration,
+                                 bool notSync) {
+  if (media == nullptr || description == nullptr || offsetHigh < 0 || count < 0 || duration <= 0) return paramErr;
+  uint64_t offset = (uint64_t(uint32_t(offsetHigh)) << 32) | offsetLow;
+  const SampleSync sync = notSync ? SampleSync::kNotSync : SampleSync::kSync;
+  for (int32_t i = 0; i < count; ++i) {
+    if (OSErr err = media->AddSampleReferences(offset, sampleSize, 1, static_cast<uint32_t>(duration), *description, sync);
+        err != noErr)
+      return err;
+    offset += sampleSize;
+  }
+  return noErr;
+}
