@@ -27,8 +27,6 @@ AboutDialog::AboutDialog(const QString& linkText, QWidget* parent)
   // Without a link the field shows its text as plain, selectable text.
   linkLabel_->setText(linkText_.toHtmlEscaped());
   linkLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  linkLabel_->setWordWrap(true);
-  linkLabel_->setMaximumWidth(420);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
   connect(buttons, &QDialogButtonBox::rejected, this, &AboutDialog::reject);

@@ -30,9 +30,10 @@ MainWindow::MainWindow(Commands commands)
   frameCountLabel_->setObjectName("frameCountLabel");
   captureButton_->setObjectName("captureButton");
   frameCountLabel_->setText(tr("Start a capture, then click in the capture window for each frame."));
-  QPalette dim = frameCountLabel_->palette();
-  dim.setColor(QPalette::WindowText, dim.color(QPalette::Disabled, QPalette::WindowText));
-  frameCountLabel_->setPalette(dim);
+  // Secondary text: readable, but quieter than the input's name.
+  QPalette quiet = frameCountLabel_->palette();
+  quiet.setColor(QPalette::WindowText, QColor(0x5A, 0x5A, 0x5A));
+  frameCountLabel_->setPalette(quiet);
   QFont bold = inputLabel_->font();
   bold.setBold(true);
   inputLabel_->setFont(bold);

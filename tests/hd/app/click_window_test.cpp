@@ -1,11 +1,13 @@
-// The capture window's triggers: which events schedule a frame and which
-// end the capture, in each trigger mode.
+// The capture window's triggers (which events schedule a frame and which
+// end the capture, in each trigger mode), and where the manual is found.
 #include "hd/app/click_window.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "hd/app/manual_location.h"
 
 namespace {
 
@@ -63,6 +65,20 @@ TEST(ClickWindowTest, WithoutADelegateEventsGoNowhere) {
   window.keyDown(kEscapeKeyCode);
   window.windowShouldClose();
   EXPECT_EQ(window.trigger(), kCaptureTriggerMouseUp);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ManualLocationTest, FileURLEscapesWhatAURLPathCannotHold) {
+  EXPECT_EQ(FileURLOfPath("/usr/share/doc/framewright/manual.html"),
+            "file:///usr/share/doc/framewright/manual.html");
+  EXPECT_EQ(FileURLOfPath("/home/ana/My Films/#1 ü?.html"),
+            "file:///home/ana/My%20Films/%231%20%C3%BC%3F.html");
+  std::string path = "unchanged";
+  EXPECT_EQ(FindManual("no/such/manual.html", &path), fnfErr);
+  EXPECT_EQ(path, "unchanged");
 }
 
 }  // namespace
