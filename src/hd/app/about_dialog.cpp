@@ -46,8 +46,9 @@ AboutDialog::AboutDialog(const QString& linkText, QWidget* parent)
 }
 
 void AboutDialog::ShowLink(const QString& text, const QString& url) {
-  linkLabel_->setText(QStringLiteral("<a href=\"%1\" style=\"color: blue; text-decoration: underline;\">%2</a>")
-                          .arg(url.toHtmlEscaped(), text.toHtmlEscaped()));
+  linkLabel_->setText(
+      QStringLiteral("<a href=\"%1\" style=\"color: blue; text-decoration: underline;\">%2</a>")
+          .arg(url.toHtmlEscaped(), text.toHtmlEscaped()));
   linkLabel_->setTextFormat(Qt::RichText);
   linkLabel_->setTextInteractionFlags(Qt::TextBrowserInteraction);
   linkLabel_->setOpenExternalLinks(true);

@@ -82,7 +82,8 @@ void CaptureWindow::LayOutBar() {
 void CaptureWindow::ShowTrigger(uint8_t trigger) {
   switch (trigger) {
     case kCaptureTriggerMouseDown:
-      instructionsLabel_->setText(tr("Press the mouse button or the space bar to take a frame.  Esc finishes."));
+      instructionsLabel_->setText(
+          tr("Press the mouse button or the space bar to take a frame.  Esc finishes."));
       break;
     case kCaptureTriggerEveryFrame:
       instructionsLabel_->setText(tr("Recording every frame.  Press Esc to finish."));

@@ -18,8 +18,8 @@ class AppDelegateDelegate {
   ~AppDelegateDelegate() = default;
 };
 
-constexpr uint32_t kEscapeKeyCode = 9;   // KEY_ESC (1) + 8
-constexpr uint32_t kSpaceKeyCode = 65;   // KEY_SPACE (57) + 8
+constexpr uint32_t kEscapeKeyCode = 9;  // KEY_ESC (1) + 8
+constexpr uint32_t kSpaceKeyCode = 65;  // KEY_SPACE (57) + 8
 
 class ClickWindow {
  public:

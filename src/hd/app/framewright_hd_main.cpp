@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
     SurfacePreviewPort preview(*view.mainWindow().preview(), *view.captureWindow().preview());
     HDAppDelegate delegate(view, preview, manualURL);
     view.Attach(&delegate);
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate.applicationWillTerminate(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit,
+                     [&delegate] { delegate.applicationWillTerminate(); });
     QuitOnTerminationSignals(&app);
 
     delegate.applicationDidFinishLaunching();

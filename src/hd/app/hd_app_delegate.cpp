@@ -149,8 +149,8 @@ void HDAppDelegate::timer() {
 int32_t HDAppDelegate::OpenDevice(const char* uniqueID, int16_t inputNum) {
   // A negative input number from an old file reads as one beyond the list,
   // which keeps the device's current input.
-  return QTCaptureOpenDevice(uniqueID, true, static_cast<uint16_t>(inputNum), 0, 0, 0, &MyQTCaptureDataProc, 0,
-                             &gInput->deviceRef);
+  return QTCaptureOpenDevice(uniqueID, true, static_cast<uint16_t>(inputNum), 0, 0, 0, &MyQTCaptureDataProc,
+                             0, &gInput->deviceRef);
 }
 
 int32_t HDAppDelegate::openVideoInput() {
@@ -235,8 +235,8 @@ void HDAppDelegate::preferences() {
     return;
   }
   if (gCapture != nullptr) return;
-  prefsWindow_ = std::make_unique<PrefsWindow>(gPrefs, gDevices, gDeviceCount, *this,
-                                               appView().CreatePrefsWindowView());
+  prefsWindow_ =
+      std::make_unique<PrefsWindow>(gPrefs, gDevices, gDeviceCount, *this, appView().CreatePrefsWindowView());
 }
 
 void HDAppDelegate::prefsDidFinish(bool ok, const PrefsStruct* newSettings) {
@@ -245,15 +245,15 @@ void HDAppDelegate::prefsDidFinish(bool ok, const PrefsStruct* newSettings) {
   if (ok && newSettings != nullptr) {
     // newSettings lives in the window, which goes below: take a copy first.
     const PrefsStruct settings = *newSettings;
-    const bool sameInput =
-        std::strncmp(settings.uniqueID, gPrefs.uniqueID, sizeof settings.uniqueID) == 0 &&
-        settings.inputNum == gPrefs.inputNum && settings.trimTop == gPrefs.trimTop &&
-        settings.trimLeft == gPrefs.trimLeft && settings.trimRight == gPrefs.trimRight &&
-        settings.trimBottom == gPrefs.trimBottom;
+    const bool sameInput = std::strncmp(settings.uniqueID, gPrefs.uniqueID, sizeof settings.uniqueID) == 0 &&
+                           settings.inputNum == gPrefs.inputNum && settings.trimTop == gPrefs.trimTop &&
+                           settings.trimLeft == gPrefs.trimLeft && settings.trimRight == gPrefs.trimRight &&
+                           settings.trimBottom == gPrefs.trimBottom;
     const bool flipsChanged = (settings.flipHFlag != 0) != (gPrefs.flipHFlag != 0) ||
                               (settings.flipVFlag != 0) != (gPrefs.flipVFlag != 0);
     gPrefs = settings;
-    if (const OSErr err = WritePreferences(ProgramFlavor::kHD); err != noErr) LogSettingsFailure("write", err);
+    if (const OSErr err = WritePreferences(ProgramFlavor::kHD); err != noErr)
+      LogSettingsFailure("write", err);
     if (sameInput) {
       // The next frame starts a new preview with the new flips.
       if (flipsChanged) DisposePreview();

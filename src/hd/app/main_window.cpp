@@ -64,7 +64,8 @@ void MainWindow::BuildMenus() {
   quitAction->setMenuRole(QAction::QuitRole);
 
   QMenu* helpMenu = menuBar()->addMenu(tr("&Help"));
-  QAction* manualAction = helpMenu->addAction(tr("Framewright HD &Help"), this, [this] { commands_.manual(); });
+  QAction* manualAction =
+      helpMenu->addAction(tr("Framewright HD &Help"), this, [this] { commands_.manual(); });
   manualAction->setShortcut(QKeySequence::HelpContents);
   aboutAction_ = helpMenu->addAction(tr("&About Framewright HD"), this, [this] { commands_.about(); });
   aboutAction_->setMenuRole(QAction::AboutRole);
@@ -81,7 +82,8 @@ void MainWindow::LayOutBars() {
   const int buttonTop = barTop + (kMainWindowBottomBarHeight - buttonSize.height()) / 2;
   captureButton_->setGeometry(width - kPreviewSideMargin - buttonSize.width(), buttonTop, buttonSize.width(),
                               buttonSize.height());
-  frameCountLabel_->setGeometry(kPreviewSideMargin, barTop, innerWidth - buttonSize.width() - kPreviewSideMargin,
+  frameCountLabel_->setGeometry(kPreviewSideMargin, barTop,
+                                innerWidth - buttonSize.width() - kPreviewSideMargin,
                                 kMainWindowBottomBarHeight);
 }
 
@@ -90,7 +92,8 @@ void MainWindow::SetInputTitle(const QString& title) {
 }
 
 void MainWindow::SetLastCaptureFrames(uint32_t frames) {
-  frameCountLabel_->setText(frames == 1 ? tr("Last capture: 1 frame") : tr("Last capture: %1 frames").arg(frames));
+  frameCountLabel_->setText(frames == 1 ? tr("Last capture: 1 frame")
+                                        : tr("Last capture: %1 frames").arg(frames));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -11,8 +11,9 @@ std::string FileURLOfPath(const std::string& path) {
   std::string url = "file://";
   for (const char c : path) {
     const auto byte = static_cast<unsigned char>(c);
-    const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
-                       byte == '/' || byte == '-' || byte == '_' || byte == '.' || byte == '~';
+    const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                       (byte >= '0' && byte <= '9') || byte == '/' || byte == '-' || byte == '_' ||
+                       byte == '.' || byte == '~';
     if (plain) {
       url += c;
     } else {

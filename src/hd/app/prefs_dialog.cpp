@@ -67,10 +67,10 @@ PrefsDialog::PrefsDialog(QWidget* parent)
   // Item order is value order: the settings store the item number.
   triggerPopup_->addItems({tr("When the mouse button is released"), tr("When the mouse button is pressed"),
                            tr("Every incoming frame")});
-  dateOrderPopup_->addItems({tr("Day-Month-Year"), tr("Month-Day-Year"), tr("Year-Month-Day"),
-                             tr("Year-Day-Month")});
-  captureLocationPopup_->addItems({tr("Ask each time"), tr("The program's folder"), tr("Desktop"),
-                                   tr("Documents")});
+  dateOrderPopup_->addItems(
+      {tr("Day-Month-Year"), tr("Month-Day-Year"), tr("Year-Month-Day"), tr("Year-Day-Month")});
+  captureLocationPopup_->addItems(
+      {tr("Ask each time"), tr("The program's folder"), tr("Desktop"), tr("Documents")});
 
   auto* inputBox = new QGroupBox(tr("Video input"));
   auto* inputForm = new QFormLayout(inputBox);
@@ -134,8 +134,8 @@ void PrefsDialog::SetControls(const PrefsWindowControls& controls) {
   for (const std::string& title : controls.deviceItems) devicePopup_->addItem(QString::fromStdString(title));
   devicePopup_->setCurrentIndex(controls.deviceIndex);
   triggerPopup_->setCurrentIndex(controls.triggerIndex < triggerPopup_->count() ? controls.triggerIndex : -1);
-  dateOrderPopup_->setCurrentIndex(controls.dateOrderIndex < dateOrderPopup_->count() ? controls.dateOrderIndex
-                                                                                      : -1);
+  dateOrderPopup_->setCurrentIndex(
+      controls.dateOrderIndex < dateOrderPopup_->count() ? controls.dateOrderIndex : -1);
   captureLocationPopup_->setCurrentIndex(
       controls.captureLocationIndex < captureLocationPopup_->count() ? controls.captureLocationIndex : -1);
   triggerDelayText_->setText(QString::fromStdString(controls.triggerDelayText));
@@ -150,7 +150,8 @@ void PrefsDialog::SetControls(const PrefsWindowControls& controls) {
 
 PrefsWindowControls PrefsDialog::Controls() const {
   PrefsWindowControls controls;
-  for (int i = 0; i < devicePopup_->count(); ++i) controls.deviceItems.push_back(devicePopup_->itemText(i).toStdString());
+  for (int i = 0; i < devicePopup_->count(); ++i)
+    controls.deviceItems.push_back(devicePopup_->itemText(i).toStdString());
   controls.deviceIndex = devicePopup_->currentIndex();
   controls.triggerIndex = triggerPopup_->currentIndex();
   controls.dateOrderIndex = dateOrderPopup_->currentIndex();

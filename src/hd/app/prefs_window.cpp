@@ -28,8 +28,8 @@ std::string FieldText(const char* field, size_t fieldBytes) {
 }
 
 bool SameUniqueID(const CaptureDevices& device, const PrefsStruct& prefs) {
-  return std::strncmp(device.uniqueID, prefs.uniqueID, std::min(sizeof device.uniqueID, sizeof prefs.uniqueID)) ==
-         0;
+  return std::strncmp(device.uniqueID, prefs.uniqueID,
+                      std::min(sizeof device.uniqueID, sizeof prefs.uniqueID)) == 0;
 }
 
 int32_t DeviceCountOf(const CaptureDevices* devices, int32_t deviceCount) {
@@ -194,7 +194,11 @@ bool IsPartialFrameRateValid(std::string_view text) {
 
 PrefsWindow::PrefsWindow(const PrefsStruct& prefs, const CaptureDevices* devices, int32_t deviceCount,
                          PrefsWindowDelegate& delegate, std::unique_ptr<PrefsWindowView> view)
-    : view_(std::move(view)), delegate_(delegate), prefs_(prefs), devices_(devices), deviceCount_(deviceCount) {
+    : view_(std::move(view)),
+      delegate_(delegate),
+      prefs_(prefs),
+      devices_(devices),
+      deviceCount_(deviceCount) {
   view_->SetActions(this);
   windowDidLoad();
 }
@@ -202,7 +206,8 @@ PrefsWindow::PrefsWindow(const PrefsStruct& prefs, const CaptureDevices* devices
 void PrefsWindow::windowDidLoad() {
   PrefsWindowControls controls;
   controls.deviceItems = DeviceItemTitles(devices_, deviceCount_);
-  controls.deviceIndex = controls.deviceItems.empty() ? -1 : SelectedDeviceItem(devices_, deviceCount_, prefs_);
+  controls.deviceIndex =
+      controls.deviceItems.empty() ? -1 : SelectedDeviceItem(devices_, deviceCount_, prefs_);
   controls.triggerIndex = prefs_.captureTrigger;
   controls.dateOrderIndex = prefs_.dateOrdering;
   controls.captureLocationIndex = prefs_.captureLocation;

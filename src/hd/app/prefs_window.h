@@ -102,10 +102,10 @@ bool StoreDeviceItem(const CaptureDevices* devices, int32_t deviceCount, int ind
 
 // Conversions of the number fields. Text the fields cannot hold reads as 0;
 // numbers beyond the range of a long read as its limit.
-uint8_t TriggerDelayFromText(std::string_view text);          // wraps above 255
-int32_t HundredTimesFPSFromText(std::string_view text);       // × 100, truncated toward zero
-int16_t TrimFromText(std::string_view text);                  // made even, away from zero
-std::string MovieFrameRateText(int32_t hundredTimesMovieFPS); // 1800 → "18", 2997 → "29.97"; 0 → ""
+uint8_t TriggerDelayFromText(std::string_view text);           // wraps above 255
+int32_t HundredTimesFPSFromText(std::string_view text);        // × 100, truncated toward zero
+int16_t TrimFromText(std::string_view text);                   // made even, away from zero
+std::string MovieFrameRateText(int32_t hundredTimesMovieFPS);  // 1800 → "18", 2997 → "29.97"; 0 → ""
 
 // The rule of the window's integer fields, applied to every edit: empty
 // text, or an integer with an optional sign and optional spaces around it.

@@ -58,7 +58,8 @@ void QtAppView::ShowWindow(WindowId window) {
   QWidget* widget = WindowOf(window);
   if (window == WindowId::kCaptureWindow && !widget->isVisible()) {
     // The capture window comes up on the screen the main window was on.
-    QScreen* screen = mainWindow_->screen() != nullptr ? mainWindow_->screen() : QGuiApplication::primaryScreen();
+    QScreen* screen =
+        mainWindow_->screen() != nullptr ? mainWindow_->screen() : QGuiApplication::primaryScreen();
     if (screen != nullptr) captureWindow_->PlaceOn(screen->availableGeometry());
   }
   widget->show();

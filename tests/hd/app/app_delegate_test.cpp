@@ -65,15 +65,17 @@ TEST_F(AppTest, SavedWindowPositionOffEveryScreenIsIgnored) {
 
 TEST(WindowPositionTest, FourEdgesOfTheUsableArea) {
   const std::vector<ScreenArea> screens{{0, 30, 1920, 1050}};
-  auto at = [&](int x, int y) { return testWindowPosition(MySize{int16_t(y), int16_t(x), 800, 600}, screens); };
+  auto at = [&](int x, int y) {
+    return testWindowPosition(MySize{int16_t(y), int16_t(x), 800, 600}, screens);
+  };
   EXPECT_TRUE(at(100, 100));
-  EXPECT_TRUE(at(1910, 100));    // left edge 10 inside the right edge
+  EXPECT_TRUE(at(1910, 100));  // left edge 10 inside the right edge
   EXPECT_FALSE(at(1911, 100));
-  EXPECT_TRUE(at(-790, 100));    // right edge 10 inside the left edge
+  EXPECT_TRUE(at(-790, 100));  // right edge 10 inside the left edge
   EXPECT_FALSE(at(-791, 100));
-  EXPECT_TRUE(at(100, 30));      // title bar at the top of the area
-  EXPECT_FALSE(at(100, 29));     // title bar above it
-  EXPECT_TRUE(at(100, 1070));    // top edge 10 above the area's bottom
+  EXPECT_TRUE(at(100, 30));    // title bar at the top of the area
+  EXPECT_FALSE(at(100, 29));   // title bar above it
+  EXPECT_TRUE(at(100, 1070));  // top edge 10 above the area's bottom
   EXPECT_FALSE(at(100, 1071));
   EXPECT_FALSE(testWindowPosition(MySize{100, 100, 800, 600}, {}));  // no screen at all
   // Any screen will do, not only the first.
@@ -112,9 +114,10 @@ TEST_F(AppTest, NoDeviceAtAllShowsTheInitialisingMessage) {
   Launch();
   ASSERT_EQ(view_.alerts.size(), 1u);
   EXPECT_EQ(view_.alerts[0].window, WindowId::kMainWindow);
-  EXPECT_EQ(view_.alerts[0].message,
-            "Sorry, there was an error while initialising: error 1300, no video input devices were found. Please "
-            "check that a device is connected and any necessary driver software is installed.");
+  EXPECT_EQ(
+      view_.alerts[0].message,
+      "Sorry, there was an error while initialising: error 1300, no video input devices were found. Please "
+      "check that a device is connected and any necessary driver software is installed.");
   EXPECT_TRUE(backend_.sessions.empty());
   EXPECT_EQ(gInput, nullptr);
   EXPECT_FALSE(view_.captureButtonEnabled);

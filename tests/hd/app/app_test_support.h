@@ -49,8 +49,8 @@ class AppTest : public ::testing::Test {
   void WritePrefsFile(const PrefsStruct& prefs) {
     std::filesystem::create_directories(ConfigFolder());
     const std::vector<uint8_t> image = BuildPreferencesFileImage(prefs, ProgramFlavor::kHD);
-    std::ofstream(PrefsFilePath(), std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
-                                                           static_cast<std::streamsize>(image.size()));
+    std::ofstream(PrefsFilePath(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
   }
   static PrefsStruct DefaultPrefs() {
     PrefsStruct prefs;

@@ -56,7 +56,8 @@ TEST(ClickWindowTest, KeysAreToldByTheirHardwareCode) {
                      for (int i = 0; i < 3; ++i) w.keyDown(kSpaceKeyCode);
                    }),
             (Messages{"schedule", "schedule", "schedule"}));
-  EXPECT_EQ(Events(kCaptureTriggerMouseUp, [](ClickWindow& w) { w.windowShouldClose(); }), Messages{"stop 0"});
+  EXPECT_EQ(Events(kCaptureTriggerMouseUp, [](ClickWindow& w) { w.windowShouldClose(); }),
+            Messages{"stop 0"});
 }
 
 TEST(ClickWindowTest, WithoutADelegateEventsGoNowhere) {

@@ -106,7 +106,9 @@ class FakeAppView final : public AppView {
   void SetCaptureButton(Enablement enablement) override {
     captureButtonEnabled = enablement == Enablement::kEnabled;
   }
-  void SetFrameCount(uint32_t framesWritten) override { calls.push_back("count " + std::to_string(framesWritten)); }
+  void SetFrameCount(uint32_t framesWritten) override {
+    calls.push_back("count " + std::to_string(framesWritten));
+  }
   WindowFrame FrameOf(WindowId window) override {
     return window == WindowId::kMainWindow ? mainFrame : captureFrame;
   }

@@ -32,8 +32,8 @@ TEST(DeviceItemsTest, OneItemPerInputAndTheSavedOneSelected) {
                                             Device("Pattern", "pattern", {"1280 x 720", "3840 x 2160"})};
   const auto count = static_cast<int32_t>(devices.size());
   EXPECT_EQ(DeviceItemTitles(devices.data(), count),
-            (std::vector<std::string>{"Webcam - Camera 1", "Webcam - Camera 2", "Card", "Pattern - 1280 x 720",
-                                      "Pattern - 3840 x 2160"}));
+            (std::vector<std::string>{"Webcam - Camera 1", "Webcam - Camera 2", "Card",
+                                      "Pattern - 1280 x 720", "Pattern - 3840 x 2160"}));
   EXPECT_EQ(SelectedDeviceItem(devices.data(), count, PrefsFor("v4l2:usb-1", 1)), 1);
   EXPECT_EQ(SelectedDeviceItem(devices.data(), count, PrefsFor("BM_K5S29FVB2W_Card", 5)), 2);
   EXPECT_EQ(SelectedDeviceItem(devices.data(), count, PrefsFor("pattern", 1)), 4);
@@ -141,7 +141,8 @@ TEST_F(AppTest, WindowShowsTheSettingsAndAMissingSavedDeviceSelectsTheFirstItem)
   auto window = view_.prefsWindows[0];
   ASSERT_TRUE(window->shown.has_value());
   const PrefsWindowControls& shown = *window->shown;
-  EXPECT_EQ(shown.deviceItems, (std::vector<std::string>{"Camera 0 - Composite", "Camera 0 - S-Video", "Camera 1"}));
+  EXPECT_EQ(shown.deviceItems,
+            (std::vector<std::string>{"Camera 0 - Composite", "Camera 0 - S-Video", "Camera 1"}));
   EXPECT_EQ(shown.deviceIndex, 0);
   EXPECT_EQ(shown.triggerIndex, 2);
   EXPECT_EQ(shown.dateOrderIndex, 2);

@@ -68,7 +68,8 @@ class PrefsWindowQtTest : public ::testing::Test {
  protected:
   void SetUp() override {
     App();
-    devices_ = {Device("Webcam", "v4l2:1", {"Camera 1", "Camera 2"}), Device("Card", "BM_K5S29FVB2W_Card", {})};
+    devices_ = {Device("Webcam", "v4l2:1", {"Camera 1", "Camera 2"}),
+                Device("Card", "BM_K5S29FVB2W_Card", {})};
     prefs_ = PrefsStruct{};
     std::strcpy(prefs_.uniqueID, "v4l2:1");
     prefs_.inputNum = 1;
@@ -245,7 +246,8 @@ TEST(QtAppViewTest, AlertIsAWindowModalSheetAndFramesKeepComing) {
   // paint its picture with.
   bool dismissed = false;
   const std::string text =
-      "Sorry, there was an error while initialising: error 1300, no video input devices were found. Please check "
+      "Sorry, there was an error while initialising: error 1300, no video input devices were found. Please "
+      "check "
       "that a device is connected and any necessary driver software is installed.";
   view.ShowAlert(WindowId::kMainWindow, text, [&dismissed] { dismissed = true; });
 
