@@ -202,7 +202,7 @@ MatrixRecord FlipMatrix(bool flipH, bool flipV) {
 }  // namespace
 
 OSErr addMovieResourceToFile(const FileRef* file, int32_t frameDataSize, int32_t frameCount) {
-  if (gInput == nullptr || !gInput->imageDescription) return kNoVideoInputErr;
+  if (gInput == nullptr || !gInput->imageDescription) return kNoVideoInputForMovieErr;
   ImageDescription* description = gInput->imageDescription.get();
   description->resvd1 = 0;
   description->resvd2 = 0;

@@ -8,15 +8,11 @@
 
 #include <cstdint>
 
+#include "capture/error_messages.h"
 #include "movie/movie.h"
 #include "platform/files.h"
 #include "util/image_description.h"
 #include "util/types.h"
-
-// No video input is open, so there is no description of the frames.
-constexpr OSErr kNoVideoInputErr = 555;
-// The serialised movie resource came out empty.
-constexpr OSErr kEmptyMovieResourceErr = 729;
 
 // Framewright HD: the frames are described by the open input (gInput): its
 // trimmed size and its image description, whose reserved fields and data

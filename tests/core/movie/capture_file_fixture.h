@@ -21,6 +21,7 @@
 #include "platform/files.h"
 #include "prefs/prefs_struct.h"
 #include "util/frame_stamp.h"
+#include "support/run_command.h"
 
 namespace movie_test {
 
@@ -93,28 +94,8 @@ class InputScope {
   PrefsStruct savedPrefs_;
 };
 
-// Runs a shell command; returns its exit status and what it printed on
-// stdout.
-struct CommandResult {
-  int status = -1;
-  std::string out;
-};
-inline CommandResult RunCommand(const std::string& command) {
-  CommandResult r;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return r;
-  std::array<char, 4096> buffer;
-  size_t n = 0;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.out.append(buffer.data(), n);
-  const int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-inline std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using ::CommandResult;
+using ::Quote;
+using ::RunCommand;
 
 }  // namespace movie_test

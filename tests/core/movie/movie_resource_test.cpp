@@ -166,7 +166,7 @@ TEST_F(MovieResourceTest, FlipsBecomeTheTrackMatrix) {
 }
 
 TEST_F(MovieResourceTest, FailuresOfTheHDProgram) {
-  EXPECT_EQ(addMovieResourceToFile(&file_, kFrameBytes, 1), kNoVideoInputErr) << "no input open";
+  EXPECT_EQ(addMovieResourceToFile(&file_, kFrameBytes, 1), kNoVideoInputForMovieErr) << "no input open";
   InputScope input(kWidth, kHeight);
   EXPECT_EQ(addMovieResourceToFile(&file_, kFrameBytes, 1), fnfErr) << "no file";
 

@@ -1,0 +1,56 @@
+// The asynchronous file writer (Part 2.1): appends captured frames to the
+// end of one open file through two buffers of its own, handing each filled
+// buffer to the background write thread of the file's disk
+// (background_file_writer.h), so the capture loop never waits for the disk
+// unless the backup buffer can hold no more.
+//
+// All functions of one writer are called from one thread, the one that
+// captures. The writer knows nothing of frames: it appends bytes in the
+// order it is given them, after an optional 16-byte media data header.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/files.h"
+#include "platform/os_errors.h"
+#include "platform/program_flavor.h"
+
+struct AFWRecord;  // async_file_writer_record.h; callers never touch its fields
+using AFWRef = AFWRecord*;
+
+// writeStatus while a request of the file is queued or being written.
+constexpr int32_t kAFWWriteInFlight = 0x7FFFFFFF;
+
+// Opens an existing file for appending and binds it to its disk's write
+// thread; with writeHeader, first appends the 16-byte header
+// ("wide" atom of 8 bytes, then an "mdat" atom header of size 0). The
+// flavor picks the classic variant (growth only up to 4 MiB buffers, any
+// non-zero copy flag copies, the classic seconds clock, the classic random
+// slot). On failure everything is undone and *outWriter is left untouched.
+OSErr AFWOpenFile(const FileRef* file, bool writeHeader, AFWRef* outWriter,
+                  ProgramFlavor flavor = ProgramFlavor::kHD);
+
+// Appends `length` bytes. With copy 1 (classic: any non-zero value) the
+// bytes are copied before the call returns; otherwise, when the bytes go
+// straight to the disk thread, the caller's block must stay unchanged until
+// that write has completed. Once any write of the file has failed, every
+// call returns that error and appends nothing.
+OSErr AFWWriteData(AFWRef writer, const void* data, uint32_t length, uint8_t copy);
+
+// Waits for the write in flight, then writes the parked bytes synchronously.
+// After a failed write of the file the parked bytes are dropped and the
+// error is returned instead.
+OSErr AFWFlushBackupBuffer(AFWRef writer);
+
+// Flushes, waits for the write in flight, closes the file and frees the
+// buffers; the record stays allocated. Returns the first error that any
+// write of the file met (including one already returned by AFWWriteData),
+// else the error of the final flush, else of the close. When it returns, no
+// write of the file is pending, and the file holds exactly a prefix of the
+// bytes it was given, in order and without gaps: all of them on success,
+// after an error as many as reached the file (possibly ending in part of
+// the failed write). Its size therefore tells how far the data got.
+OSErr AFWCloseFile(AFWRef writer);
+
+// AFWCloseFile (its result dropped), then frees the record. Null does nothing.
+void AFWDispose(AFWRef writer);

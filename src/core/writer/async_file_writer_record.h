@@ -1,0 +1,53 @@
+// The writer's record, shared by the asynchronous writer, its background
+// write threads, and the tests and benchmarks that look inside. Callers of
+// the writer never touch it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/program_flavor.h"
+#include "writer/async_file_writer.h"
+
+// Initial size of each buffer.
+constexpr int32_t kAFWInitialBufferSize = 0x80000;
+// Added to twice the frame's length when a buffer grows.
+constexpr int32_t kAFWGrowthMargin = 51200;
+// A buffer grows only while its size is at most this (Framewright HD / classic).
+constexpr int32_t kAFWGrowthLimitHD = 0x1FFFFFFF;
+constexpr int32_t kAFWGrowthLimitClassic = 0x3FFFFF;
+constexpr int32_t kAFWHeaderLength = 16;
+
+struct AFWRecord {
+  // The open file's descriptor (the data fork's reference number); kNoFile
+  // when closed. Written by the producer only while nothing is in flight.
+  int forkRefNum = kNoFile;
+  // Slot (0 to 19) of the background write thread that serves this file.
+  int16_t threadIndex = 0;
+  // 0: idle; kAFWWriteInFlight: a request is queued or being written; other:
+  // the error of the last background write (sticky until close). Set to
+  // kAFWWriteInFlight only by the producer, back to a result only by the
+  // background thread (release), read with acquire, so whoever sees a
+  // result also sees everything the write did.
+  std::atomic<int32_t> writeStatus{0};
+  uint8_t writeHeader = 0;
+  // Growable byte blocks standing in for the two locked handles.
+  uint8_t* buffer[2] = {nullptr, nullptr};
+  int32_t bufferUsed[2] = {0, 0};  // bytes parked, not yet handed to a write
+  int32_t bufferSize[2] = {0, 0};
+  int8_t currentBuffer = 0;  // the backup buffer: receives data next
+
+  // Of this port. Producer-only.
+  ProgramFlavor flavor = ProgramFlavor::kHD;
+  // The first failed write of the file (synchronous, or background as seen
+  // by the producer): once set, nothing more is appended to the file.
+  OSErr firstWriteError = noErr;
+  // Named in the message of the 50-second stop.
+  std::string path;
+};
+
+// Test seam: the next `count` buffer allocations or growths fail as if no
+// memory were left. Read only where a buffer is allocated or grown.
+void AFWFailBufferAllocationsForTesting(int count);

@@ -1,0 +1,90 @@
+// The capture session: starting, stopping, errors and what the user sees.
+#include "capture/app_delegate.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "capture/frame_schedule.h"
+#include "capture_test_support.h"
+#include "platform/clocks.h"
+#include "platform/fault_injection.h"
+#include "prefs/prefs_struct.h"
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+#include "util/frame_stamp.h"
+
+namespace {
+
+using AppDelegateTest = AppDelegateFixture;
+
+TEST_F(AppDelegateTest, StartAndStopWithoutFramesLeavesNothing) {
+  FrameSource source(320, 240);
+  source.Deliver(1);  // previewing: the input's geometry is set up
+  EXPECT_TRUE(view_.captureButtonEnabled);
+  EXPECT_EQ(preview_.lastWindow, WindowId::kMainWindow);
+
+  const std::string path = StartInDocuments();
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_EQ(std::filesystem::file_size(path), 16u);
+  EXPECT_TRUE(view_.HasLog("hide main"));
+  EXPECT_TRUE(view_.HasLog("show capture"));
+  EXPECT_TRUE(view_.HasLog("menus off"));
+  ASSERT_TRUE(view_.pointer.has_value());
+  EXPECT_EQ(*view_.pointer, std::make_pair(720, 450)) << "the pointer goes to the capture window's centre";
+  EXPECT_EQ(preview_.disposals, 1) << "the main window's preview is given up at the start";
+
+  EXPECT_EQ(app_.startCaptureWithURL(home_.file("other.mov")), 0);
+  EXPECT_FALSE(std::filesystem::exists(home_.file("other.mov"))) << "a second start changes nothing";
+
+  source.Deliver(2);  // no trigger: nothing written
+  app_.stopCaptureWithErr(0);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_TRUE(view_.alerts.empty());
+  EXPECT_EQ(gCapture, nullptr);
+  EXPECT_TRUE(view_.HasLog("show main"));
+  EXPECT_TRUE(view_.HasLog("menus on"));
+}
+
+TEST_F(AppDelegateTest, StartFailuresShowOneAlertOnTheMainWindow) {
+  EXPECT_EQ(app_.startCaptureWithURL(std::nullopt), 1301);
+  EXPECT_EQ(app_.startCaptureWithURL(home_.file("no/such/folder/x.mov")), 1301);
+  ASSERT_EQ(view_.alerts.size(), 2u);
+  EXPECT_EQ(view_.alerts[0].window, WindowId::kMainWindow);
+  EXPECT_EQ(view_.alerts[0].message,
+            "Sorry, there was an error while starting the capture: error 1301, could not create the file.");
+  EXPECT_EQ(gCapture, nullptr);
+}
+
+TEST_F(AppDelegateTest, DeviceErrorsEndACaptureOnceAndAreIgnoredWhilePreviewing) {
+  FrameSource source(320, 240);
+  source.Deliver(1);
+  MyQTCaptureDataProc(0, nullptr, 0, 0, 0, 0, 800);
+  EXPECT_TRUE(view_.alerts.empty()) << "errors while only previewing show nothing";
+
+  StartInDocuments();
+  MyQTCaptureDataProc(0, nullptr, 0, 0, 0, 0, 800);
+  MyQTCaptureDataProc(0, nullptr, 0, 0, 0, 0, 800);
+  source.Deliver(2);
+  ASSERT_EQ(view_.alerts.size(), 1u);
+  EXPECT_EQ(view_.alerts[0].window, WindowId::kCaptureWindow);
+  EXPECT_EQ(view_.alerts[0].message, "Sorry, there was an error during capture: error 800, the operation timed out.");
+  EXPECT_TRUE(gProcessingSuspendedFlag);
+  const int framesShown = preview_.frames;
+  source.Deliver(3);
+  EXPECT_EQ(preview_.frames, framesShown) << "frames are ignored while the alert is up";
+
+  view_.DismissAlert();
+  EXPECT_FALSE(gProcessingSuspendedFlag);
+  EXPECT_TRUE(view_.HasLog("show main"));
+  source.Deliver(4);
+  EXPECT_EQ(preview_.lastWindow, WindowId::kMainWindow);
+  EXPECT_GT(preview_.frames, framesShown);
+}
+
+}  // namespace

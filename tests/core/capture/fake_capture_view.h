@@ -1,0 +1,99 @@
+// Recording fakes of the capture view and the preview, so the capture logic
+// can be driven and checked without a toolkit.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/capture_view.h"
+
+class FakeCaptureView : public CaptureView {
+ public:
+  struct Alert {
+    WindowId window;
+    std::string message;
+    std::function<void()> onDismissed;
+  };
+
+  void ShowWindow(WindowId window) override { Log(window == WindowId::kMainWindow ? "show main" : "show capture"); }
+  void HideWindow(WindowId window) override { Log(window == WindowId::kMainWindow ? "hide main" : "hide capture"); }
+  void HideAuxiliaryWindows() override { Log("hide auxiliary"); }
+  void ShowAuxiliaryWindows() override { Log("show auxiliary"); }
+  void SetCaptureTrigger(uint8_t trigger) override { Log("trigger " + std::to_string(trigger)); }
+  void SetAuxiliaryMenuItems(Enablement e) override {
+    Log(e == Enablement::kEnabled ? "menus on" : "menus off");
+  }
+  void SetCaptureButton(Enablement e) override {
+    captureButtonEnabled = e == Enablement::kEnabled;
+  }
+  void SetFrameCount(uint32_t count) override { frameCount = count; }
+  WindowFrame FrameOf(WindowId window) override {
+    return window == WindowId::kCaptureWindow ? captureFrame : mainFrame;
+  }
+  void MovePointerTo(int x, int y) override { pointer = {x, y}; }
+  void ShowAlert(WindowId window, const std::string& message, std::function<void()> onDismissed) override {
+    alerts.push_back({window, message, std::move(onDismissed)});
+  }
+  void ShowSavePanel(const std::string& name, std::function<void(std::optional<std::string>)> onDone) override {
+    savePanelName = name;
+    savePanelDone = std::move(onDone);
+  }
+
+  // Dismisses the oldest alert still up, as a click on its OK button.
+  void DismissAlert() {
+    Alert alert = alerts.at(dismissed++);
+    if (alert.onDismissed) alert.onDismissed();
+  }
+  bool HasLog(const std::string& entry) const {
+    for (const auto& e : log)
+      if (e == entry) return true;
+    return false;
+  }
+
+  std::vector<std::string> log;
+  std::vector<Alert> alerts;
+  size_t dismissed = 0;
+  bool captureButtonEnabled = false;
+  uint32_t frameCount = 0;
+  std::optional<std::pair<int, int>> pointer;
+  WindowFrame mainFrame{100, 80, 800, 600};
+  WindowFrame captureFrame{0, 0, 1440, 900};
+  std::optional<std::string> savePanelName;
+  std::function<void(std::optional<std::string>)> savePanelDone;
+
+ private:
+  void Log(const std::string& entry) { log.push_back(entry); }
+};
+
+class FakePreview : public PreviewPort {
+ public:
+  void CalculatePreviewRect(Rect* out) override { *out = Rect{36, 10, 546, 790}; }
+  OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription*, WindowId window, const Rect*, bool flipH,
+                       bool flipV, bool, VideoPreviewRef* out) override {
+    ++starts;
+    lastWindow = window;
+    lastFlipH = flipH;
+    lastFlipV = flipV;
+    lastPixMap = pixMap;
+    *out = reinterpret_cast<VideoPreviewRef>(&token_);
+    return 0;
+  }
+  OSErr VPDisplayFrame(VideoPreviewRef) override {
+    ++frames;
+    return 0;
+  }
+  void VPDisposePreview(VideoPreviewRef) override { ++disposals; }
+
+  int starts = 0;
+  int frames = 0;
+  int disposals = 0;
+  WindowId lastWindow = WindowId::kMainWindow;
+  bool lastFlipH = false;
+  bool lastFlipV = false;
+  const PixMap* lastPixMap = nullptr;
+
+ private:
+  int token_ = 0;
+};
