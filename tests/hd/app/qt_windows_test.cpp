@@ -23,12 +23,10 @@
 
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "hdapp_qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+// The application lives in main(): Qt's own statics (the test pointing
+// device of QTest's mouse events) must go after it, not before.
+void App() {
+  ASSERT_NE(QApplication::instance(), nullptr);
 }
 
 CaptureDevices Device(const char* name, const char* id, std::vector<const char*> inputs) {
@@ -323,3 +321,9 @@ TEST(AboutDialogQtTest, LinkIsBlueUnderlinedAndClosingIsReported) {
 }
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
