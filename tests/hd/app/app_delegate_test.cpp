@@ -1,9 +1,13 @@
 // Start-up, the video input and the end of the run of Framewright HD's
 // application logic, against fake devices and a recording view.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "app_test_support.h"
 #include "capture/error_messages.h"
+#include "movie/movie_reader.h"
 
 namespace {
 
@@ -169,6 +173,40 @@ TEST_F(AppTest, QuitClosesTheInputAndRemembersWhereTheWindowIs) {
   // A second quit (the destructor's path) changes nothing.
   delegate_->applicationWillTerminate();
   EXPECT_EQ(preview_.disposals, 1);
+}
+
+TEST_F(AppTest, QuitDuringACaptureFinishesTheMovie) {
+  PrefsStruct saved = DefaultPrefs();
+  saved.captureLocation = kCaptureLocationDocuments;
+  WritePrefsFile(saved);
+  Launch();
+  DeliverFrame(0);
+  delegate_->startCapture();
+  ASSERT_NE(gCapture, nullptr);
+  EXPECT_TRUE(Contains(view_.calls, "show capture"));
+  for (int frame = 0; frame < 2; ++frame) {
+    delegate_->scheduleFrameCapture();
+    DeliverFrame(0);
+  }
+  ASSERT_EQ(gCapture->framesWritten, 2u);
+
+  delegate_->applicationWillTerminate();
+  EXPECT_EQ(gCapture, nullptr);
+  EXPECT_TRUE(view_.alerts.empty());
+  std::vector<std::filesystem::path> movies;
+  for (const auto& entry : std::filesystem::directory_iterator(home_.path() + "/Documents"))
+    movies.push_back(entry.path());
+  ASSERT_EQ(movies.size(), 1u);
+  const int fd = open(movies[0].c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  MovieFileInfo movie;
+  std::string problem;
+  const OSErr err =
+      ReadMovieFile(FileByteSource(fd, std::filesystem::file_size(movies[0])), &movie, &problem);
+  close(fd);
+  ASSERT_EQ(err, noErr) << problem;
+  ASSERT_EQ(movie.tracks.size(), 1u);
+  EXPECT_EQ(movie.tracks[0].sampleCount, 2u);
 }
 
 TEST_F(AppTest, ManualOpensTheHelpPage) {
