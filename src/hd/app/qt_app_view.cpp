@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QScreen>
@@ -139,9 +140,13 @@ void QtAppView::ShowSavePanel(const std::string& suggestedName,
   panel->setFileMode(QFileDialog::AnyFile);
   panel->setNameFilter(tr("QuickTime movies (*.mov)"));
   panel->setDefaultSuffix(QStringLiteral("mov"));
+  // Documents where there is one, else the home folder (never the folder
+  // the program happened to be started from).
   std::string documents;
-  if (GetDocumentsFolder(&documents, FolderCreation::kUseAsIs) == noErr)
-    panel->setDirectory(QString::fromStdString(documents));
+  const bool haveDocuments = GetDocumentsFolder(&documents, FolderCreation::kUseAsIs) == noErr &&
+                             QDir(QString::fromStdString(documents)).exists();
+  panel->setDirectory(haveDocuments ? QString::fromStdString(documents) : QDir::homePath());
+  panel->resize(760, 480);
   panel->selectFile(QString::fromStdString(suggestedName));
   panel->setWindowModality(Qt::WindowModal);
   panel->setAttribute(Qt::WA_DeleteOnClose);

@@ -294,6 +294,36 @@ TEST(QtAppViewTest, MenuItemsAndCaptureButtonFollowTheLogic) {
   EXPECT_EQ(view.LaunchURL("not a url"), paramErr);
 }
 
+TEST(QtAppViewTest, OpenDialogsHideForACaptureAndComeBackAfterIt) {
+  App();
+  QtAppView view(QStringLiteral("file:///manual.html"));
+  std::unique_ptr<PrefsWindowView> prefs = view.CreatePrefsWindowView();
+  std::unique_ptr<AboutBoxView> about = view.CreateAboutBoxView();
+  prefs->Show();
+  about->Show();
+  auto* prefsDialog = view.mainWindow().findChild<PrefsDialog*>("prefsWindow");
+  auto* aboutDialog = view.mainWindow().findChild<AboutDialog*>("aboutBox");
+  ASSERT_NE(prefsDialog, nullptr);
+  ASSERT_NE(aboutDialog, nullptr);
+
+  view.HideAuxiliaryWindows();
+  EXPECT_FALSE(prefsDialog->isVisible());
+  EXPECT_FALSE(aboutDialog->isVisible());
+  view.ShowAuxiliaryWindows();
+  EXPECT_TRUE(prefsDialog->isVisible());
+  EXPECT_TRUE(aboutDialog->isVisible());
+
+  // A window the logic has let go of stays closed.
+  QPointer<AboutDialog> closed(aboutDialog);
+  about.reset();
+  EXPECT_FALSE(closed->isVisible());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(closed.isNull());
+  view.HideAuxiliaryWindows();
+  view.ShowAuxiliaryWindows();
+  EXPECT_TRUE(prefsDialog->isVisible());
+}
+
 class RecordingAboutActions final : public AboutBoxActions {
  public:
   int closes = 0;
