@@ -116,6 +116,10 @@ void CaptureWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void CaptureWindow::closeEvent(QCloseEvent* event) {
+  if (closeAllowed_) {
+    event->accept();
+    return;
+  }
   // The window goes away when the capture has ended, not before.
   event->ignore();
   clickWindow_.windowShouldClose();

@@ -25,6 +25,9 @@ class CaptureWindow final : public QWidget {
   // The instructions for this trigger.
   void ShowTrigger(uint8_t trigger);
   void SetFrameCount(uint32_t frames);
+  // The program is ending (and finishes the capture itself): the window may
+  // close.
+  void AllowClose() { closeAllowed_ = true; }
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -36,6 +39,7 @@ class CaptureWindow final : public QWidget {
   void LayOutBar();
 
   ClickWindow& clickWindow_;
+  bool closeAllowed_ = false;
   PreviewWidget* preview_;
   QLabel* instructionsLabel_;
   QLabel* frameCountLabel_;

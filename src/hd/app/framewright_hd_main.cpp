@@ -31,16 +31,16 @@ void OnTerminationSignal(int) {
 
 // A terminal's Ctrl-C or a session's SIGTERM quits like the Quit command, so
 // a capture that is running is finished rather than cut off.
-void QuitOnTerminationSignals(QObject* owner) {
+void QuitOnTerminationSignals(QtAppView* view) {
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0) {
     std::perror("framewright-hd: signal pipe");
     return;
   }
-  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, owner);
-  QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
+  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, view);
+  QObject::connect(notifier, &QSocketNotifier::activated, view, [view] {
     char byte = 0;
     [[maybe_unused]] const ssize_t got = read(gSignalPipe[0], &byte, 1);
-    QApplication::quit();
+    view->Quit();
   });
   struct sigaction action = {};
   action.sa_handler = &OnTerminationSignal;
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     view.Attach(&delegate);
     QObject::connect(&app, &QCoreApplication::aboutToQuit,
                      [&delegate] { delegate.applicationWillTerminate(); });
-    QuitOnTerminationSignals(&app);
+    QuitOnTerminationSignals(&view);
 
     delegate.applicationDidFinishLaunching();
     status = QApplication::exec();

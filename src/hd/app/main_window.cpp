@@ -97,6 +97,10 @@ void MainWindow::SetLastCaptureFrames(uint32_t frames) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (closeAllowed_) {
+    event->accept();
+    return;
+  }
   // Closing the main window ends the program (a running capture is finished
   // on the way out).
   event->ignore();

@@ -33,6 +33,9 @@ class MainWindow final : public QMainWindow {
   QAction* prefsAction() { return prefsAction_; }
   QAction* startCaptureAction() { return startCaptureAction_; }
 
+  // From now on closing the window is the program's own end, not a request
+  // to quit.
+  void AllowClose() { closeAllowed_ = true; }
   void SetInputTitle(const QString& title);
   void SetLastCaptureFrames(uint32_t frames);
 
@@ -44,6 +47,7 @@ class MainWindow final : public QMainWindow {
   void LayOutBars();
 
   Commands commands_;
+  bool closeAllowed_ = false;
   PreviewWidget* preview_;
   QLabel* inputLabel_;
   QLabel* frameCountLabel_;

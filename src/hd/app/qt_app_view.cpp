@@ -31,7 +31,7 @@ QtAppView::QtAppView(QString aboutLinkText) : aboutLinkText_(std::move(aboutLink
   };
   // The end of the run (a capture finished, the settings written) happens
   // on the way out of the event loop, whichever way the quit came.
-  commands.quit = [] { QApplication::quit(); };
+  commands.quit = [this] { Quit(); };
   mainWindow_ = std::make_unique<MainWindow>(std::move(commands));
   captureWindow_ = std::make_unique<CaptureWindow>(clickWindow_);
   // A precise timer: the frame poll should tick every 16 ms, not whenever
@@ -45,6 +45,12 @@ QtAppView::QtAppView(QString aboutLinkText) : aboutLinkText_(std::move(aboutLink
 QtAppView::~QtAppView() {
   frameTimer_.stop();
   for (const QPointer<QWidget>& window : auxiliaryWindows_) delete window.data();
+}
+
+void QtAppView::Quit() {
+  mainWindow_->AllowClose();
+  captureWindow_->AllowClose();
+  QApplication::quit();
 }
 
 void QtAppView::Attach(HDAppDelegate* delegate) {

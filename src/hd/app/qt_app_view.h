@@ -28,6 +28,11 @@ class QtAppView final : public QObject, public AppView {
   // The logic the windows' commands go to; set once, before the start.
   void Attach(HDAppDelegate* delegate);
 
+  // Ends the run: the windows let themselves be closed (Qt closes every
+  // window before it quits, and one that refuses stops the quit), then the
+  // event loop ends and the logic finishes up on its way out.
+  void Quit();
+
   MainWindow& mainWindow() { return *mainWindow_; }
   CaptureWindow& captureWindow() { return *captureWindow_; }
 

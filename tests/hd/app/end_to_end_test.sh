@@ -66,6 +66,8 @@ preview_showing() {
 }
 
 frames_counted() { xdotool getwindowname "$capture" 2>/dev/null | grep -q "($1 frame"; }
+has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+pointer_in() { (eval "$(xdotool getmouselocation --shell 2>/dev/null)" && [ "$WINDOW" = "$1" ]); }
 app_ended() { ! app_running; }
 
 # A clean settings folder that sends captures to Documents, on the built-in
@@ -90,9 +92,10 @@ eval "$(xdotool getwindowgeometry --shell "$main")"
 xdotool mousemove --window "$main" $((WIDTH - 10 - 75)) $((HEIGHT - 27)) click 1
 wait_until "capture window" capture_window_shown
 wait_until "frame count of 0" frames_counted 0
-
+wait_until "keyboard focus in the capture window" has_focus "$capture"
 # The program puts the pointer in the middle of the capture window. Each
 # click waits for its frame, so the clicks are at least a frame apart.
+wait_until "pointer in the capture window" pointer_in "$capture"
 for count in 1 2 3 4 5; do
   xdotool click 1
   wait_until "frame count of $count" frames_counted "$count"
@@ -102,6 +105,7 @@ import -window "$capture" "$artefacts/capture_window.png" || fail "no screenshot
 xdotool key Escape
 wait_until "end of the capture" capture_window_gone
 wait_until "main window back" main_window_shown
+wait_until "keyboard focus back in the main window" has_focus "$main"
 
 xdotool key ctrl+q
 wait_until "program to quit" app_ended
