@@ -71,6 +71,9 @@ void HDAppDelegate::applicationDidFinishLaunching() {
   // Frames come in on this tick, also while menus are open and sheets up.
   appView().StartFrameTimer(kFrameTimerInterval, [this] { timer(); });
 
+  // Nothing here needs guarding against being slowed down in the
+  // background: Linux does not throttle the timers of a program whose
+  // windows are hidden.
   SetPreferencesDefaults(&gPrefs, ProgramFlavor::kHD);
   if (const OSErr err = ReadPreferences(ProgramFlavor::kHD); err != noErr) LogSettingsFailure("read", err);
   gGeometryDelegate = this;
