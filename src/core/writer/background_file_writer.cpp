@@ -139,9 +139,9 @@ OSErr BFWGetThreadForVolume(VolumeRef volume, int16_t* outIndex, ProgramFlavor f
 OSErr BFWWriteDataAsync(AFWRecord* record, const void* data, uint32_t count) {
   BFWThreadTable* table = gBFileThreadStruct.load(std::memory_order_acquire);
   const int index = record->threadIndex;
-  if (table == nullptr || index < 0 || index >= kBFWMaxThreads) return kBFWNoThreadErr;
+  if (table == nullptr || index < 0 || index >= kBFWMaxThreads) return kNoWriteThreadErr;
   BFWThreadRecord* slot = &table->slots[index];
-  if (!slot->used.load(std::memory_order_acquire)) return kBFWNoThreadErr;
+  if (!slot->used.load(std::memory_order_acquire)) return kNoWriteThreadErr;
 
   // Only re-checks a state the writer has just waited for.
   while (record->writeStatus.load(std::memory_order_acquire) == kAFWWriteInFlight) sched_yield();

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "capture/error_messages.h"
 #include "platform/files.h"
 #include "platform/os_errors.h"
 #include "platform/program_flavor.h"
@@ -32,8 +33,6 @@ constexpr int kBFWMaxThreads = 20;
 constexpr int kBFWRingSize = 256;
 // The poll interval of a waiting thread (the run loop timer's).
 constexpr int64_t kBFWPollIntervalMs = 200;
-// BFWWriteDataAsync for a slot that has no thread.
-constexpr OSErr kBFWNoThreadErr = 777;
 
 struct BFWRequest {
   std::atomic<uint8_t> busy{0};  // 1 while the entry holds a request not yet written

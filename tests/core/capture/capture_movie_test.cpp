@@ -22,11 +22,13 @@ TEST_F(CaptureMovieTest, TriggersWriteTheFramesTheyScheduled) {
   FrameSource source(320, 240);
   const std::string path = StartInDocuments();
   // Frames arrive as from a 60 Hz device; triggers come between them.
+  auto due = std::chrono::steady_clock::now();
   for (uint32_t frame = 1; frame <= 40; ++frame) {
     if (frame == 5 || frame == 12 || frame == 30) app_.scheduleFrameCapture();
     if (frame == 12) app_.scheduleFrameCapture();  // a second trigger within one frame counts once
     source.Deliver(frame);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    due += std::chrono::microseconds(16667);
+    std::this_thread::sleep_until(due);
   }
   EXPECT_EQ(view_.frameCount, 3u);
   app_.stopCaptureWithErr(0);

@@ -310,11 +310,11 @@ TEST_F(AsyncFileWriterTest, AFailedHandOverEndsTheFileToo) {
   ASSERT_TRUE(WaitIdle(w));
   const int16_t slot = w->threadIndex;
   w->threadIndex = kBFWMaxThreads;  // a slot without a thread
-  EXPECT_EQ(AFWWriteData(w, b.data(), b.size(), 1), kBFWNoThreadErr);
+  EXPECT_EQ(AFWWriteData(w, b.data(), b.size(), 1), kNoWriteThreadErr);
   EXPECT_EQ(w->writeStatus.load(), noErr) << "left as it was";
   w->threadIndex = slot;
-  EXPECT_EQ(AFWWriteData(w, b.data(), b.size(), 1), kBFWNoThreadErr) << "nothing after a gap";
-  EXPECT_EQ(AFWCloseFile(w), kBFWNoThreadErr);
+  EXPECT_EQ(AFWWriteData(w, b.data(), b.size(), 1), kNoWriteThreadErr) << "nothing after a gap";
+  EXPECT_EQ(AFWCloseFile(w), kNoWriteThreadErr);
   AFWDispose(w);
   EXPECT_EQ(ReadAll(file.path), a);
 }

@@ -201,11 +201,11 @@ TEST_F(BackgroundFileWriterTest, ASlotWithoutAThreadGives777AndLeavesTheStatus) 
   AFWRecord record;
   record.writeStatus = -36;
   record.threadIndex = kBFWMaxThreads;
-  EXPECT_EQ(BFWWriteDataAsync(&record, "x", 1), kBFWNoThreadErr);
+  EXPECT_EQ(BFWWriteDataAsync(&record, "x", 1), kNoWriteThreadErr);
   EXPECT_EQ(record.writeStatus.load(), -36);
   if (UsedSlots() < kBFWMaxThreads) {
     record.threadIndex = static_cast<int16_t>(UsedSlots());
-    EXPECT_EQ(BFWWriteDataAsync(&record, "x", 1), kBFWNoThreadErr);
+    EXPECT_EQ(BFWWriteDataAsync(&record, "x", 1), kNoWriteThreadErr);
     EXPECT_EQ(record.writeStatus.load(), -36);
   }
 }
