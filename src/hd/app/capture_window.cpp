@@ -1,0 +1,126 @@
+// The capture window.
+#include "hd/app/capture_window.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "hd/app/window_rects.h"
+
+namespace {
+
+constexpr int kLargestWidth = 1280;
+constexpr int kLargestHeight = 800;
+
+QString FramesText(uint32_t frames) {
+  return frames == 1 ? QObject::tr("1 frame") : QObject::tr("%1 frames").arg(frames);
+}
+
+}  // namespace
+
+CaptureWindow::CaptureWindow(ClickWindow& clickWindow)
+    : clickWindow_(clickWindow),
+      preview_(new PreviewWidget(this)),
+      instructionsLabel_(new QLabel(preview_)),
+      frameCountLabel_(new QLabel(preview_)) {
+  setObjectName("captureWindow");
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(preview_);
+
+  // A dark room: the picture stands out, the bar stays readable.
+  QPalette dark = palette();
+  dark.setColor(QPalette::Window, QColor(0x1E, 0x1E, 0x1E));
+  dark.setColor(QPalette::WindowText, QColor(0xE8, 0xE8, 0xE8));
+  setPalette(dark);
+  preview_->setPalette(dark);
+  setAutoFillBackground(true);
+
+  instructionsLabel_->setObjectName("instructionsLabel");
+  frameCountLabel_->setObjectName("captureFrameCountLabel");
+  QFont large = instructionsLabel_->font();
+  large.setPointSizeF(large.pointSizeF() * 1.3);
+  instructionsLabel_->setFont(large);
+  QFont count = large;
+  count.setBold(true);
+  count.setPointSizeF(large.pointSizeF() * 1.4);
+  frameCountLabel_->setFont(count);
+  frameCountLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  // Clicks anywhere in the window take frames, on the labels too.
+  instructionsLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  frameCountLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  preview_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  setFocusPolicy(Qt::StrongFocus);
+  setCursor(Qt::CrossCursor);
+
+  ShowTrigger(kCaptureTriggerMouseUp);
+  SetFrameCount(0);
+  resize(kLargestWidth, kLargestHeight);
+  LayOutBar();
+}
+
+void CaptureWindow::PlaceOn(const QRect& screenArea) {
+  const int width = std::min(kLargestWidth, screenArea.width() - 40);
+  const int height = std::min(kLargestHeight, screenArea.height() - 60);
+  setFixedSize(std::max(width, 320), std::max(height, 240));
+  move(screenArea.x() + (screenArea.width() - this->width()) / 2,
+       screenArea.y() + (screenArea.height() - this->height()) / 2);
+  LayOutBar();
+}
+
+void CaptureWindow::LayOutBar() {
+  const Rect area = GetWindowRectLocal(this);
+  const int innerWidth = area.right - 2 * kPreviewSideMargin;
+  const int countWidth = 220;
+  instructionsLabel_->setGeometry(kPreviewSideMargin, 0, innerWidth - countWidth, kCaptureWindowTopBarHeight);
+  frameCountLabel_->setGeometry(area.right - kPreviewSideMargin - countWidth, 0, countWidth,
+                                kCaptureWindowTopBarHeight);
+}
+
+void CaptureWindow::ShowTrigger(uint8_t trigger) {
+  switch (trigger) {
+    case kCaptureTriggerMouseDown:
+      instructionsLabel_->setText(
+          tr("Press the mouse button or the space bar to take a frame.  Esc finishes."));
+      break;
+    case kCaptureTriggerEveryFrame:
+      instructionsLabel_->setText(tr("Recording every frame.  Press Esc to finish."));
+      break;
+    default:
+      instructionsLabel_->setText(tr("Click or press the space bar to take a frame.  Esc finishes."));
+      break;
+  }
+}
+
+void CaptureWindow::SetFrameCount(uint32_t frames) {
+  frameCountLabel_->setText(FramesText(frames));
+  setWindowTitle(tr("Framewright HD - Capture (%1)").arg(FramesText(frames)));
+}
+
+void CaptureWindow::mousePressEvent(QMouseEvent* event) {
+  event->accept();
+  if (event->button() == Qt::LeftButton) clickWindow_.mouseDown();
+}
+
+void CaptureWindow::mouseReleaseEvent(QMouseEvent* event) {
+  event->accept();
+  if (event->button() == Qt::LeftButton) clickWindow_.mouseUp();
+}
+
+void CaptureWindow::keyPressEvent(QKeyEvent* event) {
+  // The hardware key, not the character: the layout does not matter.
+  event->accept();
+  clickWindow_.keyDown(event->nativeScanCode());
+}
+
+void CaptureWindow::closeEvent(QCloseEvent* event) {
+  if (closeAllowed_) {
+    event->accept();
+    return;
+  }
+  // The window goes away when the capture has ended, not before.
+  event->ignore();
+  clickWindow_.windowShouldClose();
+}

@@ -1,0 +1,46 @@
+// The capture window: the picture being captured, how to take a frame and
+// how to finish, and the count of frames written. Its clicks and keys go to
+// its ClickWindow, which turns them into triggers; the window decides
+// nothing itself.
+#pragma once
+
+#include <QLabel>
+#include <QWidget>
+
+#include "hd/app/click_window.h"
+#include "hd/preview/preview_widget.h"
+
+class CaptureWindow final : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit CaptureWindow(ClickWindow& clickWindow);
+
+  PreviewWidget* preview() { return preview_; }
+
+  // Sizes the window for the screen area it will be shown on (at most
+  // 1280 × 800) and centres it there. Called while the window is hidden:
+  // a preview is only ever started on a window that keeps its size.
+  void PlaceOn(const QRect& screenArea);
+  // The instructions for this trigger.
+  void ShowTrigger(uint8_t trigger);
+  void SetFrameCount(uint32_t frames);
+  // The program is ending (and finishes the capture itself): the window may
+  // close.
+  void AllowClose() { closeAllowed_ = true; }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void LayOutBar();
+
+  ClickWindow& clickWindow_;
+  bool closeAllowed_ = false;
+  PreviewWidget* preview_;
+  QLabel* instructionsLabel_;
+  QLabel* frameCountLabel_;
+};

@@ -1,0 +1,24 @@
+// The capture window's logic.
+#include "hd/app/click_window.h"
+
+void ClickWindow::mouseDown() {
+  if (msgDelegate_ != nullptr && trigger_ == kCaptureTriggerMouseDown) msgDelegate_->scheduleFrameCapture();
+}
+
+void ClickWindow::mouseUp() {
+  if (msgDelegate_ != nullptr && trigger_ == kCaptureTriggerMouseUp) msgDelegate_->scheduleFrameCapture();
+}
+
+void ClickWindow::keyDown(uint32_t keyCode) {
+  if (msgDelegate_ == nullptr) return;
+  // Auto-repeat of the space bar sends further key-downs; each schedules a
+  // frame, and those within one incoming frame count once.
+  if (keyCode == kEscapeKeyCode)
+    msgDelegate_->stopCaptureWithErr(0);
+  else if (keyCode == kSpaceKeyCode)
+    msgDelegate_->scheduleFrameCapture();
+}
+
+void ClickWindow::windowShouldClose() {
+  if (msgDelegate_ != nullptr) msgDelegate_->stopCaptureWithErr(0);
+}

@@ -1,0 +1,45 @@
+// The capture window's logic: its clicks and keys become triggers and the
+// end of the capture. Keys are told by their hardware key code (the X11 /
+// XKB keycode: the evdev scan code plus 8), not by the character they type,
+// so the keyboard layout does not matter.
+#pragma once
+
+#include <cstdint>
+
+#include "prefs/prefs_struct.h"
+
+// Receives the capture window's triggers (the application delegate).
+class AppDelegateDelegate {
+ public:
+  virtual void scheduleFrameCapture() = 0;
+  virtual void stopCaptureWithErr(int32_t err) = 0;
+
+ protected:
+  ~AppDelegateDelegate() = default;
+};
+
+constexpr uint32_t kEscapeKeyCode = 9;  // KEY_ESC (1) + 8
+constexpr uint32_t kSpaceKeyCode = 65;  // KEY_SPACE (57) + 8
+
+class ClickWindow {
+ public:
+  // Sent at the start of every capture with the trigger preference and the
+  // delegate (not owned).
+  void setCaptureTrigger(uint8_t trigger, AppDelegateDelegate* delegate) {
+    trigger_ = trigger;
+    msgDelegate_ = delegate;
+  }
+
+  void mouseDown();
+  void mouseUp();
+  void keyDown(uint32_t keyCode);
+  // The window's close button: ends the capture as Escape does (the window
+  // is put away by the end of the capture, not by the close).
+  void windowShouldClose();
+
+  uint8_t trigger() const { return trigger_; }
+
+ private:
+  uint8_t trigger_ = kCaptureTriggerMouseUp;
+  AppDelegateDelegate* msgDelegate_ = nullptr;
+};

@@ -1,0 +1,24 @@
+// The live preview on the windows' surfaces.
+#include "hd/app/surface_preview_port.h"
+
+#include "capture/capture_records.h"
+#include "hd/preview/video_preview.h"
+
+void SurfacePreviewPort::CalculatePreviewRect(Rect* outRect) {
+  ::CalculatePreviewRect(outRect, gCapture != nullptr ? &captureWindow_ : &mainWindow_);
+}
+
+OSErr SurfacePreviewPort::VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescription,
+                                         WindowId window, const Rect* previewRect, bool flipH, bool flipV,
+                                         bool useClientStorage, VideoPreviewRef* outRef) {
+  return ::VPStartPreview(pixMap, imageDescription, &SurfaceOf(window), previewRect, flipH, flipV,
+                          useClientStorage, outRef);
+}
+
+OSErr SurfacePreviewPort::VPDisplayFrame(VideoPreviewRef ref) {
+  return ::VPDisplayFrame(ref);
+}
+
+void SurfacePreviewPort::VPDisposePreview(VideoPreviewRef ref) {
+  ::VPDisposePreview(ref);
+}

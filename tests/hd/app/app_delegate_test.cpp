@@ -1,0 +1,254 @@
+// Start-up, the video input and the end of the run of Framewright HD's
+// application logic, against fake devices and a recording view.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "app_test_support.h"
+#include "capture/error_messages.h"
+#include "movie/movie_reader.h"
+
+namespace {
+
+bool Contains(const std::vector<std::string>& calls, const std::string& call) {
+  return std::find(calls.begin(), calls.end(), call) != calls.end();
+}
+
+TEST_F(AppTest, FirstLaunchOpensTheFirstDeviceAndItsFramesEnableCapture) {
+  Launch();
+  EXPECT_EQ(view_.tickInterval, std::chrono::microseconds(16'667));
+  EXPECT_EQ(gPrefs.hundredTimesMovieFPS, 1800);
+  EXPECT_EQ(gPrefs.previewFlag, 1);
+  EXPECT_TRUE(Contains(view_.calls, "show main"));
+  EXPECT_TRUE(view_.alerts.empty());
+  // No settings file yet: the window stays where the desktop put it.
+  EXPECT_FALSE(view_.movedMainTo.has_value());
+  EXPECT_EQ(gPrefs.mainWindowSize.x, 100);
+  EXPECT_EQ(gPrefs.mainWindowSize.y, 80);
+  EXPECT_EQ(gPrefs.mainWindowSize.width, 820);
+  EXPECT_EQ(gPrefs.mainWindowSize.height, 640);
+
+  ASSERT_EQ(gDeviceCount, 2);
+  ASSERT_EQ(backend_.sessions.size(), 1u);
+  EXPECT_EQ(backend_.sessions[0]->uniqueID, "fake:0");
+  EXPECT_EQ(backend_.sessions[0]->request.inputSource, 0);
+  EXPECT_EQ(view_.inputTitle, "Camera 0 - Composite");
+
+  // The button waits for the input's first frame, which also starts the
+  // preview in the main window.
+  EXPECT_FALSE(view_.captureButtonEnabled);
+  DeliverFrame(0);
+  EXPECT_TRUE(view_.captureButtonEnabled);
+  ASSERT_EQ(preview_.starts, 1);
+  EXPECT_EQ(preview_.startWindows[0], WindowId::kMainWindow);
+}
+
+TEST_F(AppTest, SavedWindowPositionIsRestoredOnlyWhereAScreenShowsIt) {
+  PrefsStruct saved = DefaultPrefs();
+  saved.mainWindowSize = MySize{240, 2000, 820, 640};  // y, x: on the second screen only
+  WritePrefsFile(saved);
+  view_.screens = {{0, 0, 1920, 1050}, {1920, 0, 1280, 1024}};
+  Launch();
+  ASSERT_TRUE(view_.movedMainTo.has_value());
+  EXPECT_EQ(*view_.movedMainTo, std::make_pair(2000, 240));
+  EXPECT_EQ(gPrefs.mainWindowSize.x, 2000);
+  EXPECT_EQ(gPrefs.mainWindowSize.y, 240);
+}
+
+TEST_F(AppTest, SavedWindowPositionOffEveryScreenIsIgnored) {
+  PrefsStruct saved = DefaultPrefs();
+  saved.mainWindowSize = MySize{300, 2500, 820, 640};  // a display that has since gone
+  WritePrefsFile(saved);
+  Launch();
+  EXPECT_FALSE(view_.movedMainTo.has_value());
+  // The window's own place is what the next run will remember.
+  EXPECT_EQ(gPrefs.mainWindowSize.x, 100);
+  EXPECT_EQ(gPrefs.mainWindowSize.y, 80);
+}
+
+TEST(WindowPositionTest, FourEdgesOfTheUsableArea) {
+  const std::vector<ScreenArea> screens{{0, 30, 1920, 1050}};
+  auto at = [&](int x, int y) {
+    return testWindowPosition(MySize{int16_t(y), int16_t(x), 800, 600}, screens);
+  };
+  EXPECT_TRUE(at(100, 100));
+  EXPECT_TRUE(at(1910, 100));  // left edge 10 inside the right edge
+  EXPECT_FALSE(at(1911, 100));
+  EXPECT_TRUE(at(-790, 100));  // right edge 10 inside the left edge
+  EXPECT_FALSE(at(-791, 100));
+  EXPECT_TRUE(at(100, 30));    // title bar at the top of the area
+  EXPECT_FALSE(at(100, 29));   // title bar above it
+  EXPECT_TRUE(at(100, 1070));  // top edge 10 above the area's bottom
+  EXPECT_FALSE(at(100, 1071));
+  EXPECT_FALSE(testWindowPosition(MySize{100, 100, 800, 600}, {}));  // no screen at all
+  // Any screen will do, not only the first.
+  EXPECT_TRUE(testWindowPosition(MySize{100, -1000, 800, 600}, {{0, 0, 1920, 1080}, {-1280, 0, 1280, 1024}}));
+}
+
+TEST_F(AppTest, SavedDeviceIsOpenedOnItsInput) {
+  PrefsStruct saved = DefaultPrefs();
+  SetUniqueID(&saved, "fake:0");
+  saved.inputNum = 1;
+  WritePrefsFile(saved);
+  Launch();
+  ASSERT_EQ(backend_.sessions.size(), 1u);
+  EXPECT_EQ(backend_.sessions[0]->uniqueID, "fake:0");
+  EXPECT_EQ(backend_.sessions[0]->request.inputSource, 1);
+  EXPECT_EQ(view_.inputTitle, "Camera 0 - S-Video");
+  EXPECT_TRUE(view_.alerts.empty());
+}
+
+TEST_F(AppTest, SavedDeviceThatIsGoneOpensTheFirstDeviceWithoutAMessage) {
+  PrefsStruct saved = DefaultPrefs();
+  SetUniqueID(&saved, "fake:unplugged");
+  saved.inputNum = 3;
+  WritePrefsFile(saved);
+  Launch();
+  ASSERT_EQ(backend_.sessions.size(), 1u);
+  EXPECT_EQ(backend_.sessions[0]->uniqueID, "fake:0");
+  EXPECT_EQ(backend_.sessions[0]->request.inputSource, 0);
+  EXPECT_TRUE(view_.alerts.empty());
+  ASSERT_NE(gInput, nullptr);
+  EXPECT_NE(gInput->deviceRef, 0);
+}
+
+TEST_F(AppTest, NoDeviceAtAllShowsTheInitialisingMessage) {
+  backend_.devices.clear();
+  Launch();
+  ASSERT_EQ(view_.alerts.size(), 1u);
+  EXPECT_EQ(view_.alerts[0].window, WindowId::kMainWindow);
+  EXPECT_EQ(
+      view_.alerts[0].message,
+      "Sorry, there was an error while initialising: error 1300, no video input devices were found. Please "
+      "check that a device is connected and any necessary driver software is installed.");
+  EXPECT_TRUE(backend_.sessions.empty());
+  EXPECT_EQ(gInput, nullptr);
+  EXPECT_FALSE(view_.captureButtonEnabled);
+  EXPECT_EQ(view_.inputTitle, "");
+  // The program carries on: the window is up and the timer ticks.
+  EXPECT_TRUE(Contains(view_.calls, "show main"));
+  view_.onTick();
+}
+
+TEST_F(AppTest, DeviceThatCannotBeOpenedShowsOneMessageForTheLastAttempt) {
+  PrefsStruct saved = DefaultPrefs();
+  SetUniqueID(&saved, "fake:1");
+  WritePrefsFile(saved);
+  backend_.startError = kCannotOpenVideoInputErr;
+  Launch();
+  // The saved device, then the first one; only the second failure is told.
+  ASSERT_EQ(backend_.sessions.size(), 2u);
+  EXPECT_EQ(backend_.sessions[0]->uniqueID, "fake:1");
+  EXPECT_EQ(backend_.sessions[1]->uniqueID, "fake:0");
+  ASSERT_EQ(view_.alerts.size(), 1u);
+  EXPECT_EQ(view_.alerts[0].message,
+            "Sorry, there was an error opening the video input device: error 90020, count not open the video "
+            "input.");
+  // The record stays, without a device, until the input is closed.
+  ASSERT_NE(gInput, nullptr);
+  EXPECT_EQ(gInput->deviceRef, 0);
+  EXPECT_FALSE(view_.captureButtonEnabled);
+}
+
+TEST_F(AppTest, QuitClosesTheInputAndRemembersWhereTheWindowIs) {
+  Launch();
+  DeliverFrame(0);
+  view_.mainFrame = WindowFrame{640, 360, 820, 640};
+  delegate_->applicationWillTerminate();
+
+  EXPECT_EQ(gInput, nullptr);
+  EXPECT_TRUE(backend_.sessions[0]->stopped);
+  EXPECT_EQ(gDevices, nullptr);
+  EXPECT_EQ(gDeviceCount, 0);
+  EXPECT_EQ(gVideoPreviewRef, nullptr);
+  EXPECT_EQ(preview_.disposals, 1);
+  const PrefsStruct written = ReadPrefsFile();
+  EXPECT_EQ(written.mainWindowSize.x, 640);
+  EXPECT_EQ(written.mainWindowSize.y, 360);
+  EXPECT_EQ(written.mainWindowSize.width, 820);
+  EXPECT_EQ(written.mainWindowSize.height, 640);
+  EXPECT_EQ(written.hundredTimesMovieFPS, 1800);
+
+  // A second quit (the destructor's path) changes nothing.
+  delegate_->applicationWillTerminate();
+  EXPECT_EQ(preview_.disposals, 1);
+}
+
+TEST_F(AppTest, QuitDuringACaptureFinishesTheMovie) {
+  PrefsStruct saved = DefaultPrefs();
+  saved.captureLocation = kCaptureLocationDocuments;
+  WritePrefsFile(saved);
+  Launch();
+  DeliverFrame(0);
+  delegate_->startCapture();
+  ASSERT_NE(gCapture, nullptr);
+  EXPECT_TRUE(Contains(view_.calls, "show capture"));
+  for (int frame = 0; frame < 2; ++frame) {
+    delegate_->scheduleFrameCapture();
+    DeliverFrame(0);
+  }
+  ASSERT_EQ(gCapture->framesWritten, 2u);
+
+  delegate_->applicationWillTerminate();
+  EXPECT_EQ(gCapture, nullptr);
+  EXPECT_TRUE(view_.alerts.empty());
+  std::vector<std::filesystem::path> movies;
+  for (const auto& entry : std::filesystem::directory_iterator(home_.path() + "/Documents"))
+    movies.push_back(entry.path());
+  ASSERT_EQ(movies.size(), 1u);
+  const int fd = open(movies[0].c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  MovieFileInfo movie;
+  std::string problem;
+  const OSErr err =
+      ReadMovieFile(FileByteSource(fd, std::filesystem::file_size(movies[0])), &movie, &problem);
+  close(fd);
+  ASSERT_EQ(err, noErr) << problem;
+  ASSERT_EQ(movie.tracks.size(), 1u);
+  EXPECT_EQ(movie.tracks[0].sampleCount, 2u);
+}
+
+TEST_F(AppTest, ManualOpensTheHelpPage) {
+  Launch();
+  delegate_->manual();
+  EXPECT_EQ(view_.launchedURLs, std::vector<std::string>{"file:///help/manual.html"});
+}
+
+TEST_F(AppTest, AboutBoxIsOneWindowItsTextALinkAndNoneDuringACapture) {
+  Launch();
+  delegate_->about();
+  delegate_->about();
+  ASSERT_EQ(view_.aboutBoxes.size(), 1u);
+  auto box = view_.aboutBoxes[0];
+  EXPECT_TRUE(box->visible);
+  EXPECT_EQ(box->showCount, 2);  // the second command brings it to the front
+  ASSERT_TRUE(box->link.has_value());
+  EXPECT_EQ(box->link->first, "file:///manual.html");
+  EXPECT_EQ(box->link->second, "file:///manual.html");
+
+  view_.calls.clear();
+  box->actions->windowWillClose();
+  EXPECT_TRUE(box->destroyed);
+  EXPECT_FALSE(delegate_->HasAboutBox());
+  EXPECT_TRUE(Contains(view_.calls, "show main"));
+
+  CaptureRecord capture;
+  gCapture = &capture;
+  delegate_->about();
+  delegate_->preferences();
+  gCapture = nullptr;
+  EXPECT_EQ(view_.aboutBoxes.size(), 1u);
+  EXPECT_TRUE(view_.prefsWindows.empty());
+}
+
+TEST_F(AppTest, AboutBoxWithAnEmptyLinkFieldShowsNoLink) {
+  view_.aboutLinkText.clear();
+  Launch();
+  delegate_->about();
+  ASSERT_EQ(view_.aboutBoxes.size(), 1u);
+  EXPECT_FALSE(view_.aboutBoxes[0]->link.has_value());
+  EXPECT_TRUE(view_.aboutBoxes[0]->visible);
+}
+
+}  // namespace

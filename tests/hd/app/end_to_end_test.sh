@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Framewright HD end to end, as a user works it, on a real X server (run
+# under tests/support/with_xvfb.sh) with real clicks and key presses: start
+# the program on the built-in test-pattern camera with captures going to
+# Documents, wait for the live picture, press the capture button, click five
+# times in the capture window, press Escape, quit. The Documents folder must
+# then hold one movie of five frames in the order they were taken.
+#
+# Usage: end_to_end_test.sh FRAMEWRIGHT_HD HELPER ARTEFACT_FOLDER
+# Every wait is on a condition with a generous time limit, never a fixed
+# sleep: CI machines can be slow.
+set -euo pipefail
+
+app=$1
+helper=$2
+artefacts=$3
+timeout_seconds=${FW_E2E_TIMEOUT:-90}
+
+for tool in xdotool import convert ffprobe ffmpeg; do
+  command -v "$tool" >/dev/null || { echo "end_to_end_test: $tool is missing (scripts/install-deps)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+pid=
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$artefacts"
+rm -f "$artefacts"/*.png "$artefacts"/*.log
+
+fail() {
+  echo "end_to_end_test: FAIL: $*" >&2
+  import -window root "$artefacts/failure.png" 2>/dev/null || true
+  [ -f "$work/app.log" ] && cp "$work/app.log" "$artefacts/app.log"
+  exit 1
+}
+
+app_running() { kill -0 "$pid" 2>/dev/null; }
+
+# wait_until DESCRIPTION COMMAND...: polls COMMAND until it succeeds.
+wait_until() {
+  local what=$1
+  shift
+  local end=$((SECONDS + timeout_seconds))
+  until "$@"; do
+    app_running || fail "framewright-hd ended while waiting for $what"
+    ((SECONDS < end)) || fail "no $what after ${timeout_seconds}s"
+    sleep 0.2
+  done
+}
+
+visible_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+main_window_shown() { main=$(visible_window '^Framewright HD$') && [ -n "$main" ]; }
+capture_window_shown() { capture=$(visible_window '^Framewright HD - Capture') && [ -n "$capture" ]; }
+capture_window_gone() { [ -z "$(visible_window '^Framewright HD - Capture')" ]; }
+
+# The picture is up when the preview area is no longer one flat colour.
+preview_showing() {
+  import -window "$main" "$work/main.png" 2>/dev/null || return 1
+  local spread
+  spread=$(convert "$work/main.png" -crop 600x300+100+130 +repage -colorspace Gray \
+    -format '%[fx:standard_deviation]' info: 2>/dev/null) || return 1
+  awk -v s="$spread" 'BEGIN { exit !(s > 0.1) }'
+}
+
+frames_counted() { xdotool getwindowname "$capture" 2>/dev/null | grep -q "($1 frame"; }
+has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+pointer_in() { (eval "$(xdotool getmouselocation --shell 2>/dev/null)" && [ "$WINDOW" = "$1" ]); }
+app_ended() { ! app_running; }
+
+# A clean settings folder that sends captures to Documents, on the built-in
+# camera, and a Documents folder of the test's own.
+export HOME=$work/home
+export XDG_CONFIG_HOME=$work/config
+documents=$work/Documents
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$documents"
+printf 'XDG_DOCUMENTS_DIR="%s"\n' "$documents" >"$XDG_CONFIG_HOME/user-dirs.dirs"
+"$helper" write-prefs "$XDG_CONFIG_HOME/Framewright Preferences" 3 framewright-test-pattern
+
+"$app" >"$work/app.log" 2>&1 &
+pid=$!
+
+wait_until "main window" main_window_shown
+wait_until "live preview in the main window" preview_showing
+cp "$work/main.png" "$artefacts/main_window.png"
+
+# The capture button: right-aligned, 10 pixels in, in the 54-pixel bar at
+# the bottom of the window.
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove --window "$main" $((WIDTH - 10 - 75)) $((HEIGHT - 27)) click 1
+wait_until "capture window" capture_window_shown
+wait_until "frame count of 0" frames_counted 0
+wait_until "keyboard focus in the capture window" has_focus "$capture"
+# The program puts the pointer in the middle of the capture window. Each
+# click waits for its frame, so the clicks are at least a frame apart.
+wait_until "pointer in the capture window" pointer_in "$capture"
+for count in 1 2 3 4 5; do
+  xdotool click 1
+  wait_until "frame count of $count" frames_counted "$count"
+done
+import -window "$capture" "$artefacts/capture_window.png" || fail "no screenshot of the capture window"
+
+xdotool key Escape
+wait_until "end of the capture" capture_window_gone
+wait_until "main window back" main_window_shown
+wait_until "keyboard focus back in the main window" has_focus "$main"
+
+xdotool key ctrl+q
+wait_until "program to quit" app_ended
+wait "$pid" || fail "framewright-hd exited with status $?"
+pid=
+cp "$work/app.log" "$artefacts/app.log"
+
+shopt -s nullglob
+movies=("$documents"/*.mov)
+[ ${#movies[@]} -eq 1 ] || fail "expected one movie in Documents, found ${#movies[@]}: $(ls "$documents")"
+movie=${movies[0]}
+name=$(basename "$movie")
+[[ $name =~ ^Framewright\ [0-9]{1,4}-[0-9]{1,4}-[0-9]{1,4}\ [0-9]{2}-[0-9]{2}-[0-9]{2}\.mov$ ]] ||
+  fail "unexpected movie name: $name"
+
+frames=$(ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames \
+  -of default=nw=1:nk=1 "$movie")
+[ "$frames" = 5 ] || fail "ffprobe counts $frames frames in $name, not 5"
+size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x "$movie")
+[ "$size" = 1280x720 ] || fail "frames are $size, not 1280x720"
+
+mapfile -t stamps < <(ffmpeg -v error -i "$movie" -f rawvideo -pix_fmt uyvy422 - | "$helper" read-stamps 1280 720)
+[ ${#stamps[@]} -eq 5 ] || fail "read ${#stamps[@]} frames back, not 5"
+previous=0
+for stamp in "${stamps[@]}"; do
+  [[ $stamp =~ ^[0-9]+$ ]] || fail "a written frame carries no frame number: ${stamps[*]}"
+  ((stamp > previous)) || fail "frame numbers do not increase: ${stamps[*]}"
+  previous=$stamp
+done
+echo "end_to_end_test: $name holds frames ${stamps[*]} of the test pattern"
