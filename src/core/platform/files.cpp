@@ -159,6 +159,32 @@ OSErr SyncFileData(int fd) {
   return noErr;
 }
 
+OSErr GetMarkBytes(int fd, uint64_t* outOffsetBytes) {
+  const off_t mark = ::lseek(fd, 0, SEEK_CUR);
+  if (mark < 0) return LastError();
+  *outOffsetBytes = static_cast<uint64_t>(mark);
+  return noErr;
+}
+
+OSErr StartWriteback(int fd, uint64_t offsetBytes, uint64_t sizeBytes) {
+  if (::sync_file_range(fd, static_cast<off_t>(offsetBytes), static_cast<off_t>(sizeBytes),
+                        SYNC_FILE_RANGE_WRITE) != 0) {
+    return LastError();
+  }
+  return noErr;
+}
+
+OSErr WaitWritebackAndDropPages(int fd, uint64_t offsetBytes, uint64_t sizeBytes) {
+  constexpr unsigned kWriteAndWait = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  if (::sync_file_range(fd, static_cast<off_t>(offsetBytes), static_cast<off_t>(sizeBytes), kWriteAndWait) != 0) {
+    return LastError();
+  }
+  // posix_fadvise returns its error rather than setting errno.
+  const int err = ::posix_fadvise(fd, static_cast<off_t>(offsetBytes), static_cast<off_t>(sizeBytes),
+                                  POSIX_FADV_DONTNEED);
+  return err == 0 ? noErr : OSErrFromErrno(err);
+}
+
 OSErr DeleteFile(const FileRef& file) {
   if (::unlink(file.path.c_str()) != 0) return LastError();
   return noErr;
