@@ -5,20 +5,22 @@
 # Each tool's data end with an fdatasync of its file. See bench/README.md.
 #
 # Usage: bench/compare.sh [--build DIR] [--folder DIR] [--gib N] [--reps N]
-#                         [--rate R] [--paced | --paced-only]
+#                         [--rate R] [--settle S] [--paced | --paced-only]
 #   --build       the build folder holding bin/fwbench and bin/fwmov (build)
 #   --folder      where the files are written (BUILD/fwbench-files); put it on
 #                 the disk you mean to measure, not on tmpfs
 #   --gib         payload of each run in GiB (2); fewer when the folder lacks room
 #   --reps        runs of each tool and frame size, in rotating order (3)
 #   --rate        the movie's frames per second, ffmpeg's -r (60)
+#   --settle      seconds of rest after the sync before each run (5), so each
+#                 run starts alike (see bench/README.md)
 #   --paced       then a paced capture: 1920x1080 at 60 frames a second for
 #                 60 seconds (about 15 GB), reporting the capture loop's waits
 #   --paced-only  only the paced capture
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=build folder="" gib=2 reps=3 rate=60 compare=1 paced=0
+build=build folder="" gib=2 reps=3 rate=60 settle=5 compare=1 paced=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build=$2; shift 2 ;;
@@ -26,15 +28,17 @@ while [ $# -gt 0 ]; do
     --gib) gib=$2; shift 2 ;;
     --reps) reps=$2; shift 2 ;;
     --rate) rate=$2; shift 2 ;;
+    --settle) settle=$2; shift 2 ;;
     --paced) paced=1; shift ;;
     --paced-only) paced=1; compare=0; shift ;;
-    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "compare.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
 for n in "$gib" "$reps" "$rate"; do
   [[ "$n" =~ ^[1-9][0-9]*$ ]] || { echo "compare.sh: --gib, --reps and --rate take whole numbers above 0" >&2; exit 2; }
 done
+[[ "$settle" =~ ^[0-9]+$ ]] || { echo "compare.sh: --settle takes a whole number of seconds" >&2; exit 2; }
 fwbench=$build/bin/fwbench fwmov=$build/bin/fwmov
 for tool in "$fwbench" "$fwmov"; do
   [ -x "$tool" ] || { echo "compare.sh: $tool is not built (cmake --build $build --target fwbench fwmov)" >&2; exit 1; }
@@ -55,6 +59,12 @@ cleanup() {
 trap cleanup EXIT
 
 now() { date +%s%N; }
+# Before each run: the previous run's data on the disk, and a rest. Memory
+# just freed (the previous file's page cache, a process's buffers) is cheap
+# to take again for a few seconds on a virtual machine that hands freed
+# memory back to its host, and dear afterwards: without the rest, whichever
+# tool runs second would be favoured.
+settle() { sync; sleep "$settle"; }
 seconds_since() { echo "$(( $(now) - $1 ))" | awk '{printf "%.6f", $1 / 1e9}'; }
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 free_kib() { df -Pk "$1" | awk 'NR == 2 {print $4}'; }
@@ -151,7 +161,7 @@ compare_size() {  # width height
       *) order="ffmpeg fwbench dd" ;;
     esac
     for tool in $order; do
-      sync
+      settle
       "run_$tool" "$w" "$h" "$frames"
       case $tool in
         fwbench) fw+=("$secs") ;;
@@ -198,7 +208,7 @@ paced_run() {
     echo "   SKIPPED: $folder has $(( $(free_kib "$folder") / 1048576 )) GiB free, the run needs $(( need / 1048576 + 1 )) GiB"
     return
   fi
-  sync
+  settle
   "$fwbench" --width 1920 --height 1080 --frames "$frames" --rate 60 --out "$folder/paced.mov" >"$folder/paced.json"
   rm -f "$folder/paced.mov"
   jq -r '"   waits for the disk longer than one frame period (\(.framePeriodMilliseconds | . * 1000 | round / 1000) ms): \(.diskWait.overFramePeriod)",
