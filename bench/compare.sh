@@ -11,6 +11,7 @@
 #                 the disk you mean to measure, not on tmpfs
 #   --gib         payload of each run in GiB (2); fewer when the folder lacks room
 #   --reps        runs of each tool and frame size, in rotating order (3)
+#                 (tools: fwbench, dd in frame-sized and in 32 KiB blocks, ffmpeg)
 #   --rate        the movie's frames per second, ffmpeg's -r (60)
 #   --settle      seconds of rest after the sync before each run (5), so each
 #                 run starts alike (see bench/README.md)
@@ -31,7 +32,7 @@ while [ $# -gt 0 ]; do
     --settle) settle=$2; shift 2 ;;
     --paced) paced=1; shift ;;
     --paced-only) paced=1; compare=0; shift ;;
-    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "compare.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -107,20 +108,34 @@ close_source() {
   if [ -n "$feeder" ]; then wait "$feeder" || true; feeder=""; fi
 }
 
-# Each sets $secs to the seconds of its run and leaves no file behind.
+# Each run_ sets $secs to the seconds of its run and leaves no file behind.
+# fwbench's own seconds run from creating the file to the fdatasync, as a
+# capture does; the log also keeps the process's wall time, which adds its
+# start and the preparing of its frames in memory.
 run_fwbench() {  # width height frames
+  local t0 wall
+  t0=$(now)
   "$fwbench" --width "$1" --height "$2" --frames "$3" --fps100 $(( rate * 100 )) --out "$folder/fwbench.mov" \
     >"$folder/fwbench.json"
+  wall=$(seconds_since "$t0")
   secs=$(jq -r '.seconds' "$folder/fwbench.json")
-  jq -c '{size: "\(.width)x\(.height)", seconds, feedSeconds, stopMilliseconds, fdatasyncMilliseconds,
-          writeDataMicroseconds, diskWait}' "$folder/fwbench.json" >>"$folder/compare.log"
+  jq -c --argjson wall "$wall" '{size: "\(.width)x\(.height)", seconds, processWallSeconds: $wall, feedSeconds,
+          stopMilliseconds, fdatasyncMilliseconds, writeDataMicroseconds, diskWait}' "$folder/fwbench.json" \
+    >>"$folder/compare.log"
   rm -f "$folder/fwbench.mov"
 }
-run_dd() {  # width height frames
+# dd in blocks of one frame, as a capture hands them over, and in 32 KiB
+# blocks, the size ffmpeg writes in: on some kernels small write calls are
+# served much faster (bench/README.md). The faster of the two is the
+# baseline.
+run_dd_frames() { run_dd "$@" $(( $1 * $2 * 2 )); }
+run_dd_32k() { run_dd "$@" 32K; }
+run_dd() {  # width height frames block-size
   local t0
-  open_source "$@"
+  open_source "$1" "$2" "$3"
   t0=$(now)
-  dd if="$src" of="$folder/dd.out" bs=$(( $1 * $2 * 2 )) count="$3" iflag=fullblock conv=fdatasync status=none
+  dd if="$src" of="$folder/dd.out" bs="$4" count=$(( $1 * $2 * 2 * $3 )) iflag=fullblock,count_bytes \
+    conv=fdatasync status=none
   secs=$(seconds_since "$t0")
   close_source
   rm -f "$folder/dd.out"
@@ -139,7 +154,9 @@ run_ffmpeg() {  # width height frames
 }
 
 compare_size() {  # width height
-  local w=$1 h=$2 frame frames bytes room fewer="" fw=() dd_s=() ff=() order rep tool
+  local w=$1 h=$2 frame frames bytes room fewer="" order rep tool i
+  local tools=(fwbench dd_frames dd_32k ffmpeg)
+  declare -A runs=()
   frame=$(( w * h * 2 ))
   frames=$(( (gib * 1073741824 + frame - 1) / frame ))
   room=$(( ($(free_kib "$folder") - 262144) * 1024 / frame ))  # keep 256 MiB free
@@ -154,20 +171,13 @@ compare_size() {  # width height
   echo "== ${w}x${h} '2vuy', $frames frames of $frame bytes ($bytes bytes), $reps runs of each tool"
   [ -z "$fewer" ] || echo "   NOTE: $fewer"
   echo "   raw frames for dd and ffmpeg: $source_note"
-  for rep in $(seq 1 "$reps"); do
-    case $(( (rep - 1) % 3 )) in
-      0) order="fwbench dd ffmpeg" ;;
-      1) order="dd ffmpeg fwbench" ;;
-      *) order="ffmpeg fwbench dd" ;;
-    esac
-    for tool in $order; do
+  for rep in $(seq 0 $(( reps - 1 ))); do
+    # Each run of the order starts with the next tool.
+    for i in 0 1 2 3; do
+      tool=${tools[$(( (rep + i) % 4 ))]}
       settle
       "run_$tool" "$w" "$h" "$frames"
-      case $tool in
-        fwbench) fw+=("$secs") ;;
-        dd) dd_s+=("$secs") ;;
-        ffmpeg) ff+=("$secs") ;;
-      esac
+      runs[$tool]+="$secs "
     done
   done
 
@@ -187,15 +197,17 @@ compare_size() {  # width height
   rm -f "$folder/fwbench-small.mov" "$folder/ffmpeg-small.mov" "$folder/fwbench.json" ${raw:+"$raw"}
   raw=""
 
-  local fw_m dd_m ff_m
-  fw_m=$(printf '%s\n' "${fw[@]}" | median)
-  dd_m=$(printf '%s\n' "${dd_s[@]}" | median)
-  ff_m=$(printf '%s\n' "${ff[@]}" | median)
-  awk -v b="$bytes" -v f="$fw_m" -v d="$dd_m" -v g="$ff_m" -v ft="${fw[*]}" -v dt="${dd_s[*]}" -v gt="${ff[*]}" \
-      -v n="$frames" -v om="$our_moov" -v os="$our_small" -v gm="$ffmpeg_moov" -v gs="$ff_small" 'BEGIN {
-    printf "   median MB/s (10^6 bytes a second): fwbench %.0f, dd %.0f, ffmpeg %.0f\n", b / f / 1e6, b / d / 1e6, b / g / 1e6
-    printf "   fwbench / dd = %.2f    fwbench / ffmpeg = %.2f\n", d / f, g / f
-    printf "   seconds of each run: fwbench %s; dd %s; ffmpeg %s\n", ft, dt, gt
+  declare -A med=()
+  for tool in "${tools[@]}"; do med[$tool]=$(printf '%s\n' ${runs[$tool]} | median); done
+  awk -v b="$bytes" -v f="${med[fwbench]}" -v df="${med[dd_frames]}" -v ds="${med[dd_32k]}" -v g="${med[ffmpeg]}" \
+      -v ft="${runs[fwbench]}" -v dft="${runs[dd_frames]}" -v dst="${runs[dd_32k]}" -v gt="${runs[ffmpeg]}" \
+      -v n="$frames" -v fb="$frame" -v om="$our_moov" -v os="$our_small" -v gm="$ffmpeg_moov" -v gs="$ff_small" 'BEGIN {
+    d = df < ds ? df : ds
+    printf "   median MB/s (10^6 bytes a second): fwbench %.0f; dd %.0f in %d-byte blocks, %.0f in 32 KiB blocks; ffmpeg %.0f\n",
+      b / f / 1e6, b / df / 1e6, fb, b / ds / 1e6, b / g / 1e6
+    printf "   fwbench / dd = %.2f (against the faster dd; %.2f against dd in frame-sized blocks)\n", d / f, df / f
+    printf "   fwbench / ffmpeg = %.2f\n", g / f
+    printf "   seconds of each run: fwbench %s; dd (frames) %s; dd (32 KiB) %s; ffmpeg %s\n", ft, dft, dst, gt
     printf "   movie resource bytes at %d frames: fwbench %d, ffmpeg %d; at 2 frames: fwbench %d, ffmpeg %d\n", n, om, gm, os, gs
   }'
 }
