@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "capture/app_delegate.h"
@@ -158,7 +159,12 @@ bool RunBenchCapture(const BenchOptions& options, SyntheticFrames& frames, Captu
 
   const uint32_t frameCount = options.frameCount;
   std::vector<uint64_t> callNanoseconds;
-  callNanoseconds.reserve(frameCount);
+  try {
+    callNanoseconds.reserve(frameCount);  // no allocation inside the timed loop
+  } catch (const std::exception&) {
+    *error = "not enough memory to keep the times of " + std::to_string(frameCount) + " calls";
+    return false;
+  }
   const bool paced = options.rateFramesPerSecond.has_value();
   const double periodNanoseconds = paced ? 1e9 / *options.rateFramesPerSecond : 0.0;
   uint64_t waitNanoseconds = 0, longestWaitNanoseconds = 0;

@@ -31,10 +31,12 @@ int UsageError(const std::string& problem) {
 }
 
 // A capture replaces the file it is given and deletes it when no frame
-// could be written: only a regular file, or none, may stand there.
+// could be written: only a regular file, or none, may stand there. (A path
+// that cannot be looked at is left to the capture, which reports why it
+// cannot create the file.)
 bool OutPathIsSafe(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT;
+  if (::stat(path.c_str(), &st) != 0) return true;
   return S_ISREG(st.st_mode);
 }
 
