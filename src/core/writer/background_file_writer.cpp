@@ -168,8 +168,10 @@ OSErr BFWWriteDataAsync(AFWRecord* record, const void* data, uint32_t count) {
 void BFWWriteBehind(AFWRecord* file, uint32_t countBytes) {
   if (file->writeBehindRefused || countBytes == 0) return;
   uint64_t endBytes = 0;
-  if (GetMarkBytes(file->forkRefNum, &endBytes) != noErr || endBytes < countBytes) return;
-  if (StartWriteback(file->forkRefNum, endBytes - countBytes, countBytes) != noErr) {
+  // A mark that does not move with the writes (a device) or a range the
+  // system does not write back: nothing to do for this file, now or later.
+  if (GetMarkBytes(file->forkRefNum, &endBytes) != noErr || endBytes < countBytes ||
+      StartWriteback(file->forkRefNum, endBytes - countBytes, countBytes) != noErr) {
     file->writeBehindRefused = true;
     return;
   }

@@ -314,6 +314,7 @@ TEST_F(BackgroundFileWriterTest, WithoutWriteBehindTheWritesGoOn) {
   ASSERT_EQ(AFWWriteData(w, b.data(), b.size(), 1), noErr);
   ASSERT_TRUE(WaitIdle(w));
   EXPECT_EQ(w->writeStatus.load(), noErr);
+  EXPECT_TRUE(w->writeBehindRefused);
   EXPECT_EQ(ObservedWritesOf(w).size(), 2u);
   EXPECT_EQ(AFWCloseFile(w), noErr);
   AFWDispose(w);
