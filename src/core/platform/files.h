@@ -55,6 +55,17 @@ OSErr TruncateFile(int fd, uint64_t sizeBytes);
 // Forces the file's data to the disk (fdatasync).
 OSErr SyncFileData(int fd);
 
+// The mark: where the next write at the mark goes.
+OSErr GetMarkBytes(int fd, uint64_t* outOffsetBytes);
+
+// Write-behind for a file that is streamed and not read back. The first
+// starts writing a range to the disk without waiting (sync_file_range); the
+// second waits until a range is on the disk and lets its cached pages go
+// (posix_fadvise), so the stream neither fills the page cache nor leaves
+// all its data for the final sync.
+OSErr StartWriteback(int fd, uint64_t offsetBytes, uint64_t sizeBytes);
+OSErr WaitWritebackAndDropPages(int fd, uint64_t offsetBytes, uint64_t sizeBytes);
+
 OSErr DeleteFile(const FileRef& file);
 
 // Atomically replaces `to` with `from` (rename within one folder).

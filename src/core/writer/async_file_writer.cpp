@@ -80,18 +80,27 @@ OSErr ReplaceBlock(uint8_t** block, int64_t newSize) {
   _exit(EXIT_FAILURE);
 }
 
+// Adds the time since `startNanoseconds` to the producer's disk wait.
+void NoteDiskWait(AFWRecord* w, uint64_t startNanoseconds) {
+  const uint64_t now = MonotonicNanoseconds();
+  if (now > startNanoseconds) w->diskWaitNanoseconds += now - startNanoseconds;
+  ++w->diskWaitCount;
+}
+
 // The wait: at once when nothing is in flight; otherwise re-check every
 // 2 ms and end the process after 50 seconds.
-void WaitForWriteInFlight(const AFWRecord* w) {
+void WaitForWriteInFlight(AFWRecord* w) {
   if (w->writeStatus.load(std::memory_order_acquire) != kAFWWriteInFlight) return;
+  const uint64_t waitStart = MonotonicNanoseconds();
   const FlavorRules& rules = RulesOf(w->flavor);
   const uint64_t start = rules.seconds();
   for (;;) {
-    if (w->writeStatus.load(std::memory_order_acquire) != kAFWWriteInFlight) return;
+    if (w->writeStatus.load(std::memory_order_acquire) != kAFWWriteInFlight) break;
     ::usleep(kWaitStepMicroseconds);
     const uint64_t now = rules.seconds();
     if (now > start && now - start > kWaitLimitSeconds) GiveUpWaiting(w);
   }
+  NoteDiskWait(w, waitStart);
 }
 
 // After the wait: takes a failed background write into the record's sticky
@@ -232,9 +241,13 @@ OSErr AFWFlushBackupBuffer(AFWRef w) {
     return failed;
   }
   if (w->bufferUsed[cur] == 0) return noErr;
+  const uint64_t flushStart = MonotonicNanoseconds();
   const OSErr err = w->forkRefNum == kNoFile
                         ? paramErr
                         : WriteAtMark(w->forkRefNum, w->buffer[cur], static_cast<size_t>(w->bufferUsed[cur]));
+  if (err == noErr) BFWWriteBehind(w, static_cast<uint32_t>(w->bufferUsed[cur]));
+  NoteDiskWait(w, flushStart);
+  ++w->syncFlushCount;
   w->bufferUsed[cur] = 0;
   if (err != noErr) w->firstWriteError = err;
   return err;

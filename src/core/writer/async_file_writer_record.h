@@ -46,6 +46,22 @@ struct AFWRecord {
   OSErr firstWriteError = noErr;
   // Named in the message of the 50-second stop.
   std::string path;
+
+  // Write-behind (background_file_writer.h): the end of the data already on
+  // the disk with their pages let go, and whether the file system refused
+  // it. Touched only by whoever writes the file at the time: the thread
+  // while a request is in flight, or the producer in a synchronous flush.
+  uint64_t writtenBackBytes = 0;
+  bool writeBehindRefused = false;
+
+  // What the producer has paid the disk so far: time spent in the wait for
+  // the write in flight and in synchronous flushes of the backup buffer, the
+  // number of both, and of the flushes alone. Plain producer-only fields (a clock read at each end of
+  // a wait, none on the path that does not wait), so that a benchmark can
+  // tell, between two calls, whether the capture loop was held up.
+  uint64_t diskWaitNanoseconds = 0;
+  uint32_t diskWaitCount = 0;
+  uint32_t syncFlushCount = 0;
 };
 
 // Test seam: the next `count` buffer allocations or growths fail as if no

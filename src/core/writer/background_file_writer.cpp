@@ -24,6 +24,7 @@ std::atomic<bool> gHoldWrites{false};
 std::atomic<BFWWriteObserver> gWriteObserver{nullptr};
 std::atomic<int64_t> gPollIntervalMs{kBFWPollIntervalMs};
 std::atomic<bool> gSuppressSignals{false};
+std::atomic<uint64_t> gWriteBehindWindowBytes{kBFWWriteBehindWindowBytes};
 std::mutex gHoldMutex;
 std::condition_variable gHoldReleased;
 
@@ -164,6 +165,29 @@ OSErr BFWWriteDataAsync(AFWRecord* record, const void* data, uint32_t count) {
   return noErr;
 }
 
+void BFWWriteBehind(AFWRecord* file, uint32_t countBytes) {
+  if (file->writeBehindRefused || countBytes == 0) return;
+  uint64_t endBytes = 0;
+  // A mark that does not move with the writes (a device) or a range the
+  // system does not write back: nothing to do for this file, now or later.
+  if (GetMarkBytes(file->forkRefNum, &endBytes) != noErr || endBytes < countBytes ||
+      StartWriteback(file->forkRefNum, endBytes - countBytes, countBytes) != noErr) {
+    file->writeBehindRefused = true;
+    return;
+  }
+  const uint64_t window = gWriteBehindWindowBytes.load(std::memory_order_relaxed);
+  if (endBytes < window) return;
+  // Only whole pages can be let go: the ranges end on a boundary of any page
+  // size, or the page across each end would stay behind every time.
+  constexpr uint64_t kAlignBytes = 64 * 1024;
+  const uint64_t dropEndBytes = (endBytes - window) & ~(kAlignBytes - 1);
+  if (dropEndBytes > file->writtenBackBytes) {
+    WaitWritebackAndDropPages(file->forkRefNum, file->writtenBackBytes,
+                              dropEndBytes - file->writtenBackBytes);
+    file->writtenBackBytes = dropEndBytes;
+  }
+}
+
 void BFWDrainRequests(BFWThreadRecord* slot) {
   int32_t next = slot->nextToWrite.load(std::memory_order_relaxed);
   for (;;) {
@@ -173,6 +197,7 @@ void BFWDrainRequests(BFWThreadRecord* slot) {
       BeforeWriteHooks(request);
     AFWRecord* file = request.file;
     const OSErr result = WriteAtMark(file->forkRefNum, request.data, request.count);
+    if (result == noErr) BFWWriteBehind(file, request.count);
     // The file's result before the entry is freed: a producer that sees the
     // entry free also sees the status. The record may be closed and freed as
     // soon as this store is seen, so `file` is not touched after it.
@@ -224,6 +249,10 @@ void BFWSetPollIntervalForTesting(int64_t milliseconds) {
       slot.wake.notify_all();
     }
   }
+}
+
+void BFWSetWriteBehindWindowForTesting(uint64_t bytes) {
+  gWriteBehindWindowBytes.store(bytes > 0 ? bytes : kBFWWriteBehindWindowBytes, std::memory_order_relaxed);
 }
 
 void BFWSuppressSignalsForTesting(bool suppress) {

@@ -81,6 +81,18 @@ OSErr BFWGetThreadForVolume(VolumeRef volume, int16_t* outIndex, ProgramFlavor f
 // it was.
 OSErr BFWWriteDataAsync(AFWRecord* record, const void* data, uint32_t count);
 
+// Write-behind, after each write of a file's data: the new bytes start for
+// the disk at once, and the pages of data more than a window behind the end
+// are waited for and let go. So a long capture holds at most the window
+// (besides the writer's two buffers) in the page cache and keeps reusing
+// those pages instead of taking fresh memory, and the writing back overlaps
+// the capture instead of piling up for the final sync. The wait holds only
+// the writing thread, and only while the disk is more than the window
+// behind. Advisory: where the file system does not support it (tmpfs,
+// devices) nothing is done, and its failures are not the write's.
+constexpr uint64_t kBFWWriteBehindWindowBytes = 64ull << 20;
+void BFWWriteBehind(AFWRecord* file, uint32_t countBytes);
+
 // The thread's body (the argument is its BFWThreadRecord).
 void* BFWWorkerThreadEntryPoint(void* slot);
 
@@ -102,3 +114,5 @@ void BFWSetWriteObserverForTesting(BFWWriteObserver observer);
 void BFWSetPollIntervalForTesting(int64_t milliseconds);
 // Queued requests wake nobody; only the poll finds them.
 void BFWSuppressSignalsForTesting(bool suppress);
+// The write-behind window; 0 restores kBFWWriteBehindWindowBytes.
+void BFWSetWriteBehindWindowForTesting(uint64_t bytes);

@@ -102,6 +102,39 @@ TEST_F(FilesTest, ErrnoBecomesFileManagerCodes) {
   EXPECT_EQ(MakeFileRef("", &empty), bdNamErr);
 }
 
+// Writes go to the system in pieces of at most 1 MiB: the pieces must land
+// whole, in order, at the mark or the offset, and a fault in the middle of
+// a large write still leaves exactly the bytes it let through.
+TEST_F(FilesTest, LargeWritesLandWholeAndInOrder) {
+  FileRef ref;
+  ASSERT_EQ(MakeFileRef(dir_.file("large"), &ref), noErr);
+  ASSERT_EQ(CreateEmptyFile(ref), noErr);
+  std::string big(3 * 1024 * 1024 + 512 * 1024 + 123, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 8);
+  int fd = kNoFile;
+  ASSERT_EQ(OpenFile(ref, OpenMode::kReadWrite, &fd), noErr);
+  ASSERT_EQ(WriteAtMark(fd, "head", 4), noErr);
+  ASSERT_EQ(WriteAtMark(fd, big.data(), big.size()), noErr);
+  uint64_t mark = 0;
+  ASSERT_EQ(GetMarkBytes(fd, &mark), noErr);
+  EXPECT_EQ(mark, 4 + big.size());
+  const std::string patch(2 * 1024 * 1024 + 5, 'p');
+  ASSERT_EQ(WriteAtOffset(fd, 1000, patch.data(), patch.size()), noErr);
+  CloseFile(fd);
+  std::string expected = "head" + big;
+  expected.replace(1000, patch.size(), patch);
+  EXPECT_TRUE(ReadAll(ref.path) == expected);
+
+  FileRef limited;
+  ASSERT_EQ(MakeFileRef(dir_.file("limited-large"), &limited), noErr);
+  ASSERT_EQ(CreateEmptyFile(limited), noErr);
+  InjectWriteFault({.path = limited.path, .sizeLimitBytes = 2 * 1024 * 1024 + 17});
+  ASSERT_EQ(OpenFile(limited, OpenMode::kReadWrite, &fd), noErr);
+  EXPECT_EQ(WriteAtMark(fd, big.data(), big.size()), dskFulErr);
+  CloseFile(fd);
+  EXPECT_TRUE(ReadAll(limited.path) == big.substr(0, 2 * 1024 * 1024 + 17));
+}
+
 TEST_F(FilesTest, WriteToDevFullIsDiskFull) {
   FileRef full{"/dev/full"};
   int fd = kNoFile;

@@ -319,6 +319,36 @@ TEST_F(AsyncFileWriterTest, AFailedHandOverEndsTheFileToo) {
   EXPECT_EQ(ReadAll(file.path), a);
 }
 
+// What a benchmark reads to tell whether the capture loop was held up by
+// the disk: nothing on the path that does not wait, each wait and each
+// synchronous flush counted.
+TEST_F(AsyncFileWriterTest, DiskWaitsAreCountedOnlyWhereTheProducerWaits) {
+  FileRef file = NewFile("waits.mov");
+  AFWRef w = nullptr;
+  ASSERT_EQ(AFWOpenFile(&file, true, &w), noErr);
+  const std::string a = Frame(1, 1000), b = Frame(2, 2000), c = Frame(3, 3000);
+  ASSERT_EQ(AFWWriteData(w, a.data(), a.size(), 1), noErr);
+  ASSERT_TRUE(WaitIdle(w));
+  BFWHoldWritesForTesting(true);
+  ASSERT_EQ(AFWWriteData(w, b.data(), b.size(), 1), noErr);  // in flight, held
+  ASSERT_EQ(AFWWriteData(w, c.data(), c.size(), 1), noErr);  // parked
+  EXPECT_EQ(w->diskWaitCount, 0u);
+  EXPECT_EQ(w->diskWaitNanoseconds, 0u) << "no clock is read where nothing waits";
+
+  std::thread release([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    BFWHoldWritesForTesting(false);
+  });
+  EXPECT_EQ(AFWFlushBackupBuffer(w), noErr);  // waits for b, then writes c itself
+  release.join();
+  EXPECT_EQ(w->diskWaitCount, 2u) << "the wait and the synchronous write";
+  EXPECT_EQ(w->syncFlushCount, 1u);
+  EXPECT_GT(w->diskWaitNanoseconds, 0u);
+  EXPECT_EQ(AFWCloseFile(w), noErr);
+  AFWDispose(w);
+  EXPECT_EQ(ReadAll(file.path), Header() + a + b + c);
+}
+
 TEST_F(AsyncFileWriterTest, DisposeOfNullDoesNothing) {
   AFWDispose(nullptr);
 }

@@ -7,7 +7,12 @@
 // themselves, rather than fail, if run after it).
 #include "writer/background_file_writer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/magic.h>
+#include <sys/mman.h>
+#include <sys/vfs.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -244,6 +249,75 @@ TEST_F(BackgroundFileWriterTest, ATwentyFirstDiskSharesAnExistingSlot) {
   EXPECT_EQ(AFWCloseFile(w), noErr);
   AFWDispose(w);
   EXPECT_EQ(ReadAll(file.path), Header() + a + b);
+}
+
+// Pages of the file in the page cache, one flag per page.
+std::vector<bool> ResidentPages(const std::string& path, size_t sizeBytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  void* map = ::mmap(nullptr, sizeBytes, PROT_READ, MAP_SHARED, fd, 0);
+  ::close(fd);
+  if (map == MAP_FAILED) return {};
+  const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  std::vector<unsigned char> flags((sizeBytes + page - 1) / page);
+  const bool ok = ::mincore(map, sizeBytes, flags.data()) == 0;
+  ::munmap(map, sizeBytes);
+  std::vector<bool> resident;
+  if (ok)
+    for (unsigned char f : flags) resident.push_back((f & 1) != 0);
+  return resident;
+}
+
+// A capture of hours must not fill the page cache: the data more than the
+// window behind the end are on the disk, and their pages are let go.
+TEST_F(BackgroundFileWriterTest, WriteBehindLetsThePagesOfDataOnTheDiskGo) {
+  struct statfs fs {};
+  ASSERT_EQ(::statfs(dir_.path().c_str(), &fs), 0);
+  if (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC)
+    GTEST_SKIP() << dir_.path() << " is in memory: its pages cannot be let go";
+  constexpr size_t kFrameBytes = 256 * 1024;
+  constexpr int kFrames = 24;
+  BFWSetWriteBehindWindowForTesting(4 * kFrameBytes);
+  FileRef file = NewFile("behind.mov");
+  AFWRef w = nullptr;
+  ASSERT_EQ(AFWOpenFile(&file, true, &w), noErr);
+  std::string expected = Header();
+  for (int i = 0; i < kFrames; ++i) {
+    const std::string f = Frame(i, kFrameBytes);
+    ASSERT_EQ(AFWWriteData(w, f.data(), f.size(), 1), noErr);
+    ASSERT_TRUE(WaitIdle(w));  // each frame through the thread on its own
+    expected += f;
+  }
+  const std::vector<bool> resident = ResidentPages(file.path, expected.size());
+  ASSERT_FALSE(resident.empty());
+  // The last write left everything up to the window behind its end (down to
+  // a 64 KiB boundary) on the disk and out of the cache.
+  const size_t droppedBytes = (expected.size() - 4 * kFrameBytes) & ~size_t{0xFFFF};
+  const size_t droppedPages = droppedBytes / static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  size_t stillCached = 0;
+  for (size_t page = 0; page < droppedPages; ++page) stillCached += resident[page] ? 1 : 0;
+  EXPECT_EQ(stillCached, 0u) << "of " << droppedPages << " pages";
+  EXPECT_EQ(AFWCloseFile(w), noErr);
+  AFWDispose(w);
+  EXPECT_TRUE(ReadAll(file.path) == expected) << "every byte, in order";
+}
+
+// Where the file system refuses write-behind (a device here), the writes go
+// on as before.
+TEST_F(BackgroundFileWriterTest, WithoutWriteBehindTheWritesGoOn) {
+  FileRef devNull{"/dev/null"};
+  AFWRef w = nullptr;
+  ASSERT_EQ(AFWOpenFile(&devNull, false, &w), noErr);
+  const std::string a = Frame(1, 4096), b = Frame(2, 4096);
+  ASSERT_EQ(AFWWriteData(w, a.data(), a.size(), 1), noErr);
+  ASSERT_TRUE(WaitIdle(w));
+  ASSERT_EQ(AFWWriteData(w, b.data(), b.size(), 1), noErr);
+  ASSERT_TRUE(WaitIdle(w));
+  EXPECT_EQ(w->writeStatus.load(), noErr);
+  EXPECT_TRUE(w->writeBehindRefused);
+  EXPECT_EQ(ObservedWritesOf(w).size(), 2u);
+  EXPECT_EQ(AFWCloseFile(w), noErr);
+  AFWDispose(w);
 }
 
 }  // namespace

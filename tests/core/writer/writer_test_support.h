@@ -123,6 +123,7 @@ class WriterTest : public ::testing::Test {
     BFWSetWriteObserverForTesting(nullptr);
     BFWSuppressSignalsForTesting(false);
     BFWSetPollIntervalForTesting(0);
+    BFWSetWriteBehindWindowForTesting(0);
     AFWFailBufferAllocationsForTesting(0);
     ClearWriteFaults();
     SetDiskNumberResolverForTesting(nullptr);
