@@ -1,4 +1,4 @@
-// The asynchronous file writer (Part 2.1): appends captured frames to the
+// The asynchronous file writer: appends captured frames to the
 // end of one open file through two buffers of its own, handing each filled
 // buffer to the background write thread of the file's disk
 // (background_file_writer.h), so the capture loop never waits for the disk

@@ -1,4 +1,4 @@
-// The background write threads (Part 2.2): one thread per physical disk (up
+// The background write threads: one thread per physical disk (up
 // to 20), started the first time a file on that disk is opened and kept for
 // the life of the process, each draining a 256-entry ring of write requests
 // queued by the asynchronous writer (async_file_writer.h).

@@ -1,4 +1,4 @@
-// The asynchronous file writer (Part 2.1): its buffers, its hand-over, its
+// The asynchronous file writer: its buffers, its hand-over, its
 // failures and the two mended faults.
 #include "writer/async_file_writer.h"
 

@@ -1,4 +1,4 @@
-// The background write threads (Part 2.2): slots per disk, the ring, the
+// The background write threads: slots per disk, the ring, the
 // ways a thread is woken.
 //
 // The slot table lives as long as the process. ctest runs each case in a

@@ -1,5 +1,5 @@
 // The classic program's capture file names and places.
-#include "capture/capture_file_spec.h"
+#include "capture/new_capture_file.h"
 
 #include "capture/capture_naming.h"
 #include "prefs/prefs_struct.h"

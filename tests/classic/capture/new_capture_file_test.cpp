@@ -1,4 +1,4 @@
-#include "capture/capture_file_spec.h"
+#include "capture/new_capture_file.h"
 
 #include <gtest/gtest.h>
 
@@ -52,36 +52,36 @@ class ClassicCaptureFileTest : public ::testing::Test {
 
 TEST_F(ClassicCaptureFileTest, FixedFoldersNameByFormatAndNeverReplace) {
   gPrefs.captureLocation = 3;
-  FileRef spec;
-  ASSERT_EQ(GetFileSpecForNewCapture(&spec), noErr);
-  EXPECT_EQ(spec.path, home_.file("Documents/Framewright 08-12-26 1405-33.mov"));
-  std::ofstream(spec.path) << "an earlier capture";
-  ASSERT_EQ(GetFileSpecForNewCapture(&spec), noErr);
-  EXPECT_EQ(spec.path, home_.file("Documents/Framewright 08-12-26 1405-33 2.mov"));
+  FileRef file;
+  ASSERT_EQ(GetFileSpecForNewCapture(&file), noErr);
+  EXPECT_EQ(file.path, home_.file("Documents/Framewright 08-12-26 1405-33.mov"));
+  std::ofstream(file.path) << "an earlier capture";
+  ASSERT_EQ(GetFileSpecForNewCapture(&file), noErr);
+  EXPECT_EQ(file.path, home_.file("Documents/Framewright 08-12-26 1405-33 2.mov"));
 
   gPrefs.captureLocation = 2;
   gPrefs.captureFormatOLD = 1;
   gPrefs.dateOrdering = 2;
-  ASSERT_EQ(GetFileSpecForNewCapture(&spec), noErr);
-  EXPECT_EQ(spec.path, home_.file("Desktop/Framewright DV 26-12-08 1405-33.dv"));
+  ASSERT_EQ(GetFileSpecForNewCapture(&file), noErr);
+  EXPECT_EQ(file.path, home_.file("Desktop/Framewright DV 26-12-08 1405-33.dv"));
   EXPECT_TRUE(dialog_.suggested.empty()) << "no dialog for a fixed folder";
 }
 
 TEST_F(ClassicCaptureFileTest, DialogChoosesCancelsOrReplaces) {
   gPrefs.captureLocation = 0;
-  FileRef spec;
+  FileRef file;
   dialog_.answer = userCanceledErr;
-  EXPECT_EQ(GetFileSpecForNewCapture(&spec), userCanceledErr);
+  EXPECT_EQ(GetFileSpecForNewCapture(&file), userCanceledErr);
   EXPECT_EQ(dialog_.suggested, "Framewright 08-12-26 1405-33.mov");
 
   dialog_.answer = noErr;
   dialog_.chosen = FileRef{home_.file("take 1.mov")};
   std::ofstream(dialog_.chosen.path) << "old take";
   dialog_.replace = true;
-  ASSERT_EQ(GetFileSpecForNewCapture(&spec), noErr);
-  EXPECT_EQ(spec.path, dialog_.chosen.path);
-  EXPECT_FALSE(std::filesystem::exists(spec.path)) << "the replaced file is removed at once";
-  EXPECT_EQ(GetFileSpecForNewCapture(&spec), fnfErr) << "a failed removal is the answer";
+  ASSERT_EQ(GetFileSpecForNewCapture(&file), noErr);
+  EXPECT_EQ(file.path, dialog_.chosen.path);
+  EXPECT_FALSE(std::filesystem::exists(file.path)) << "the replaced file is removed at once";
+  EXPECT_EQ(GetFileSpecForNewCapture(&file), fnfErr) << "a failed removal is the answer";
 }
 
 }  // namespace
