@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <new>
 
 #include "capture/capture_naming.h"
@@ -89,7 +90,13 @@ int32_t AppDelegate::startCaptureWithURL(const std::optional<std::string>& path)
     gFrameCaptureScheduleTable.Clear();
     gCapture->incomingFrameNumber = 1;
     FileRef file;
-    if (MakeFileRef(*path, &file) != noErr || CreateEmptyFile(file) != noErr) {
+    // Only a regular file may be replaced: truncating a device or opening a
+    // FIFO would harm it or hang, and an empty capture deletes its file.
+    std::error_code ec;
+    const auto existing = std::filesystem::status(*path, ec).type();
+    const bool replaceable =
+        existing == std::filesystem::file_type::not_found || existing == std::filesystem::file_type::regular;
+    if (!replaceable || MakeFileRef(*path, &file) != noErr || CreateEmptyFile(file) != noErr) {
       err = kCannotCreateCaptureFileErr;
       break;
     }

@@ -2,6 +2,7 @@
 #include "capture/app_delegate.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstring>
@@ -54,7 +55,14 @@ TEST_F(AppDelegateTest, StartAndStopWithoutFramesLeavesNothing) {
 TEST_F(AppDelegateTest, StartFailuresShowOneAlertOnTheMainWindow) {
   EXPECT_EQ(app_.startCaptureWithURL(std::nullopt), 1301);
   EXPECT_EQ(app_.startCaptureWithURL(home_.file("no/such/folder/x.mov")), 1301);
-  ASSERT_EQ(view_.alerts.size(), 2u);
+  // Only regular files are replaced: a folder, a FIFO or a device is left alone.
+  ASSERT_EQ(mkfifo(home_.file("pipe").c_str(), 0600), 0);
+  EXPECT_EQ(app_.startCaptureWithURL(home_.file("pipe")), 1301);
+  EXPECT_EQ(app_.startCaptureWithURL(home_.path()), 1301);
+  EXPECT_EQ(app_.startCaptureWithURL(std::string("/dev/null")), 1301);
+  EXPECT_TRUE(std::filesystem::exists("/dev/null"));
+  EXPECT_TRUE(std::filesystem::is_fifo(home_.file("pipe")));
+  ASSERT_EQ(view_.alerts.size(), 5u);
   EXPECT_EQ(view_.alerts[0].window, WindowId::kMainWindow);
   EXPECT_EQ(view_.alerts[0].message,
             "Sorry, there was an error while starting the capture: error 1301, could not create the file.");
