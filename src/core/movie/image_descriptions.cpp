@@ -122,7 +122,7 @@ ColorTags ColorTagsFor(OSType codecType, int width, int height) {
   // 170M (525 lines); transfer 1 (shared by BT.601 and BT.709); matrix 0
   // identity (RGB), 1 BT.709, 6 BT.601.
   ColorTags tags;
-  const bool hd = height >= 720 || width >= 1280;
+  const bool hd = IsHDPictureSize(width, height);
   const bool lines625 = height == 576 || height == 288;  // otherwise 525-line sizes (480, 486, 240...)
   tags.primaries = hd ? 1 : (lines625 ? 5 : 6);
   tags.transfer = 1;

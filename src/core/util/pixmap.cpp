@@ -69,3 +69,5 @@ bool IsYUVFormat(OSType format) {
   return format == FourCC("2vuy") || format == FourCC("yuvs") || format == FourCC("yuvu") ||
          format == FourCC("yuv2");
 }
+
+bool IsHDPictureSize(int widthPixels, int heightPixels) { return widthPixels > 1024 || heightPixels > 576; }

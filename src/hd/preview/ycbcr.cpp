@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "util/pixmap.h"
+
 namespace {
 
 // From the luma weights Kr and Kb of a matrix, for video range: luma codes
@@ -29,7 +31,7 @@ int32_t Fixed(double v) {
 }  // namespace
 
 YCbCrMatrix ChooseYCbCrMatrix(int widthPixels, int heightPixels) {
-  return (widthPixels > 1024 || heightPixels > 576) ? YCbCrMatrix::kBT709 : YCbCrMatrix::kBT601;
+  return IsHDPictureSize(widthPixels, heightPixels) ? YCbCrMatrix::kBT709 : YCbCrMatrix::kBT601;
 }
 
 const YCbCrCoefficients& CoefficientsFor(YCbCrMatrix matrix) {
