@@ -10,14 +10,14 @@
 #include <exception>
 #include <vector>
 
-#include "capture/app_delegate.h"
-#include "capture/capture_records.h"
-#include "movie/mdat_header.h"
-#include "platform/clocks.h"
-#include "platform/files.h"
-#include "prefs/prefs_struct.h"
-#include "util/byte_order.h"
-#include "writer/async_file_writer_record.h"
+#include "core/capture/app_delegate.h"
+#include "core/capture/capture_records.h"
+#include "core/movie/mdat_header.h"
+#include "core/platform/clocks.h"
+#include "core/platform/files.h"
+#include "core/prefs/prefs_struct.h"
+#include "core/util/byte_order.h"
+#include "core/writer/async_file_writer_record.h"
 
 namespace {
 

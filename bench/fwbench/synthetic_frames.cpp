@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "util/frame_stamp.h"
+#include "core/util/frame_stamp.h"
 
 namespace {
 

@@ -17,7 +17,7 @@ extern "C" {
 #include <libswscale/version.h>
 }
 
-#include "hd/preview/soft_scaler.h"
+#include "core/imaging/soft_scaler.h"
 #include "hd/preview/video_preview.h"
 
 namespace {

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/files.h"
-#include "writer/async_file_writer.h"
+#include "core/platform/files.h"
+#include "core/writer/async_file_writer.h"
 
 namespace {
 

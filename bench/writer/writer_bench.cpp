@@ -20,9 +20,9 @@
 #include <random>
 #include <vector>
 
-#include "writer/async_file_writer.h"
-#include "writer/async_file_writer_record.h"
-#include "writer/background_file_writer.h"
+#include "core/writer/async_file_writer.h"
+#include "core/writer/async_file_writer_record.h"
+#include "core/writer/background_file_writer.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "support/run_command.h"
 #include "support/temp_dir.h"
-#include "util/frame_stamp.h"
+#include "core/util/frame_stamp.h"
 
 namespace {
 

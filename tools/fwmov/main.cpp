@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "movie/movie_json.h"
-#include "movie/movie_reader.h"
-#include "platform/files.h"
+#include "core/movie/movie_json.h"
+#include "core/movie/movie_reader.h"
+#include "core/platform/files.h"
 
 namespace {
 

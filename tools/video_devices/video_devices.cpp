@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "util/frame_stamp.h"
-#include "video/qt_capture.h"
+#include "core/util/frame_stamp.h"
+#include "hd/video/qt_capture.h"
 
 namespace {
 

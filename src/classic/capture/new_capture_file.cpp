@@ -1,10 +1,10 @@
 // The classic program's capture file names and places.
-#include "capture/new_capture_file.h"
+#include "classic/capture/new_capture_file.h"
 
-#include "capture/capture_naming.h"
-#include "prefs/prefs_struct.h"
-#include "resources/string_lists.h"
-#include "util/strings.h"
+#include "core/capture/capture_naming.h"
+#include "core/prefs/prefs_struct.h"
+#include "classic/resources/string_lists.h"
+#include "core/util/strings.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/files.h"
+#include "core/platform/files.h"
 
 // The put-file dialog the classic shell shows; tests install a fake.
 class PutFileDialog {

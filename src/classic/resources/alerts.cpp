@@ -1,9 +1,9 @@
 // The texts of the classic program's alerts.
-#include "resources/alerts.h"
+#include "classic/resources/alerts.h"
 
 #include <array>
 
-#include "capture/classic_error_message.h"
+#include "core/capture/classic_error_message.h"
 
 namespace {
 

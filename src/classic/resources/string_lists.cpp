@@ -1,5 +1,5 @@
 // The texts of the classic program's string lists.
-#include "resources/string_lists.h"
+#include "classic/resources/string_lists.h"
 
 #include <span>
 #include <string_view>

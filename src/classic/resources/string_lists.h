@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "capture/classic_error_message.h"
-#include "util/types.h"
+#include "core/capture/classic_error_message.h"
+#include "core/util/types.h"
 
 // List 128: the program's own strings.
 constexpr int16_t kProgramStringListID = 128;

@@ -1,21 +1,21 @@
 // The capture spine of Framewright HD.
-#include "capture/app_delegate.h"
+#include "core/capture/app_delegate.h"
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <new>
 
-#include "capture/capture_naming.h"
-#include "capture/error_messages.h"
-#include "capture/frame_schedule.h"
-#include "movie/movie_resource.h"
-#include "movie/image_descriptions.h"
-#include "movie/mdat_header.h"
-#include "platform/clocks.h"
-#include "platform/files.h"
-#include "prefs/prefs_struct.h"
-#include "writer/async_file_writer.h"
+#include "core/capture/capture_naming.h"
+#include "core/capture/error_messages.h"
+#include "core/capture/frame_schedule.h"
+#include "core/movie/movie_resource.h"
+#include "core/movie/image_descriptions.h"
+#include "core/movie/mdat_header.h"
+#include "core/platform/clocks.h"
+#include "core/platform/files.h"
+#include "core/prefs/prefs_struct.h"
+#include "core/writer/async_file_writer.h"
 
 AppDelegate* gAppDelegate = nullptr;
 VideoPreviewRef gVideoPreviewRef = nullptr;

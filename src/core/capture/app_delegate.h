@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_records.h"
-#include "capture/capture_view.h"
+#include "core/capture/capture_records.h"
+#include "core/capture/capture_view.h"
 
 class AppDelegate {
  public:

@@ -1,5 +1,5 @@
 // Naming and placing capture files.
-#include "capture/capture_naming.h"
+#include "core/capture/capture_naming.h"
 
 #include <time.h>
 
@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/clocks.h"
-#include "platform/folders.h"
-#include "util/strings.h"
+#include "core/platform/clocks.h"
+#include "core/platform/folders.h"
+#include "core/util/strings.h"
 
 namespace {
 

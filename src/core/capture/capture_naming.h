@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/os_errors.h"
-#include "util/types.h"
+#include "core/platform/os_errors.h"
+#include "core/util/types.h"
 
 struct LocalDateTime {
   int32_t year = 0;

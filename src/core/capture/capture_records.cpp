@@ -1,5 +1,5 @@
 // The open input and the running capture.
-#include "capture/capture_records.h"
+#include "core/capture/capture_records.h"
 
 VideoInputRecord* gInput = nullptr;
 CaptureRecord* gCapture = nullptr;

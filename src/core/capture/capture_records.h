@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "platform/files.h"
-#include "util/image_description.h"
-#include "util/pixmap.h"
+#include "core/platform/files.h"
+#include "core/util/image_description.h"
+#include "core/util/pixmap.h"
 
 struct AFWRecord;
 using AFWRef = AFWRecord*;

@@ -9,10 +9,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/os_errors.h"
-#include "util/image_description.h"
-#include "util/pixmap.h"
-#include "util/types.h"
+#include "core/platform/os_errors.h"
+#include "core/util/image_description.h"
+#include "core/util/pixmap.h"
+#include "core/util/types.h"
 
 struct VideoPreviewRecord;
 using VideoPreviewRef = VideoPreviewRecord*;

@@ -1,10 +1,10 @@
 // Choosing the texts of the classic program's error alert.
-#include "capture/classic_error_message.h"
+#include "core/capture/classic_error_message.h"
 
 #include <array>
 #include <string>
 
-#include "platform/os_errors.h"
+#include "core/platform/os_errors.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "util/types.h"
+#include "core/util/types.h"
 
 // String lists of the classic program's resources that the alert draws on.
 constexpr int16_t kErrorTaskStringListID = 129;   // one sentence per failed task

@@ -1,5 +1,5 @@
 // Error explanations and alert texts of Framewright HD.
-#include "capture/error_messages.h"
+#include "core/capture/error_messages.h"
 
 #include <array>
 #include <string_view>

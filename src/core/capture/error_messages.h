@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/os_errors.h"
+#include "core/platform/os_errors.h"
 
 // The program's own codes, positive, in the one space they share with the
 // platform's negative codes and errno values. 32 to 79 come from the preview

@@ -1,5 +1,5 @@
 // The classic error report hook.
-#include "capture/error_reporter.h"
+#include "core/capture/error_reporter.h"
 
 namespace {
 ClassicErrorReporter gReporter = nullptr;

@@ -1,5 +1,5 @@
 // The frame schedule.
-#include "capture/frame_schedule.h"
+#include "core/capture/frame_schedule.h"
 
 FrameSchedule gFrameCaptureScheduleTable(ProgramFlavor::kHD);
 

@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/program_flavor.h"
+#include "core/platform/program_flavor.h"
 
 class FrameSchedule {
  public:

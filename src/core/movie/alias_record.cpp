@@ -1,7 +1,7 @@
 // Minimal alias records.
-#include "movie/alias_record.h"
+#include "core/movie/alias_record.h"
 
-#include "util/byte_order.h"
+#include "core/util/byte_order.h"
 
 namespace {
 constexpr size_t kAliasHeaderSizeBytes = 10;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/files.h"
+#include "core/platform/files.h"
 
 constexpr uint16_t kAliasPathTag = 18;
 

@@ -1,9 +1,9 @@
 // Atom writing and the written-versus-declared size check.
-#include "movie/atom.h"
+#include "core/movie/atom.h"
 
 #include <cassert>
 
-#include "util/byte_order.h"
+#include "core/util/byte_order.h"
 
 void AtomWriter::U16(uint16_t v) {
   uint8_t b[2];

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "util/types.h"
+#include "core/util/types.h"
 
 constexpr uint64_t kAtomHeaderSizeBytes = 8;
 

@@ -1,5 +1,5 @@
 // Image descriptions and sample description entries.
-#include "movie/image_descriptions.h"
+#include "core/movie/image_descriptions.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <new>
 #include <string_view>
 
-#include "util/byte_order.h"
+#include "core/util/byte_order.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/os_errors.h"
-#include "util/image_description.h"
-#include "util/pixmap.h"
+#include "core/platform/os_errors.h"
+#include "core/util/image_description.h"
+#include "core/util/pixmap.h"
 
 constexpr OSType kRawCodecType = FourCC("raw ");
 constexpr OSType kDVNTSCCodecType = FourCC("dvc ");

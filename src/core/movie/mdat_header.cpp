@@ -1,8 +1,8 @@
 // The media data header of capture files.
-#include "movie/mdat_header.h"
+#include "core/movie/mdat_header.h"
 
-#include "util/byte_order.h"
-#include "util/types.h"
+#include "core/util/byte_order.h"
+#include "core/util/types.h"
 
 void CreateMdatHeader(uint32_t sizeLow, int32_t sizeHigh, void* outHeader) {
   auto* out = static_cast<uint8_t*>(outHeader);

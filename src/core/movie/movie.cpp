@@ -1,5 +1,5 @@
 // The in-memory movie and its serialisation into a movie atom.
-#include "movie/movie.h"
+#include "core/movie/movie.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,8 +8,8 @@
 #include <new>
 #include <string_view>
 
-#include "movie/atom.h"
-#include "movie/image_descriptions.h"
+#include "core/movie/atom.h"
+#include "core/movie/image_descriptions.h"
 
 namespace {
 

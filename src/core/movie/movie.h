@@ -10,9 +10,9 @@
 #include <optional>
 #include <vector>
 
-#include "platform/os_errors.h"
-#include "util/image_description.h"
-#include "util/types.h"
+#include "core/platform/os_errors.h"
+#include "core/util/image_description.h"
+#include "core/util/types.h"
 
 using Fixed = int32_t;  // 16.16
 constexpr Fixed kFixed1 = 0x10000;

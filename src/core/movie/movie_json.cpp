@@ -1,6 +1,6 @@
 // JSON output of movie file structure. Four-character codes and names come
 // from the file, so every string is escaped.
-#include "movie/movie_json.h"
+#include "core/movie/movie_json.h"
 
 #include <cinttypes>
 #include <cstdio>

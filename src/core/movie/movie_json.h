@@ -3,6 +3,6 @@
 
 #include <string>
 
-#include "movie/movie_reader.h"
+#include "core/movie/movie_reader.h"
 
 std::string MovieFileInfoToJson(const MovieFileInfo& info, const std::string& fileName);

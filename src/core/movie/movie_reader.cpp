@@ -1,5 +1,5 @@
 // Reading movie files back, defensively.
-#include "movie/movie_reader.h"
+#include "core/movie/movie_reader.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -7,9 +7,9 @@
 #include <limits>
 #include <utility>
 
-#include "movie/alias_record.h"
-#include "platform/files.h"
-#include "util/byte_order.h"
+#include "core/movie/alias_record.h"
+#include "core/platform/files.h"
+#include "core/util/byte_order.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "movie/image_descriptions.h"
-#include "movie/movie.h"
-#include "platform/os_errors.h"
+#include "core/movie/image_descriptions.h"
+#include "core/movie/movie.h"
+#include "core/platform/os_errors.h"
 
 // Random access to the bytes of a file, or of a buffer standing for one.
 class ByteSource {

@@ -1,16 +1,16 @@
 // Adding the movie resource to a finished capture file.
-#include "movie/movie_resource.h"
+#include "core/movie/movie_resource.h"
 
 #include <new>
 
-#include "capture/capture_records.h"
-#include "capture/error_reporter.h"
-#include "movie/alias_record.h"
-#include "movie/mdat_header.h"
-#include "movie/movie_reader.h"
-#include "movie/self_data_ref.h"
-#include "platform/program_flavor.h"
-#include "prefs/prefs_struct.h"
+#include "core/capture/capture_records.h"
+#include "core/capture/error_reporter.h"
+#include "core/movie/alias_record.h"
+#include "core/movie/mdat_header.h"
+#include "core/movie/movie_reader.h"
+#include "core/movie/self_data_ref.h"
+#include "core/platform/program_flavor.h"
+#include "core/prefs/prefs_struct.h"
 
 namespace {
 

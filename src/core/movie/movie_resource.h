@@ -8,11 +8,11 @@
 
 #include <cstdint>
 
-#include "capture/error_messages.h"
-#include "movie/movie.h"
-#include "platform/files.h"
-#include "util/image_description.h"
-#include "util/types.h"
+#include "core/capture/error_messages.h"
+#include "core/movie/movie.h"
+#include "core/platform/files.h"
+#include "core/util/image_description.h"
+#include "core/util/types.h"
 
 // Framewright HD: the frames are described by the open input (gInput): its
 // trimmed size and its image description, whose reserved fields and data

@@ -1,10 +1,10 @@
 // Rewriting a movie atom's data references to the file itself.
-#include "movie/self_data_ref.h"
+#include "core/movie/self_data_ref.h"
 
 #include <cstring>
 
-#include "util/byte_order.h"
-#include "util/types.h"
+#include "core/util/byte_order.h"
+#include "core/util/types.h"
 
 const uint8_t kSelfDataRefAtom[kSelfDataRefSizeBytes] = {
     0x00, 0x00, 0x00, 0x1C, 'd',  'r',  'e',  'f',   // size 28, type

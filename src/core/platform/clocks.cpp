@@ -1,5 +1,5 @@
 // Monotonic clocks on clock_gettime(CLOCK_MONOTONIC).
-#include "platform/clocks.h"
+#include "core/platform/clocks.h"
 
 #include <time.h>
 

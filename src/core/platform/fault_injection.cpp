@@ -1,5 +1,5 @@
 // Injected write faults for tests.
-#include "platform/fault_injection.h"
+#include "core/platform/fault_injection.h"
 
 #include <algorithm>
 #include <atomic>

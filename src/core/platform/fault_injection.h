@@ -11,7 +11,7 @@
 #include <limits>
 #include <string>
 
-#include "platform/os_errors.h"
+#include "core/platform/os_errors.h"
 
 struct WriteFault {
   std::string path;  // absolute path of the file, as in its FileRef

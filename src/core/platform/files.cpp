@@ -1,5 +1,5 @@
 // Files on POSIX descriptors, with errno translated to File Manager codes.
-#include "platform/files.h"
+#include "core/platform/files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/fault_injection.h"
+#include "core/platform/fault_injection.h"
 
 namespace {
 

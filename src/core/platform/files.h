@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/os_errors.h"
+#include "core/platform/os_errors.h"
 
 struct FileRef {
   std::string path;  // absolute

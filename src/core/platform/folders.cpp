@@ -1,5 +1,5 @@
 // Well-known folders after the XDG base directory and user directory rules.
-#include "platform/folders.h"
+#include "core/platform/folders.h"
 
 #include <pwd.h>
 #include <unistd.h>

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/os_errors.h"
+#include "core/platform/os_errors.h"
 
 enum class FolderCreation { kCreateIfMissing, kUseAsIs };
 

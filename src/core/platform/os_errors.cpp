@@ -1,5 +1,5 @@
 // errno to File Manager code translation.
-#include "platform/os_errors.h"
+#include "core/platform/os_errors.h"
 
 #include <cerrno>
 

@@ -1,5 +1,5 @@
 // Random numbers in the two programs' forms.
-#include "platform/random.h"
+#include "core/platform/random.h"
 
 #include <cstdlib>
 

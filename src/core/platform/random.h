@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/program_flavor.h"
+#include "core/platform/program_flavor.h"
 
 // HD: n × random() / 2^31, truncated: 0 to n − 1.
 // Classic: (r + 32767) × n / 65536 + 0.5, truncated, r uniform in

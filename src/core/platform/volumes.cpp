@@ -1,5 +1,5 @@
 // Disk numbers from /proc/self/mountinfo and /sys/dev/block.
-#include "platform/volumes.h"
+#include "core/platform/volumes.h"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "platform/files.h"
-#include "util/types.h"
+#include "core/platform/files.h"
+#include "core/util/types.h"
 
 // A mounted file system, named by its device number (st_dev).
 using VolumeRef = uint64_t;

@@ -1,5 +1,5 @@
 // Reading and writing the preferences file.
-#include "prefs/prefs_file.h"
+#include "core/prefs/prefs_file.h"
 
 #include <unistd.h>
 
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "capture/error_reporter.h"
-#include "platform/folders.h"
+#include "core/capture/error_reporter.h"
+#include "core/platform/folders.h"
 
 namespace {
 

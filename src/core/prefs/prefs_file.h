@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/files.h"
-#include "platform/os_errors.h"
-#include "platform/program_flavor.h"
-#include "prefs/prefs_file_image.h"
-#include "prefs/prefs_struct.h"
-#include "util/types.h"
+#include "core/platform/files.h"
+#include "core/platform/os_errors.h"
+#include "core/platform/program_flavor.h"
+#include "core/prefs/prefs_file_image.h"
+#include "core/prefs/prefs_struct.h"
+#include "core/util/types.h"
 
 constexpr char kPreferencesFileName[] = "Framewright Preferences";
 

@@ -1,10 +1,10 @@
 // The preferences file image: defaults, reading and building.
-#include "prefs/prefs_file_image.h"
+#include "core/prefs/prefs_file_image.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "util/byte_order.h"
+#include "core/util/byte_order.h"
 
 namespace {
 

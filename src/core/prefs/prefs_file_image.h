@@ -19,10 +19,10 @@
 #include <span>
 #include <vector>
 
-#include "capture/error_messages.h"
-#include "platform/os_errors.h"
-#include "platform/program_flavor.h"
-#include "prefs/prefs_struct.h"
+#include "core/capture/error_messages.h"
+#include "core/platform/os_errors.h"
+#include "core/platform/program_flavor.h"
+#include "core/prefs/prefs_struct.h"
 
 constexpr size_t kPrefsReservedHeaderBytes = 8;  // the two reserved 4-byte fields
 constexpr uint8_t kPrefsMaxReservedBlockBytes = 150;

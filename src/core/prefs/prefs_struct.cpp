@@ -1,4 +1,4 @@
 // The settings in force.
-#include "prefs/prefs_struct.h"
+#include "core/prefs/prefs_struct.h"
 
 PrefsStruct gPrefs{};

@@ -1,5 +1,5 @@
 // Frame-number stamps in '2vuy' pictures.
-#include "util/frame_stamp.h"
+#include "core/util/frame_stamp.h"
 
 #include <cstddef>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 // Off-screen graphics worlds.
-#include "util/gworld.h"
+#include "core/util/gworld.h"
 
 #include <new>
 
-#include "util/rects.h"
+#include "core/util/rects.h"
 
 namespace {
 

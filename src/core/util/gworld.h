@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/os_errors.h"
-#include "util/pixmap.h"
+#include "core/platform/os_errors.h"
+#include "core/util/pixmap.h"
 
 struct GWorld {
   PixMap pixMap;                // baseAddr points into `pixels`

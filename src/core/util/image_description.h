@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "util/types.h"
+#include "core/util/types.h"
 
 constexpr int32_t kImageDescriptionBaseSizeBytes = 86;
 

@@ -1,5 +1,5 @@
 // Pixel maps without storage of their own.
-#include "util/pixmap.h"
+#include "core/util/pixmap.h"
 
 #include <new>
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/os_errors.h"
-#include "util/types.h"
+#include "core/platform/os_errors.h"
+#include "core/util/types.h"
 
 constexpr OSType k2vuyPixelFormat = FourCC("2vuy");
 constexpr OSType k32ARGBPixelFormat = 32;

@@ -1,5 +1,5 @@
 // Rectangle and point helpers.
-#include "util/rects.h"
+#include "core/util/rects.h"
 
 #include <cmath>
 #include <limits>

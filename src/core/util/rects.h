@@ -1,7 +1,7 @@
 // Rectangle and point helpers.
 #pragma once
 
-#include "util/types.h"
+#include "core/util/types.h"
 
 // Moves r, keeping its size, so that it is centred in `in` (halves truncate
 // towards zero).

@@ -1,5 +1,5 @@
 // Length-prefixed string helpers and hexadecimal conversions.
-#include "util/strings.h"
+#include "core/util/strings.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "util/types.h"
+#include "core/util/types.h"
 
 // Appends src's characters to dst. The sum is capped at 255 characters: what
 // does not fit is left out rather than written past the buffer.

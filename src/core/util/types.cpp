@@ -1,5 +1,5 @@
 // Conversions for the small shared types.
-#include "util/types.h"
+#include "core/util/types.h"
 
 #include <algorithm>
 #include <cstring>

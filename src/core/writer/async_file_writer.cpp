@@ -1,5 +1,5 @@
 // The asynchronous file writer: two buffers, one write in flight at a time.
-#include "writer/async_file_writer.h"
+#include "core/writer/async_file_writer.h"
 
 #include <unistd.h>
 
@@ -11,9 +11,9 @@
 #include <new>
 #include <string>
 
-#include "platform/clocks.h"
-#include "writer/async_file_writer_record.h"
-#include "writer/background_file_writer.h"
+#include "core/platform/clocks.h"
+#include "core/writer/async_file_writer_record.h"
+#include "core/writer/background_file_writer.h"
 
 namespace {
 

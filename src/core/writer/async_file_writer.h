@@ -11,9 +11,9 @@
 
 #include <cstdint>
 
-#include "platform/files.h"
-#include "platform/os_errors.h"
-#include "platform/program_flavor.h"
+#include "core/platform/files.h"
+#include "core/platform/os_errors.h"
+#include "core/platform/program_flavor.h"
 
 struct AFWRecord;  // async_file_writer_record.h; callers never touch its fields
 using AFWRef = AFWRecord*;

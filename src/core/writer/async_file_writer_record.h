@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/files.h"
-#include "platform/program_flavor.h"
-#include "writer/async_file_writer.h"
+#include "core/platform/files.h"
+#include "core/platform/program_flavor.h"
+#include "core/writer/async_file_writer.h"
 
 // Initial size of each buffer.
 constexpr int32_t kAFWInitialBufferSize = 0x80000;

@@ -1,5 +1,5 @@
 // Background write threads: one per disk, each draining its ring.
-#include "writer/background_file_writer.h"
+#include "core/writer/background_file_writer.h"
 
 #include <sched.h>
 
@@ -7,8 +7,8 @@
 #include <chrono>
 #include <new>
 
-#include "platform/random.h"
-#include "writer/async_file_writer_record.h"
+#include "core/platform/random.h"
+#include "core/writer/async_file_writer_record.h"
 
 std::atomic<BFWThreadTable*> gBFileThreadStruct{nullptr};
 

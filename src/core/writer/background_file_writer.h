@@ -22,12 +22,12 @@
 #include <cstdint>
 #include <mutex>
 
-#include "capture/error_messages.h"
-#include "platform/files.h"
-#include "platform/os_errors.h"
-#include "platform/program_flavor.h"
-#include "platform/volumes.h"
-#include "writer/async_file_writer.h"
+#include "core/capture/error_messages.h"
+#include "core/platform/files.h"
+#include "core/platform/os_errors.h"
+#include "core/platform/program_flavor.h"
+#include "core/platform/volumes.h"
+#include "core/writer/async_file_writer.h"
 
 constexpr int kBFWMaxThreads = 20;
 constexpr int kBFWRingSize = 256;

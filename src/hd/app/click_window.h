@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "prefs/prefs_struct.h"
+#include "core/prefs/prefs_struct.h"
 
 // Receives the capture window's triggers (the application delegate).
 class AppDelegateDelegate {

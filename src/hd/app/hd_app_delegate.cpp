@@ -7,8 +7,8 @@
 #include <limits>
 #include <new>
 
-#include "capture/error_messages.h"
-#include "prefs/prefs_file.h"
+#include "core/capture/error_messages.h"
+#include "core/prefs/prefs_file.h"
 
 CaptureDevices* gDevices = nullptr;
 int32_t gDeviceCount = 0;

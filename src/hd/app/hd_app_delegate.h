@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "capture/app_delegate.h"
+#include "core/capture/app_delegate.h"
 #include "hd/app/about_box.h"
 #include "hd/app/app_view.h"
 #include "hd/app/click_window.h"
 #include "hd/app/prefs_window.h"
-#include "prefs/prefs_struct.h"
-#include "video/qt_capture.h"
+#include "core/prefs/prefs_struct.h"
+#include "hd/video/qt_capture.h"
 
 // The device list, fetched once at start-up and freed at the end of the run.
 extern CaptureDevices* gDevices;

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "platform/folders.h"
+#include "core/platform/folders.h"
 
 std::string FileURLOfPath(const std::string& path) {
   static constexpr char kHex[] = "0123456789ABCDEF";

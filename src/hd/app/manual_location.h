@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/os_errors.h"
+#include "core/platform/os_errors.h"
 
 // A file: URL of `path` (absolute), with every byte that may not stand in a
 // URL path percent-encoded.

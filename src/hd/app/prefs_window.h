@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "prefs/prefs_struct.h"
-#include "video/qt_capture.h"
+#include "core/prefs/prefs_struct.h"
+#include "hd/video/qt_capture.h"
 
 // Receives the window's end: ok with the new settings, or a cancel with
 // newSettings null. The window may be destroyed by this call.

@@ -1,7 +1,7 @@
 // The live preview on the windows' surfaces.
 #include "hd/app/surface_preview_port.h"
 
-#include "capture/capture_records.h"
+#include "core/capture/capture_records.h"
 #include "hd/preview/video_preview.h"
 
 void SurfacePreviewPort::CalculatePreviewRect(Rect* outRect) {

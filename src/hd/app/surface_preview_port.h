@@ -2,7 +2,7 @@
 // drawing surfaces: the main window's and the capture window's.
 #pragma once
 
-#include "capture/capture_view.h"
+#include "core/capture/capture_view.h"
 #include "hd/preview/preview_surface.h"
 
 class SurfacePreviewPort final : public PreviewPort {

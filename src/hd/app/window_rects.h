@@ -1,7 +1,7 @@
 // Rectangles of the program's windows in the system's own terms.
 #pragma once
 
-#include "util/types.h"
+#include "core/util/types.h"
 
 class QWidget;
 

@@ -3,7 +3,7 @@
 
 #include <new>
 
-#include "util/pixmap.h"
+#include "core/util/pixmap.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "hd/preview/preview_surface.h"
-#include "hd/preview/soft_scaler.h"
-#include "util/gworld.h"
-#include "util/image_description.h"
+#include "core/imaging/soft_scaler.h"
+#include "core/util/gworld.h"
+#include "core/util/image_description.h"
 
 // QuickTime's codes for a codec that cannot be found and a generic codec
 // failure.

@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "hd/preview/soft_scaler.h"
-#include "hd/preview/ycbcr.h"
-#include "platform/os_errors.h"
-#include "util/types.h"
+#include "core/imaging/soft_scaler.h"
+#include "core/imaging/ycbcr.h"
+#include "core/platform/os_errors.h"
+#include "core/util/types.h"
 
 // QuickTime's code for a frame that had nowhere to go (a hidden window, an
 // empty rectangle). The preview treats it as a frame dropped, not a failure.

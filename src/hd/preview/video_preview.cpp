@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <new>
 
-#include "capture/capture_records.h"
-#include "util/rects.h"
+#include "core/capture/capture_records.h"
+#include "core/util/rects.h"
 
 namespace {
 

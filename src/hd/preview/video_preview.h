@@ -11,11 +11,11 @@
 
 #include "hd/preview/image_sequence.h"
 #include "hd/preview/preview_surface.h"
-#include "platform/os_errors.h"
-#include "util/gworld.h"
-#include "util/image_description.h"
-#include "util/pixmap.h"
-#include "util/types.h"
+#include "core/platform/os_errors.h"
+#include "core/util/gworld.h"
+#include "core/util/image_description.h"
+#include "core/util/pixmap.h"
+#include "core/util/types.h"
 
 // The preview's own error codes.
 constexpr OSErr kVPNoPixMapErr = 32;            // VPStartPreview: no frame description

@@ -1,12 +1,12 @@
 // The frame pool, the backend registry and the name-field helper.
-#include "capture_backend.h"
+#include "hd/video/capture_backend.h"
 
 #include <cstring>
 #include <mutex>
 #include <new>
 
-#include "test_pattern_camera.h"
-#include "v4l2_camera.h"
+#include "hd/video/test_pattern_camera.h"
+#include "hd/video/v4l2_camera.h"
 
 namespace {
 

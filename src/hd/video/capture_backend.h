@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/os_errors.h"
+#include "core/platform/os_errors.h"
 
 // One '2vuy' frame (8-bit 4:2:2 Y'CbCr, bytes Cb Y0 Cr Y1). The shared_ptr
 // that carries it is its reference count: whoever holds one keeps the pixels.

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "decklink_api.h"
+#include "hd/video/decklink_api.h"
 
 namespace {
 

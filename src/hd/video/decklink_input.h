@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "decklink_api.h"
-#include "open_device_table.h"
-#include "qt_capture.h"
+#include "hd/video/decklink_api.h"
+#include "hd/video/open_device_table.h"
+#include "hd/video/qt_capture.h"
 
 // The card's input callback. Its lifetime is the open device's, not the
 // SDK's reference count: the record owns it, and the close destroys it after

@@ -13,10 +13,10 @@
 #include <memory>
 #include <mutex>
 
-#include "capture/capture_records.h"
-#include "capture_backend.h"
-#include "decklink_api.h"
-#include "qt_capture.h"
+#include "core/capture/capture_records.h"
+#include "hd/video/capture_backend.h"
+#include "hd/video/decklink_api.h"
+#include "hd/video/qt_capture.h"
 
 class BlackMagicCapture;
 

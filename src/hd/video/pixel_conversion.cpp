@@ -1,5 +1,5 @@
 // '2vuy' conversions and the Motion JPEG decoder (libjpeg-turbo).
-#include "pixel_conversion.h"
+#include "hd/video/pixel_conversion.h"
 
 #include <turbojpeg.h>
 

@@ -1,5 +1,5 @@
 // The device list, device sessions and frame delivery.
-#include "qt_capture.h"
+#include "hd/video/qt_capture.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "capture_backend.h"
-#include "decklink_input.h"
-#include "open_device_table.h"
+#include "hd/video/capture_backend.h"
+#include "hd/video/decklink_input.h"
+#include "hd/video/open_device_table.h"
 
 OpenDeviceRecord* gOpenDevices[kMaxOpenDevices];
 std::mutex gMutex[kMaxOpenDevices];

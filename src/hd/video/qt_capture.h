@@ -11,10 +11,10 @@
 
 #include <cstdint>
 
-#include "capture/capture_records.h"
-#include "capture/error_messages.h"
-#include "platform/clocks.h"
-#include "platform/os_errors.h"
+#include "core/capture/capture_records.h"
+#include "core/capture/error_messages.h"
+#include "core/platform/clocks.h"
+#include "core/platform/os_errors.h"
 
 
 constexpr int kMaxOpenDevices = 64;

@@ -1,5 +1,5 @@
 // The built-in test-pattern camera.
-#include "test_pattern_camera.h"
+#include "hd/video/test_pattern_camera.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "util/frame_stamp.h"
+#include "core/util/frame_stamp.h"
 
 namespace {
 

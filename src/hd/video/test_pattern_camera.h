@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "capture_backend.h"
+#include "hd/video/capture_backend.h"
 
 constexpr char kTestPatternUniqueID[] = "framewright-test-pattern";
 constexpr char kTestPatternName[] = "Test Pattern Camera";

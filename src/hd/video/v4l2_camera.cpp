@@ -1,5 +1,5 @@
 // V4L2 cameras.
-#include "v4l2_camera.h"
+#include "hd/video/v4l2_camera.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,7 +18,7 @@
 #include <map>
 #include <thread>
 
-#include "pixel_conversion.h"
+#include "hd/video/pixel_conversion.h"
 
 namespace {
 

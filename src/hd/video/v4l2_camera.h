@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "capture_backend.h"
+#include "hd/video/capture_backend.h"
 
 // IDs begin with this, so they never clash with another backend's.
 constexpr char kV4L2UniqueIDPrefix[] = "v4l2:";

@@ -1,4 +1,4 @@
-#include "capture/new_capture_file.h"
+#include "classic/capture/new_capture_file.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/clocks.h"
-#include "prefs/prefs_struct.h"
+#include "core/platform/clocks.h"
+#include "core/prefs/prefs_struct.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The capture session: starting, stopping, errors and what the user sees.
-#include "capture/app_delegate.h"
+#include "core/capture/app_delegate.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,14 +11,14 @@
 #include <thread>
 #include <vector>
 
-#include "capture/frame_schedule.h"
+#include "core/capture/frame_schedule.h"
 #include "capture_test_support.h"
-#include "platform/clocks.h"
-#include "platform/fault_injection.h"
-#include "prefs/prefs_struct.h"
+#include "core/platform/clocks.h"
+#include "core/platform/fault_injection.h"
+#include "core/prefs/prefs_struct.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
-#include "util/frame_stamp.h"
+#include "core/util/frame_stamp.h"
 
 namespace {
 

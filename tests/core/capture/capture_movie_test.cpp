@@ -6,11 +6,11 @@
 #include <thread>
 #include <vector>
 
-#include "capture/app_delegate.h"
-#include "capture/frame_schedule.h"
+#include "core/capture/app_delegate.h"
+#include "core/capture/frame_schedule.h"
 #include "capture_test_support.h"
-#include "platform/clocks.h"
-#include "platform/fault_injection.h"
+#include "core/platform/clocks.h"
+#include "core/platform/fault_injection.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "capture/capture_naming.h"
+#include "core/capture/capture_naming.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 
 #include "support/temp_dir.h"
-#include "util/strings.h"
+#include "core/util/strings.h"
 
 namespace {
 

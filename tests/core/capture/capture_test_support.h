@@ -14,14 +14,14 @@
 #include <thread>
 #include <vector>
 
-#include "capture/app_delegate.h"
+#include "core/capture/app_delegate.h"
 #include "fake_capture_view.h"
-#include "platform/clocks.h"
-#include "platform/fault_injection.h"
-#include "prefs/prefs_struct.h"
+#include "core/platform/clocks.h"
+#include "core/platform/fault_injection.h"
+#include "core/prefs/prefs_struct.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
-#include "util/frame_stamp.h"
+#include "core/util/frame_stamp.h"
 
 
 // A '2vuy' frame source whose pixels carry the incoming-frame number.

@@ -1,4 +1,4 @@
-#include "capture/classic_error_message.h"
+#include "core/capture/classic_error_message.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "capture/error_messages.h"
+#include "core/capture/error_messages.h"
 
 #include <gtest/gtest.h>
 

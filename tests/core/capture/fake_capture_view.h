@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_view.h"
+#include "core/capture/capture_view.h"
 
 class FakeCaptureView : public CaptureView {
  public:

@@ -1,4 +1,4 @@
-#include "capture/frame_schedule.h"
+#include "core/capture/frame_schedule.h"
 
 #include <gtest/gtest.h>
 

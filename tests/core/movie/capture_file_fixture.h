@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_records.h"
-#include "movie/image_descriptions.h"
-#include "movie/mdat_header.h"
-#include "platform/files.h"
-#include "prefs/prefs_struct.h"
-#include "util/frame_stamp.h"
+#include "core/capture/capture_records.h"
+#include "core/movie/image_descriptions.h"
+#include "core/movie/mdat_header.h"
+#include "core/platform/files.h"
+#include "core/prefs/prefs_struct.h"
+#include "core/util/frame_stamp.h"
 #include "support/run_command.h"
 
 namespace movie_test {

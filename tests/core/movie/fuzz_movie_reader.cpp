@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "movie/movie_json.h"
-#include "movie/movie_reader.h"
+#include "core/movie/movie_json.h"
+#include "core/movie/movie_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MovieFileInfo info;

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "movie/self_data_ref.h"
-#include "util/byte_order.h"
+#include "core/movie/self_data_ref.h"
+#include "core/util/byte_order.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> block(data, data + size);

@@ -1,10 +1,10 @@
-#include "movie/image_descriptions.h"
+#include "core/movie/image_descriptions.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "util/byte_order.h"
+#include "core/util/byte_order.h"
 
 namespace {
 

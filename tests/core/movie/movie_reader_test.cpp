@@ -1,16 +1,16 @@
 // The reader on damaged files: every cut and every inconsistency is refused
 // with a reason, and truncation is told apart from other damage.
-#include "movie/movie_reader.h"
+#include "core/movie/movie_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "movie/image_descriptions.h"
-#include "movie/mdat_header.h"
-#include "movie/movie_json.h"
-#include "movie/self_data_ref.h"
-#include "util/byte_order.h"
+#include "core/movie/image_descriptions.h"
+#include "core/movie/mdat_header.h"
+#include "core/movie/movie_json.h"
+#include "core/movie/self_data_ref.h"
+#include "core/util/byte_order.h"
 
 namespace {
 

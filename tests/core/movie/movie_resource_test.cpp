@@ -1,19 +1,19 @@
 // Finishing capture files: the header, the movie resource at the old end of
 // the file, the self reference, and the failures of both programs.
-#include "movie/movie_resource.h"
+#include "core/movie/movie_resource.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "capture/error_reporter.h"
+#include "core/capture/error_reporter.h"
 #include "core/movie/capture_file_fixture.h"
-#include "movie/movie_reader.h"
-#include "movie/self_data_ref.h"
-#include "platform/fault_injection.h"
+#include "core/movie/movie_reader.h"
+#include "core/movie/self_data_ref.h"
+#include "core/platform/fault_injection.h"
 #include "support/temp_dir.h"
-#include "util/byte_order.h"
+#include "core/util/byte_order.h"
 
 namespace {
 

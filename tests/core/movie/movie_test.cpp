@@ -1,15 +1,15 @@
 // The movie model, its serialisation and the reader, checked against each
 // other on movies held in memory.
-#include "movie/movie.h"
+#include "core/movie/movie.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "movie/image_descriptions.h"
-#include "movie/mdat_header.h"
-#include "movie/movie_reader.h"
-#include "util/byte_order.h"
+#include "core/movie/image_descriptions.h"
+#include "core/movie/mdat_header.h"
+#include "core/movie/movie_reader.h"
+#include "core/util/byte_order.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "movie/self_data_ref.h"
+#include "core/movie/self_data_ref.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "util/byte_order.h"
+#include "core/util/byte_order.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <set>
 
-#include "platform/clocks.h"
-#include "platform/random.h"
+#include "core/platform/clocks.h"
+#include "core/platform/random.h"
 
 namespace {
 

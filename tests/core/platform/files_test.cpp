@@ -1,4 +1,4 @@
-#include "platform/files.h"
+#include "core/platform/files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fault_injection.h"
+#include "core/platform/fault_injection.h"
 #include "support/temp_dir.h"
 
 namespace {

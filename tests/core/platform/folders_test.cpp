@@ -1,4 +1,4 @@
-#include "platform/folders.h"
+#include "core/platform/folders.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "platform/volumes.h"
+#include "core/platform/volumes.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/folders.h"
+#include "core/platform/folders.h"
 
 namespace {
 

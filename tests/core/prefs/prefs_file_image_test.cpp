@@ -1,11 +1,11 @@
-#include "prefs/prefs_file_image.h"
+#include "core/prefs/prefs_file_image.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "util/types.h"
+#include "core/util/types.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "prefs/prefs_file.h"
+#include "core/prefs/prefs_file.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include <tuple>
 #include <vector>
 
-#include "capture/error_reporter.h"
-#include "platform/fault_injection.h"
+#include "core/capture/error_reporter.h"
+#include "core/platform/fault_injection.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <span>
 
-#include "prefs/prefs_file_image.h"
+#include "core/prefs/prefs_file_image.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "util/gworld.h"
-#include "util/pixmap.h"
+#include "core/util/gworld.h"
+#include "core/util/pixmap.h"
 
 namespace {
 
@@ -105,7 +105,7 @@ TEST(GWorldTest, CallerTableIsUsedAndUnsupportedDepthsFail) {
 
 #include <vector>
 
-#include "util/frame_stamp.h"
+#include "core/util/frame_stamp.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "util/rects.h"
+#include "core/util/rects.h"
 
 #include <gtest/gtest.h>
 

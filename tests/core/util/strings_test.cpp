@@ -1,4 +1,4 @@
-#include "util/strings.h"
+#include "core/util/strings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The asynchronous file writer: its buffers, its hand-over, its
 // failures and the two mended faults.
-#include "writer/async_file_writer.h"
+#include "core/writer/async_file_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/clocks.h"
+#include "core/platform/clocks.h"
 #include "writer_test_support.h"
 
 namespace writer_test {

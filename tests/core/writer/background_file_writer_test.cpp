@@ -5,7 +5,7 @@
 // process of its own; run together in one process, the cases that need slots
 // of their own come before the one that uses up all 20 (and would skip
 // themselves, rather than fail, if run after it).
-#include "writer/background_file_writer.h"
+#include "core/writer/background_file_writer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

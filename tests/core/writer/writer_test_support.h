@@ -14,13 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/fault_injection.h"
-#include "platform/files.h"
-#include "platform/volumes.h"
+#include "core/platform/fault_injection.h"
+#include "core/platform/files.h"
+#include "core/platform/volumes.h"
 #include "support/temp_dir.h"
-#include "writer/async_file_writer.h"
-#include "writer/async_file_writer_record.h"
-#include "writer/background_file_writer.h"
+#include "core/writer/async_file_writer.h"
+#include "core/writer/async_file_writer_record.h"
+#include "core/writer/background_file_writer.h"
 
 namespace writer_test {
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "app_test_support.h"
-#include "capture/error_messages.h"
-#include "movie/movie_reader.h"
+#include "core/capture/error_messages.h"
+#include "core/movie/movie_reader.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include "fake_app_view.h"
 #include "fake_backend.h"
 #include "hd/app/hd_app_delegate.h"
-#include "prefs/prefs_file.h"
-#include "prefs/prefs_file_image.h"
+#include "core/prefs/prefs_file.h"
+#include "core/prefs/prefs_file_image.h"
 #include "support/temp_dir.h"
-#include "video/decklink_api.h"
+#include "hd/video/decklink_api.h"
 
 class AppTest : public ::testing::Test {
  protected:

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "prefs/prefs_file_image.h"
-#include "util/frame_stamp.h"
+#include "core/prefs/prefs_file_image.h"
+#include "core/util/frame_stamp.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_view.h"
+#include "core/capture/capture_view.h"
 #include "hd/app/app_view.h"
 
 struct FakeAlert {

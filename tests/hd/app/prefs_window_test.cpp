@@ -4,7 +4,7 @@
 #include <climits>
 
 #include "app_test_support.h"
-#include "capture/error_messages.h"
+#include "core/capture/error_messages.h"
 
 namespace {
 

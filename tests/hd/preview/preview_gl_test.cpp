@@ -8,7 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "capture/capture_records.h"
+#include "core/capture/capture_records.h"
 #include "hd/preview/preview_widget.h"
 #include "hd/preview/video_preview.h"
 #include "preview_test_support.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "hd/preview/preview_surface.h"
-#include "hd/preview/ycbcr.h"
+#include "core/imaging/ycbcr.h"
 
 namespace preview_test {
 

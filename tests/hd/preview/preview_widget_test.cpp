@@ -7,7 +7,7 @@
 
 #include <QApplication>
 
-#include "capture/capture_records.h"
+#include "core/capture/capture_records.h"
 #include "hd/preview/video_preview.h"
 #include "preview_test_support.h"
 

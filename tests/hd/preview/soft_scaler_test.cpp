@@ -1,4 +1,4 @@
-#include "hd/preview/soft_scaler.h"
+#include "core/imaging/soft_scaler.h"
 
 #include <gtest/gtest.h>
 

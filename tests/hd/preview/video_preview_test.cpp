@@ -4,7 +4,7 @@
 
 #include <deque>
 
-#include "capture/capture_records.h"
+#include "core/capture/capture_records.h"
 #include "preview_test_support.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "video/capture_backend.h"
+#include "hd/video/capture_backend.h"
 
 // A frame whose first byte is its tag, so a test can tell frames apart.
 class TaggedFrame final : public CaptureFrame {

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/clocks.h"
-#include "video/capture_backend.h"
-#include "video/qt_capture.h"
+#include "core/platform/clocks.h"
+#include "hd/video/capture_backend.h"
+#include "hd/video/qt_capture.h"
 
 struct DataProcCall {
   int32_t refCon;

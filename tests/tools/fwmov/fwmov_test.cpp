@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/movie/capture_file_fixture.h"
-#include "movie/movie_resource.h"
+#include "core/movie/movie_resource.h"
 #include "support/temp_dir.h"
 
 namespace {

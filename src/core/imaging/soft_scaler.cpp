@@ -1,7 +1,7 @@
 // The software preview's conversion and scaling. Separable bilinear: two
 // source rows are blended once per destination row (a loop the compiler
 // vectorises), then each destination pixel blends two neighbours of that row.
-#include "hd/preview/soft_scaler.h"
+#include "core/imaging/soft_scaler.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,9 +1,9 @@
 // Video-range Y'CbCr → R'G'B' conversion.
-#include "hd/preview/ycbcr.h"
+#include "core/imaging/ycbcr.h"
 
 #include <cmath>
 
-#include "util/pixmap.h"
+#include "core/util/pixmap.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "hd/preview/ycbcr.h"
+#include "core/imaging/ycbcr.h"
 
 // Mirroring of a picture in its rectangle.
 enum class Mirroring : uint8_t { kNone = 0, kHorizontal = 1, kVertical = 2, kBoth = 3 };
