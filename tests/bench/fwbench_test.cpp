@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "core/util/frame_stamp.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
-#include "core/util/frame_stamp.h"
 
 namespace {
 

@@ -29,7 +29,8 @@ const char* Explain(OSErr err) {
 
 int main(int argc, char** argv) {
   if (argc != 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-    std::fprintf(argc == 2 ? stdout : stderr, "usage: fwmov FILE\nPrints the structure of a movie file as JSON.\n");
+    std::fprintf(argc == 2 ? stdout : stderr,
+                 "usage: fwmov FILE\nPrints the structure of a movie file as JSON.\n");
     return argc == 2 ? 0 : 2;
   }
   const std::string name = argv[1];

@@ -1,9 +1,9 @@
 // The classic program's capture file names and places.
 #include "classic/capture/new_capture_file.h"
 
+#include "classic/resources/string_lists.h"
 #include "core/capture/capture_naming.h"
 #include "core/prefs/prefs_struct.h"
-#include "classic/resources/string_lists.h"
 #include "core/util/strings.h"
 
 namespace {
@@ -15,7 +15,9 @@ constexpr uint8_t kDateAndTimeFlags = 15;
 
 }  // namespace
 
-void SetPutFileDialog(PutFileDialog* dialog) { gPutFileDialog = dialog; }
+void SetPutFileDialog(PutFileDialog* dialog) {
+  gPutFileDialog = dialog;
+}
 
 OSErr GetFileSpecForNewCapture(FileRef* outSpec) {
   const bool movieFormat = gPrefs.captureFormatOLD == 0;

@@ -9,9 +9,9 @@
 #include "core/capture/capture_naming.h"
 #include "core/capture/error_messages.h"
 #include "core/capture/frame_schedule.h"
-#include "core/movie/movie_resource.h"
 #include "core/movie/image_descriptions.h"
 #include "core/movie/mdat_header.h"
+#include "core/movie/movie_resource.h"
 #include "core/platform/clocks.h"
 #include "core/platform/files.h"
 #include "core/prefs/prefs_struct.h"
@@ -30,7 +30,9 @@ void DisposePreview(PreviewPort& preview) {
 
 // A trim as applied: negative values (a damaged preferences file) trim
 // nothing rather than reach outside the frame.
-int32_t AppliedTrim(int16_t trim) { return std::max<int32_t>(trim, 0); }
+int32_t AppliedTrim(int16_t trim) {
+  return std::max<int32_t>(trim, 0);
+}
 
 }  // namespace
 
@@ -137,7 +139,8 @@ uint32_t AppDelegate::CutBackToWholeFrames(const CaptureRecord& capture, OSErr* 
   if (err == noErr) err = GetFileSizeBytes(fd, &sizeBytes);
   uint64_t wholeFrames = 0;
   if (err == noErr && sizeBytes > kMdatHeaderSizeBytes) {
-    wholeFrames = std::min<uint64_t>((sizeBytes - kMdatHeaderSizeBytes) / capture.frameDataSize, capture.framesWritten);
+    wholeFrames =
+        std::min<uint64_t>((sizeBytes - kMdatHeaderSizeBytes) / capture.frameDataSize, capture.framesWritten);
     const uint64_t wholeSize = kMdatHeaderSizeBytes + wholeFrames * capture.frameDataSize;
     if (sizeBytes > wholeSize) err = TruncateFile(fd, wholeSize);
   }
@@ -236,9 +239,9 @@ OSErr AppDelegate::SetUpInputGeometry(int32_t rowBytes, int32_t width, int32_t h
   input.trimmedHeight = static_cast<uint16_t>(trimmedHeight);
 
   PixMapHandle pixMap;
-  OSErr err = MyNewPixMapWithoutStorage(k2vuyPixelFormat, Rect{0, 0, static_cast<int16_t>(trimmedHeight),
-                                                                static_cast<int16_t>(trimmedWidth)},
-                                        rowBytes, &pixMap);
+  OSErr err = MyNewPixMapWithoutStorage(
+      k2vuyPixelFormat, Rect{0, 0, static_cast<int16_t>(trimmedHeight), static_cast<int16_t>(trimmedWidth)},
+      rowBytes, &pixMap);
   if (err != noErr) return err;
   ImageDescriptionHandle description;
   err = MakeImageDescriptionForPixMap(pixMap.get(), &description);

@@ -4,14 +4,16 @@
 FrameSchedule gFrameCaptureScheduleTable(ProgramFlavor::kHD);
 
 bool FrameSchedule::Schedule(uint32_t incomingFrameNumber, uint8_t ignoreFrameCount) {
-  const int32_t delay = flavor_ == ProgramFlavor::kHD ? static_cast<int32_t>(ignoreFrameCount)
-                                                       : static_cast<int32_t>(static_cast<int8_t>(ignoreFrameCount));
+  const int32_t delay = flavor_ == ProgramFlavor::kHD
+                            ? static_cast<int32_t>(ignoreFrameCount)
+                            : static_cast<int32_t>(static_cast<int8_t>(ignoreFrameCount));
   const uint32_t due = incomingFrameNumber + static_cast<uint32_t>(delay);
   const int count = slotCount();
   int slot = 0;
   while (slot < count && slots_[static_cast<std::size_t>(slot)] != 0) ++slot;
   if (slot == count) return false;
-  if (slot > 0 && flavor_ == ProgramFlavor::kHD && slots_[static_cast<std::size_t>(slot - 1)] == due) return false;
+  if (slot > 0 && flavor_ == ProgramFlavor::kHD && slots_[static_cast<std::size_t>(slot - 1)] == due)
+    return false;
   slots_[static_cast<std::size_t>(slot)] = due;
   return true;
 }

@@ -36,7 +36,10 @@ class MovieHeaderAtom final : public FullAtom {
  public:
   MovieHeaderAtom(uint64_t time, int32_t timeScale, uint64_t duration, uint32_t nextTrackID)
       : FullAtom(FourCC("mvhd"), time > kMax32 || duration > kMax32 ? 1 : 0, 0),
-        time_(time), timeScale_(timeScale), duration_(duration), nextTrackID_(nextTrackID) {
+        time_(time),
+        timeScale_(timeScale),
+        duration_(duration),
+        nextTrackID_(nextTrackID) {
     SetIdentityMatrix(&matrix_);
   }
 
@@ -68,7 +71,8 @@ class TrackHeaderAtom final : public FullAtom {
   TrackHeaderAtom(uint64_t time, const MovieTrack& track)
       : FullAtom(FourCC("tkhd"), time > kMax32 || track.DurationTicks() > kMax32 ? 1 : 0,
                  kTrackEnabledInMovieInPreview),
-        time_(time), track_(track) {}
+        time_(time),
+        track_(track) {}
 
  protected:
   uint64_t FieldsSizeBytes() const override { return (version() == 1 ? 32 : 20) + 60; }
@@ -143,7 +147,8 @@ class MediaHeaderAtom final : public FullAtom {
  public:
   MediaHeaderAtom(uint64_t time, const MovieMedia& media)
       : FullAtom(FourCC("mdhd"), time > kMax32 || media.DurationTicks() > kMax32 ? 1 : 0, 0),
-        time_(time), media_(media) {}
+        time_(time),
+        media_(media) {}
 
  protected:
   uint64_t FieldsSizeBytes() const override { return version() == 1 ? 32 : 20; }
@@ -166,7 +171,9 @@ class MediaHeaderAtom final : public FullAtom {
 class HandlerAtom final : public FullAtom {
  public:
   HandlerAtom(OSType componentType, OSType componentSubType, std::string_view name)
-      : FullAtom(FourCC("hdlr"), 0, 0), componentType_(componentType), componentSubType_(componentSubType),
+      : FullAtom(FourCC("hdlr"), 0, 0),
+        componentType_(componentType),
+        componentSubType_(componentSubType),
         name_(name.substr(0, 255)) {}
 
  protected:
@@ -221,7 +228,8 @@ class SampleDescriptionAtom final : public FullAtom {
  public:
   explicit SampleDescriptionAtom(const std::vector<ImageDescription>& descriptions)
       : FullAtom(FourCC("stsd"), 0, 0) {
-    for (const ImageDescription& d : descriptions) entries_.push_back(SerialiseImageDescription(d, kDataRefIndex));
+    for (const ImageDescription& d : descriptions)
+      entries_.push_back(SerialiseImageDescription(d, kDataRefIndex));
   }
 
  protected:
@@ -421,17 +429,18 @@ std::unique_ptr<Atom> TrackAtomOf(const MovieTrack& track, const DataReference& 
 // a × b / c, rounded to nearest, for time scale conversions.
 uint64_t ScaleTicks(uint64_t ticks, int32_t toScale, int32_t fromScale) {
   const unsigned __int128 product = static_cast<unsigned __int128>(ticks) * static_cast<uint32_t>(toScale);
-  const unsigned __int128 scaled = (product + static_cast<uint32_t>(fromScale) / 2) / static_cast<uint32_t>(fromScale);
+  const unsigned __int128 scaled =
+      (product + static_cast<uint32_t>(fromScale) / 2) / static_cast<uint32_t>(fromScale);
   return scaled > std::numeric_limits<uint64_t>::max() ? std::numeric_limits<uint64_t>::max()
-                                                        : static_cast<uint64_t>(scaled);
+                                                       : static_cast<uint64_t>(scaled);
 }
 
 bool SameFields(const ImageDescription& a, const ImageDescription& b) {
   return a.idSize == b.idSize && a.cType == b.cType && a.resvd1 == b.resvd1 && a.resvd2 == b.resvd2 &&
          a.dataRefIndex == b.dataRefIndex && a.version == b.version && a.revisionLevel == b.revisionLevel &&
-         a.vendor == b.vendor && a.temporalQuality == b.temporalQuality && a.spatialQuality == b.spatialQuality &&
-         a.width == b.width && a.height == b.height && a.hRes == b.hRes && a.vRes == b.vRes &&
-         a.dataSize == b.dataSize && a.frameCount == b.frameCount &&
+         a.vendor == b.vendor && a.temporalQuality == b.temporalQuality &&
+         a.spatialQuality == b.spatialQuality && a.width == b.width && a.height == b.height &&
+         a.hRes == b.hRes && a.vRes == b.vRes && a.dataSize == b.dataSize && a.frameCount == b.frameCount &&
          std::memcmp(a.name, b.name, sizeof(a.name)) == 0 && a.depth == b.depth && a.clutID == b.clutID &&
          a.extensions == b.extensions;
 }
@@ -500,7 +509,8 @@ OSErr MovieTrack::NewMedia(OSType mediaType, int32_t timeScale, Media* out) {
   return noErr;
 }
 
-OSErr MovieTrack::InsertMedia(int64_t trackStart, int64_t mediaTime, uint64_t mediaDurationTicks, Fixed rate) {
+OSErr MovieTrack::InsertMedia(int64_t trackStart, int64_t mediaTime, uint64_t mediaDurationTicks,
+                              Fixed rate) {
   if (!media_ || mediaTime < 0) return paramErr;
   if (mediaDurationTicks == 0) return noErr;
   const uint64_t end = DurationTicks();
@@ -509,7 +519,8 @@ OSErr MovieTrack::InsertMedia(int64_t trackStart, int64_t mediaTime, uint64_t me
     if (static_cast<uint64_t>(trackStart) > end)
       edits_.push_back({static_cast<uint64_t>(trackStart) - end, -1, kFixed1});
   }
-  edits_.push_back({ScaleTicks(mediaDurationTicks, movie_->timeScale(), media_->timeScale()), mediaTime, rate});
+  edits_.push_back(
+      {ScaleTicks(mediaDurationTicks, movie_->timeScale(), media_->timeScale()), mediaTime, rate});
   return noErr;
 }
 

@@ -86,7 +86,9 @@ class Json {
   bool afterKey_ = false;
 };
 
-std::string Code(OSType type) { return FourCCToString(type); }
+std::string Code(OSType type) {
+  return FourCCToString(type);
+}
 
 void Matrix(Json& j, const MatrixRecord& m) {
   j.Open('[');

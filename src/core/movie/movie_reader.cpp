@@ -19,7 +19,9 @@ constexpr uint64_t kMaxMovieAtomSizeBytes = 64ull << 20;
 constexpr int kMaxDepth = 16;
 constexpr uint32_t kDataRefSelfFlag = 1;  // the data are in the file that holds the movie
 
-std::string TypeName(OSType type) { return "'" + FourCCToString(type) + "'"; }
+std::string TypeName(OSType type) {
+  return "'" + FourCCToString(type) + "'";
+}
 
 // Bounds-checked big-endian reads over one atom's payload.
 class Cursor {
@@ -125,7 +127,8 @@ class Parser {
       }
       if (size < header) return Malformed("size smaller than its header", type, baseOffset + pos);
       if (size > left) {
-        return Fail(badPublicMovieAtom, "%s atom at offset %llu claims %llu bytes but its parent %s has only %zu left",
+        return Fail(badPublicMovieAtom,
+                    "%s atom at offset %llu claims %llu bytes but its parent %s has only %zu left",
                     TypeName(type).c_str(), static_cast<unsigned long long>(baseOffset + pos),
                     static_cast<unsigned long long>(size), TypeName(parent).c_str(), left);
       }
@@ -159,16 +162,18 @@ class Parser {
 
   bool Movie(const Child& moov, int depth) {
     bool sawHeader = false;
-    const bool ok = ForEachChild(moov.payload, moov.payloadSizeBytes, moov.payloadOffsetBytes, depth, moov.type,
-                                 [&](const Child& child) {
-                                   if (child.type == FourCC("mvhd")) {
-                                     if (sawHeader) return Malformed("a second movie header", child.type, child.offsetBytes);
-                                     sawHeader = true;
-                                     return MovieHeader(child);
-                                   }
-                                   if (child.type == FourCC("trak")) return Track(child, depth + 1);
-                                   return true;
-                                 });
+    const bool ok =
+        ForEachChild(moov.payload, moov.payloadSizeBytes, moov.payloadOffsetBytes, depth, moov.type,
+                     [&](const Child& child) {
+                       if (child.type == FourCC("mvhd")) {
+                         if (sawHeader)
+                           return Malformed("a second movie header", child.type, child.offsetBytes);
+                         sawHeader = true;
+                         return MovieHeader(child);
+                       }
+                       if (child.type == FourCC("trak")) return Track(child, depth + 1);
+                       return true;
+                     });
     if (!ok) return false;
     if (!sawHeader) return Malformed("no movie header ('mvhd')", moov.type, moov.offsetBytes);
     return true;
@@ -199,19 +204,23 @@ class Parser {
     out_->tracks.emplace_back();
     const size_t index = out_->tracks.size() - 1;
     bool sawHeader = false, sawMedia = false;
-    const bool ok =
-        ForEachChild(trak.payload, trak.payloadSizeBytes, trak.payloadOffsetBytes, depth, trak.type, [&](const Child& child) {
+    const bool ok = ForEachChild(
+        trak.payload, trak.payloadSizeBytes, trak.payloadOffsetBytes, depth, trak.type,
+        [&](const Child& child) {
           TrackInfo& t = out_->tracks[index];
           switch (child.type) {
             case FourCC("tkhd"):
               sawHeader = true;
               return TrackHeader(child, &t);
             case FourCC("clip"):
-              return ForEachChild(child.payload, child.payloadSizeBytes, child.payloadOffsetBytes, depth + 1, child.type,
-                                  [&](const Child& region) { return region.type != FourCC("crgn") || ClipRegion(region, &t); });
+              return ForEachChild(child.payload, child.payloadSizeBytes, child.payloadOffsetBytes, depth + 1,
+                                  child.type, [&](const Child& region) {
+                                    return region.type != FourCC("crgn") || ClipRegion(region, &t);
+                                  });
             case FourCC("edts"):
-              return ForEachChild(child.payload, child.payloadSizeBytes, child.payloadOffsetBytes, depth + 1, child.type,
-                                  [&](const Child& list) { return list.type != FourCC("elst") || EditList(list, &t); });
+              return ForEachChild(
+                  child.payload, child.payloadSizeBytes, child.payloadOffsetBytes, depth + 1, child.type,
+                  [&](const Child& list) { return list.type != FourCC("elst") || EditList(list, &t); });
             case FourCC("mdia"):
               if (sawMedia) return Malformed("a second media atom in a track", child.type, child.offsetBytes);
               sawMedia = true;
@@ -262,7 +271,8 @@ class Parser {
     if (!FullAtomHeader(c, atom, &version, &flags)) return false;
     if (!c.U32(&count)) return Malformed("too short", atom.type, atom.offsetBytes);
     const size_t entrySize = version == 1 ? 20 : 12;
-    if (count > c.remaining() / entrySize) return Malformed("more edits than the atom holds", atom.type, atom.offsetBytes);
+    if (count > c.remaining() / entrySize)
+      return Malformed("more edits than the atom holds", atom.type, atom.offsetBytes);
     t->edits.clear();
     for (uint32_t i = 0; i < count; ++i) {
       EditSegment e;
@@ -271,8 +281,9 @@ class Parser {
       c.Versioned(version, &e.durationTicks);
       c.Versioned(version, &mediaTime);
       c.U32(&rate);
-      e.mediaTime = version == 1 ? static_cast<int64_t>(mediaTime)
-                                 : static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(mediaTime)));
+      e.mediaTime = version == 1
+                        ? static_cast<int64_t>(mediaTime)
+                        : static_cast<int64_t>(static_cast<int32_t>(static_cast<uint32_t>(mediaTime)));
       e.rate = static_cast<Fixed>(rate);
       t->edits.push_back(e);
     }
@@ -281,8 +292,9 @@ class Parser {
 
   bool MediaAtom(const Child& mdia, int depth, TrackInfo* t) {
     bool sawHeader = false, sawTables = false;
-    const bool ok =
-        ForEachChild(mdia.payload, mdia.payloadSizeBytes, mdia.payloadOffsetBytes, depth, mdia.type, [&](const Child& child) {
+    const bool ok = ForEachChild(
+        mdia.payload, mdia.payloadSizeBytes, mdia.payloadOffsetBytes, depth, mdia.type,
+        [&](const Child& child) {
           switch (child.type) {
             case FourCC("mdhd"):
               sawHeader = true;
@@ -290,8 +302,9 @@ class Parser {
             case FourCC("hdlr"):
               return Handler(child, &t->mediaHandlerType, &t->mediaType);
             case FourCC("minf"):
-              return ForEachChild(child.payload, child.payloadSizeBytes, child.payloadOffsetBytes, depth + 1, child.type,
-                                  [&](const Child& info) { return MediaInfo(info, depth + 2, t, &sawTables); });
+              return ForEachChild(
+                  child.payload, child.payloadSizeBytes, child.payloadOffsetBytes, depth + 1, child.type,
+                  [&](const Child& info) { return MediaInfo(info, depth + 2, t, &sawTables); });
             default:
               return true;
           }
@@ -323,7 +336,8 @@ class Parser {
     uint8_t version = 0;
     uint32_t flags = 0;
     if (!FullAtomHeader(c, atom, &version, &flags)) return false;
-    if (!c.U32(componentType) || !c.U32(componentSubType)) return Malformed("too short", atom.type, atom.offsetBytes);
+    if (!c.U32(componentType) || !c.U32(componentSubType))
+      return Malformed("too short", atom.type, atom.offsetBytes);
     return true;
   }
 
@@ -332,8 +346,9 @@ class Parser {
       case FourCC("hdlr"):
         return Handler(child, &t->dataHandlerType, &t->dataHandlerSubType);
       case FourCC("dinf"):
-        return ForEachChild(child.payload, child.payloadSizeBytes, child.payloadOffsetBytes, depth, child.type,
-                            [&](const Child& ref) { return ref.type != FourCC("dref") || DataRefs(ref, depth + 1, t); });
+        return ForEachChild(
+            child.payload, child.payloadSizeBytes, child.payloadOffsetBytes, depth, child.type,
+            [&](const Child& ref) { return ref.type != FourCC("dref") || DataRefs(ref, depth + 1, t); });
       case FourCC("stbl"):
         if (*sawTables) return Malformed("a second sample table", child.type, child.offsetBytes);
         *sawTables = true;
@@ -350,21 +365,23 @@ class Parser {
     if (!FullAtomHeader(c, atom, &version, &flags)) return false;
     if (!c.U32(&count)) return Malformed("too short", atom.type, atom.offsetBytes);
     t->dataRefs.clear();
-    const bool ok = ForEachChild(c.here(), c.remaining(), atom.payloadOffsetBytes + c.position(), depth, atom.type,
-                                 [&](const Child& entry) {
-                                   Cursor e(entry.payload, entry.payloadSizeBytes);
-                                   DataRefInfo info;
-                                   info.type = entry.type;
-                                   uint32_t word = 0;
-                                   if (!e.U32(&word)) return Malformed("data reference entry too short", entry.type, entry.offsetBytes);
-                                   info.flags = word & 0xFFFFFF;
-                                   info.sizeBytes = static_cast<uint32_t>(entry.payloadSizeBytes + 8);
-                                   std::string path;
-                                   if (e.remaining() > 0 && ReadAliasRecordPath(e.here(), e.remaining(), &path))
-                                     info.aliasPath = path;
-                                   t->dataRefs.push_back(std::move(info));
-                                   return true;
-                                 });
+    const bool ok =
+        ForEachChild(c.here(), c.remaining(), atom.payloadOffsetBytes + c.position(), depth, atom.type,
+                     [&](const Child& entry) {
+                       Cursor e(entry.payload, entry.payloadSizeBytes);
+                       DataRefInfo info;
+                       info.type = entry.type;
+                       uint32_t word = 0;
+                       if (!e.U32(&word))
+                         return Malformed("data reference entry too short", entry.type, entry.offsetBytes);
+                       info.flags = word & 0xFFFFFF;
+                       info.sizeBytes = static_cast<uint32_t>(entry.payloadSizeBytes + 8);
+                       std::string path;
+                       if (e.remaining() > 0 && ReadAliasRecordPath(e.here(), e.remaining(), &path))
+                         info.aliasPath = path;
+                       t->dataRefs.push_back(std::move(info));
+                       return true;
+                     });
     if (!ok) return false;
     if (t->dataRefs.size() != count) {
       return Fail(badPublicMovieAtom, "'dref' atom at offset %llu says it holds %u entries but holds %zu",
@@ -375,8 +392,8 @@ class Parser {
 
   bool SampleTable(const Child& stbl, int depth, TrackInfo* t) {
     bool sawStsd = false, sawStts = false, sawStsc = false, sawStsz = false;
-    const bool ok = ForEachChild(stbl.payload, stbl.payloadSizeBytes, stbl.payloadOffsetBytes, depth, stbl.type,
-                                 [&](const Child& child) {
+    const bool ok = ForEachChild(stbl.payload, stbl.payloadSizeBytes, stbl.payloadOffsetBytes, depth,
+                                 stbl.type, [&](const Child& child) {
                                    switch (child.type) {
                                      case FourCC("stsd"):
                                        sawStsd = true;
@@ -400,10 +417,10 @@ class Parser {
                                    }
                                  });
     if (!ok) return false;
-    const char* missing = !sawStsd ? "no sample descriptions ('stsd')"
-                          : !sawStts ? "no time-to-sample table ('stts')"
-                          : !sawStsc ? "no sample-to-chunk table ('stsc')"
-                          : !sawStsz ? "no sample size table ('stsz')"
+    const char* missing = !sawStsd                  ? "no sample descriptions ('stsd')"
+                          : !sawStts                ? "no time-to-sample table ('stts')"
+                          : !sawStsc                ? "no sample-to-chunk table ('stsc')"
+                          : !sawStsz                ? "no sample size table ('stsz')"
                           : t->chunkOffsetType == 0 ? "no chunk offset table ('stco' or 'co64')"
                                                     : nullptr;
     if (missing != nullptr) return Malformed(missing, stbl.type, stbl.offsetBytes);
@@ -430,29 +447,31 @@ class Parser {
     uint32_t count = 0;
     if (!TableHeader(c, atom, 8, &count)) return false;
     t->sampleDescriptions.clear();
-    const bool ok = ForEachChild(c.here(), c.remaining(), atom.payloadOffsetBytes + c.position(), depth, atom.type,
-                                 [&](const Child& entry) {
-                                   SampleDescriptionInfo info;
-                                   // The entry goes whole to the description parser, header included.
-                                   const size_t headerSize = static_cast<size_t>(entry.payloadOffsetBytes - entry.offsetBytes);
-                                   const uint8_t* start = entry.payload - headerSize;
-                                   const size_t size = entry.payloadSizeBytes + headerSize;
-                                   if (t->mediaType == FourCC("vide")) {
-                                     if (ParseImageDescription(start, size, &info.description) != noErr)
-                                       return Malformed("video sample description too short", entry.type, entry.offsetBytes);
-                                     ColorTags tags;
-                                     if (FindColorTags(info.description, &tags)) info.colorTags = tags;
-                                     ListExtensions(info.description, entry.offsetBytes, depth + 1);
-                                   } else {
-                                     info.description.cType = entry.type;
-                                     info.description.idSize = static_cast<int32_t>(size);
-                                   }
-                                   t->sampleDescriptions.push_back(std::move(info));
-                                   return true;
-                                 });
+    const bool ok = ForEachChild(
+        c.here(), c.remaining(), atom.payloadOffsetBytes + c.position(), depth, atom.type,
+        [&](const Child& entry) {
+          SampleDescriptionInfo info;
+          // The entry goes whole to the description parser, header included.
+          const size_t headerSize = static_cast<size_t>(entry.payloadOffsetBytes - entry.offsetBytes);
+          const uint8_t* start = entry.payload - headerSize;
+          const size_t size = entry.payloadSizeBytes + headerSize;
+          if (t->mediaType == FourCC("vide")) {
+            if (ParseImageDescription(start, size, &info.description) != noErr)
+              return Malformed("video sample description too short", entry.type, entry.offsetBytes);
+            ColorTags tags;
+            if (FindColorTags(info.description, &tags)) info.colorTags = tags;
+            ListExtensions(info.description, entry.offsetBytes, depth + 1);
+          } else {
+            info.description.cType = entry.type;
+            info.description.idSize = static_cast<int32_t>(size);
+          }
+          t->sampleDescriptions.push_back(std::move(info));
+          return true;
+        });
     if (!ok) return false;
     if (t->sampleDescriptions.size() != count) {
-      return Fail(badPublicMovieAtom, "'stsd' atom at offset %llu says it holds %u descriptions but holds %zu",
+      return Fail(badPublicMovieAtom,
+                  "'stsd' atom at offset %llu says it holds %u descriptions but holds %zu",
                   static_cast<unsigned long long>(atom.offsetBytes), count, t->sampleDescriptions.size());
     }
     return true;
@@ -466,7 +485,8 @@ class Parser {
     while (ext.size() - pos >= 8) {
       const uint32_t size = LoadBE32(ext.data() + pos);
       if (size < 8 || size > ext.size() - pos) return;
-      out_->atoms.push_back({entryOffset + kImageDescriptionBaseSizeBytes + pos, LoadBE32(ext.data() + pos + 4), size, depth});
+      out_->atoms.push_back(
+          {entryOffset + kImageDescriptionBaseSizeBytes + pos, LoadBE32(ext.data() + pos + 4), size, depth});
       pos += size;
     }
   }
@@ -565,8 +585,11 @@ class Parser {
     }
     if (end > limit) {
       if (fileSizeBytes) {
-        return Fail(eofErr, "the file is truncated: chunk %llu of track %u runs past the end of the file (%llu bytes)",
-                    static_cast<unsigned long long>(chunk), trackNumber, static_cast<unsigned long long>(*fileSizeBytes));
+        return Fail(
+            eofErr,
+            "the file is truncated: chunk %llu of track %u runs past the end of the file (%llu bytes)",
+            static_cast<unsigned long long>(chunk), trackNumber,
+            static_cast<unsigned long long>(*fileSizeBytes));
       }
       return Fail(badPublicMovieAtom, "track %u: chunk %llu lies beyond any file", trackNumber,
                   static_cast<unsigned long long>(chunk));
@@ -577,8 +600,9 @@ class Parser {
       bool inside = false;
       for (const auto& [from, to] : mediaData_) inside = inside || (start >= from && end <= to);
       if (!inside) {
-        return Fail(badPublicMovieAtom, "track %u: chunk %llu (bytes %llu to %llu) lies outside the media data",
-                    trackNumber, static_cast<unsigned long long>(chunk), static_cast<unsigned long long>(start),
+        return Fail(badPublicMovieAtom,
+                    "track %u: chunk %llu (bytes %llu to %llu) lies outside the media data", trackNumber,
+                    static_cast<unsigned long long>(chunk), static_cast<unsigned long long>(start),
                     static_cast<unsigned long long>(end));
       }
     }
@@ -601,8 +625,9 @@ class Parser {
       t.sampleDurationTotalTicks += uint64_t{e.count} * e.durationTicks;
     }
     if (timedSamples != t.sampleCount) {
-      return Fail(badPublicMovieAtom, "track %u: the time-to-sample table covers %llu samples but there are %u",
-                  trackNumber, static_cast<unsigned long long>(timedSamples), t.sampleCount);
+      return Fail(badPublicMovieAtom,
+                  "track %u: the time-to-sample table covers %llu samples but there are %u", trackNumber,
+                  static_cast<unsigned long long>(timedSamples), t.sampleCount);
     }
     if (t.syncSamples) {
       for (uint32_t n : *t.syncSamples)
@@ -614,18 +639,20 @@ class Parser {
     uint64_t sample = 0;  // samples placed so far
     for (size_t i = 0; i < t.sampleToChunk.size(); ++i) {
       const SampleToChunkEntry& e = t.sampleToChunk[i];
-      const uint64_t nextFirst = i + 1 < t.sampleToChunk.size() ? t.sampleToChunk[i + 1].firstChunk : chunkCount + 1;
+      const uint64_t nextFirst =
+          i + 1 < t.sampleToChunk.size() ? t.sampleToChunk[i + 1].firstChunk : chunkCount + 1;
       if (e.firstChunk == 0 || e.firstChunk >= nextFirst || nextFirst > chunkCount + 1) {
         return Fail(badPublicMovieAtom, "track %u: sample-to-chunk entry %zu names chunks that do not exist",
                     trackNumber, i + 1);
       }
-      if (e.samplesPerChunk == 0 || e.descriptionIndex == 0 || e.descriptionIndex > t.sampleDescriptions.size()) {
+      if (e.samplesPerChunk == 0 || e.descriptionIndex == 0 ||
+          e.descriptionIndex > t.sampleDescriptions.size()) {
         return Fail(badPublicMovieAtom, "track %u: sample-to-chunk entry %zu is invalid", trackNumber, i + 1);
       }
       for (uint64_t chunk = e.firstChunk; chunk < nextFirst; ++chunk) {
         if (sample + e.samplesPerChunk > t.sampleCount) {
-          return Fail(badPublicMovieAtom, "track %u: its chunks hold more samples than the %u it has", trackNumber,
-                      t.sampleCount);
+          return Fail(badPublicMovieAtom, "track %u: its chunks hold more samples than the %u it has",
+                      trackNumber, t.sampleCount);
         }
         if (!Chunk(&t, trackNumber, chunk, e.samplesPerChunk, &sample, fileSizeBytes)) return false;
       }
@@ -646,7 +673,8 @@ class Parser {
   OSErr code_ = noErr;
 };
 
-OSErr ReadMovie(const ByteSource& source, bool checkSamplesInFile, MovieFileInfo* out, std::string* outProblem) {
+OSErr ReadMovie(const ByteSource& source, bool checkSamplesInFile, MovieFileInfo* out,
+                std::string* outProblem) {
   if (out == nullptr) return paramErr;
   *out = MovieFileInfo();
   Parser parser(out, outProblem);
@@ -666,7 +694,8 @@ OSErr ReadMovie(const ByteSource& source, bool checkSamplesInFile, MovieFileInfo
       break;
     }
     if (OSErr err = source.ReadAt(offset, header, 8); err != noErr) {
-      parser.Fail(err, "cannot read the file at offset %llu (error %d)", static_cast<unsigned long long>(offset), err);
+      parser.Fail(err, "cannot read the file at offset %llu (error %d)",
+                  static_cast<unsigned long long>(offset), err);
       break;
     }
     uint64_t size = LoadBE32(header);
@@ -679,7 +708,8 @@ OSErr ReadMovie(const ByteSource& source, bool checkSamplesInFile, MovieFileInfo
         break;
       }
       if (OSErr err = source.ReadAt(offset + 8, header + 8, 8); err != noErr) {
-        parser.Fail(err, "cannot read the file at offset %llu (error %d)", static_cast<unsigned long long>(offset), err);
+        parser.Fail(err, "cannot read the file at offset %llu (error %d)",
+                    static_cast<unsigned long long>(offset), err);
         break;
       }
       size = LoadBE64(header + 8);
@@ -692,7 +722,8 @@ OSErr ReadMovie(const ByteSource& source, bool checkSamplesInFile, MovieFileInfo
       break;
     }
     if (size > left) {
-      parser.Fail(eofErr, "the file is truncated: the %s atom at offset %llu needs %llu bytes but only %llu remain",
+      parser.Fail(eofErr,
+                  "the file is truncated: the %s atom at offset %llu needs %llu bytes but only %llu remain",
                   TypeName(type).c_str(), static_cast<unsigned long long>(offset),
                   static_cast<unsigned long long>(size), static_cast<unsigned long long>(left));
       break;

@@ -61,7 +61,7 @@ struct AtomInfo {
 struct DataRefInfo {
   OSType type = 0;
   uint32_t flags = 0;
-  uint32_t sizeBytes = 0;  // of the entry, header included
+  uint32_t sizeBytes = 0;                // of the entry, header included
   std::optional<std::string> aliasPath;  // when the data is an alias record naming a path
 };
 
@@ -104,7 +104,7 @@ struct TrackInfo {
   std::vector<TimeToSampleEntry> timeToSample;
   std::vector<SampleToChunkEntry> sampleToChunk;
   std::optional<std::vector<uint32_t>> syncSamples;  // absent: every sample is a sync sample
-  uint32_t uniformSampleSizeBytes = 0;  // 0 when sizes vary
+  uint32_t uniformSampleSizeBytes = 0;               // 0 when sizes vary
   uint32_t sampleCount = 0;
   std::vector<uint32_t> sampleSizes;  // only when sizes vary
   OSType chunkOffsetType = 0;         // 'stco' or 'co64'
@@ -119,7 +119,7 @@ struct TrackInfo {
 
 struct MovieFileInfo {
   uint64_t fileSizeBytes = 0;
-  std::vector<AtomInfo> atoms;  // in file order, children after their parent
+  std::vector<AtomInfo> atoms;        // in file order, children after their parent
   uint64_t mediaDataOffsetBytes = 0;  // where the first 'mdat' payload starts
   uint64_t mediaDataSizeBytes = 0;    // its payload's size
   bool hasMediaData = false;

@@ -71,7 +71,8 @@ bool BuildMovieResource(const MovieRequest& r, std::vector<uint8_t>* outResource
   }
 
   Track track = nullptr;
-  if (OSErr err = movie->NewTrack(static_cast<Fixed>(r.width << 16), static_cast<Fixed>(r.height << 16), 0, &track);
+  if (OSErr err =
+          movie->NewTrack(static_cast<Fixed>(r.width << 16), static_cast<Fixed>(r.height << 16), 0, &track);
       err != noErr) {
     *failure = {kLocationNewTrack, err};
     return false;
@@ -92,8 +93,8 @@ bool BuildMovieResource(const MovieRequest& r, std::vector<uint8_t>* outResource
   } else {
     for (int32_t i = 0; i < r.frameCount && err == noErr; ++i) {
       const uint64_t offset = kMdatHeaderSizeBytes + uint64_t(i) * uint32_t(r.frameDataSize);
-      err = media->AddSampleReferences(offset, static_cast<uint32_t>(r.frameDataSize), 1, kSampleDurationTicks,
-                                       *r.description, SampleSync::kSync);
+      err = media->AddSampleReferences(offset, static_cast<uint32_t>(r.frameDataSize), 1,
+                                       kSampleDurationTicks, *r.description, SampleSync::kSync);
     }
   }
   if (err != noErr) {
@@ -158,7 +159,8 @@ OSErr AppendMovieResource(const MovieRequest& r, Failure* failure) {
   }
   // A movie indexing frames that never reached the file would send players
   // into the movie resource itself; such a file is left as it is.
-  const uint64_t framesEnd = kMdatHeaderSizeBytes + uint64_t(uint32_t(r.frameCount)) * uint32_t(r.frameDataSize);
+  const uint64_t framesEnd =
+      kMdatHeaderSizeBytes + uint64_t(uint32_t(r.frameCount)) * uint32_t(r.frameDataSize);
   if (sizeBytes < framesEnd) {
     *failure = {kLocationFileSize, eofErr};
     return eofErr;
@@ -261,11 +263,13 @@ OSErr AddMovieResourceToFile2(const FileRef* file, int32_t frameDataSize, int32_
 OSErr MyAddMediaSampleReferences(Media media, uint32_t offsetLow, int32_t offsetHigh, uint32_t sampleSize,
                                  int32_t count, const ImageDescription* description, int32_t duration,
                                  bool notSync) {
-  if (media == nullptr || description == nullptr || offsetHigh < 0 || count < 0 || duration <= 0) return paramErr;
+  if (media == nullptr || description == nullptr || offsetHigh < 0 || count < 0 || duration <= 0)
+    return paramErr;
   uint64_t offset = (uint64_t(uint32_t(offsetHigh)) << 32) | offsetLow;
   const SampleSync sync = notSync ? SampleSync::kNotSync : SampleSync::kSync;
   for (int32_t i = 0; i < count; ++i) {
-    if (OSErr err = media->AddSampleReferences(offset, sampleSize, 1, static_cast<uint32_t>(duration), *description, sync);
+    if (OSErr err = media->AddSampleReferences(offset, sampleSize, 1, static_cast<uint32_t>(duration),
+                                               *description, sync);
         err != noErr)
       return err;
     offset += sampleSize;

@@ -7,11 +7,11 @@
 #include "core/util/types.h"
 
 const uint8_t kSelfDataRefAtom[kSelfDataRefSizeBytes] = {
-    0x00, 0x00, 0x00, 0x1C, 'd',  'r',  'e',  'f',   // size 28, type
-    0x00, 0x00, 0x00, 0x00,                          // version 0, flags 0
-    0x00, 0x00, 0x00, 0x01,                          // one entry
-    0x00, 0x00, 0x00, 0x0C, 'a',  'l',  'i',  's',   // entry size 12, type
-    0x00, 0x00, 0x00, 0x01,                          // flags: data in this file
+    0x00, 0x00, 0x00, 0x1C, 'd', 'r', 'e', 'f',  // size 28, type
+    0x00, 0x00, 0x00, 0x00,                      // version 0, flags 0
+    0x00, 0x00, 0x00, 0x01,                      // one entry
+    0x00, 0x00, 0x00, 0x0C, 'a', 'l', 'i', 's',  // entry size 12, type
+    0x00, 0x00, 0x00, 0x01,                      // flags: data in this file
 };
 
 namespace {
@@ -24,7 +24,9 @@ struct Found {
   size_t end = 0;
 };
 
-bool TypeAt(const uint8_t* bytes, size_t at, OSType type) { return LoadBE32(bytes + at) == type; }
+bool TypeAt(const uint8_t* bytes, size_t at, OSType type) {
+  return LoadBE32(bytes + at) == type;
+}
 
 // The first position from `from` whose four bytes read `type` and lie inside
 // [.., parentEnd); the atom it names must start after `parentStart` and end

@@ -31,9 +31,13 @@ uint32_t GetSeconds() {
   return nowNs > startNs ? static_cast<uint32_t>((nowNs - startNs) / 1000000000ull) : 0;
 }
 
-uint64_t GetSecondsLong() { return MonotonicNanoseconds() / 1000000000ull; }
+uint64_t GetSecondsLong() {
+  return MonotonicNanoseconds() / 1000000000ull;
+}
 
-uint64_t GetTicks60() { return MonotonicNanoseconds() / (1000000000ull / 60); }
+uint64_t GetTicks60() {
+  return MonotonicNanoseconds() / (1000000000ull / 60);
+}
 
 uint64_t GetTicks600() {
   // 10^9 / 600 is not whole; scale in two steps to stay exact without overflow.
@@ -50,4 +54,6 @@ int64_t WallClockSeconds() {
   return clock != nullptr ? clock() : static_cast<int64_t>(::time(nullptr));
 }
 
-void SetWallClockForTesting(WallClockFn clock) { gTestWallClock.store(clock, std::memory_order_release); }
+void SetWallClockForTesting(WallClockFn clock) {
+  gTestWallClock.store(clock, std::memory_order_release);
+}

@@ -36,7 +36,9 @@ void ClearWriteFaults() {
 
 namespace fault_injection_detail {
 
-bool Armed() { return gArmed.load(std::memory_order_relaxed); }
+bool Armed() {
+  return gArmed.load(std::memory_order_relaxed);
+}
 
 void NoteOpened(int fd, const std::string& path) {
   std::lock_guard<std::mutex> lock(gMutex);

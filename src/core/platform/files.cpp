@@ -14,7 +14,9 @@
 
 namespace {
 
-OSErr LastError() { return OSErrFromErrno(errno); }
+OSErr LastError() {
+  return OSErrFromErrno(errno);
+}
 
 // Bytes handed to one write()/pwrite(). The page cache serves a large call
 // with large folios, whose allocation can cost far more than the copy: on a
@@ -107,9 +109,10 @@ OSErr WriteAtMark(int fd, const void* data, size_t sizeBytes) {
 
 OSErr WriteAtOffset(int fd, uint64_t offsetBytes, const void* data, size_t sizeBytes) {
   auto writeSome = [fd, offsetBytes](const void* bytes, size_t n) {
-    return WriteFully(static_cast<const uint8_t*>(bytes), n, [fd, offsetBytes](const uint8_t* p, size_t left, size_t done) {
-      return ::pwrite(fd, p, left, static_cast<off_t>(offsetBytes + done));
-    });
+    return WriteFully(static_cast<const uint8_t*>(bytes), n,
+                      [fd, offsetBytes](const uint8_t* p, size_t left, size_t done) {
+                        return ::pwrite(fd, p, left, static_cast<off_t>(offsetBytes + done));
+                      });
   };
   if (fault_injection_detail::Armed()) {
     OSErr fault = ApplyFault(fd, offsetBytes, data, sizeBytes, writeSome);
@@ -183,8 +186,10 @@ OSErr StartWriteback(int fd, uint64_t offsetBytes, uint64_t sizeBytes) {
 }
 
 OSErr WaitWritebackAndDropPages(int fd, uint64_t offsetBytes, uint64_t sizeBytes) {
-  constexpr unsigned kWriteAndWait = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-  if (::sync_file_range(fd, static_cast<off_t>(offsetBytes), static_cast<off_t>(sizeBytes), kWriteAndWait) != 0) {
+  constexpr unsigned kWriteAndWait =
+      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  if (::sync_file_range(fd, static_cast<off_t>(offsetBytes), static_cast<off_t>(sizeBytes), kWriteAndWait) !=
+      0) {
     return LastError();
   }
   // posix_fadvise returns its error rather than setting errno.

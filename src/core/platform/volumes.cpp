@@ -24,9 +24,9 @@ std::mutex gDiskTableMutex;
 std::map<std::string, int16_t> gDiskNumbers;  // "MAJ:MIN" of a whole disk → number
 
 bool IsNetworkFileSystem(const std::string& type) {
-  static const char* const kNetworkTypes[] = {"nfs", "nfs4", "cifs", "smb", "smb3", "smbfs", "9p",
-                                              "afs", "ceph", "glusterfs", "lustre", "ncpfs", "davfs",
-                                              "fuse.sshfs", "fuse.rclone", "fuse.s3fs", "sshfs"};
+  static const char* const kNetworkTypes[] = {
+      "nfs",       "nfs4",   "cifs",  "smb",   "smb3",       "smbfs",       "9p",        "afs",  "ceph",
+      "glusterfs", "lustre", "ncpfs", "davfs", "fuse.sshfs", "fuse.rclone", "fuse.s3fs", "sshfs"};
   for (const char* network : kNetworkTypes)
     if (type == network) return true;
   return false;

@@ -11,8 +11,12 @@ thread_local GWorldPtr gCurrentWorld = nullptr;
 
 }  // namespace
 
-GWorldPtr GetGWorld() { return gCurrentWorld; }
-void SetGWorld(GWorldPtr world) { gCurrentWorld = world; }
+GWorldPtr GetGWorld() {
+  return gCurrentWorld;
+}
+void SetGWorld(GWorldPtr world) {
+  gCurrentWorld = world;
+}
 
 CTabHandle GetGrayColorTable(int bits) {
   auto table = std::make_unique<ColorTable>();

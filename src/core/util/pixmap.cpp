@@ -70,4 +70,6 @@ bool IsYUVFormat(OSType format) {
          format == FourCC("yuv2");
 }
 
-bool IsHDPictureSize(int widthPixels, int heightPixels) { return widthPixels > 1024 || heightPixels > 576; }
+bool IsHDPictureSize(int widthPixels, int heightPixels) {
+  return widthPixels > 1024 || heightPixels > 576;
+}

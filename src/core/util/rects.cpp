@@ -27,13 +27,17 @@ void CenterRectInRect(Rect* r, const Rect* in) {
   OffsetRect(r, e / 2, d / 2);
 }
 
-void MoveRect(Rect* r, int16_t left, int16_t top) { OffsetRect(r, left - r->left, top - r->top); }
+void MoveRect(Rect* r, int16_t left, int16_t top) {
+  OffsetRect(r, left - r->left, top - r->top);
+}
 
 bool IsPointInRect(Point p, const Rect* r) {
   return r->left <= p.h && p.h <= r->right && r->top <= p.v && p.v <= r->bottom;
 }
 
-bool CompareRects(const Rect* a, const Rect* b) { return *a == *b; }
+bool CompareRects(const Rect* a, const Rect* b) {
+  return *a == *b;
+}
 
 void FitAndCenterRectInRect(Rect* r, const Rect* c) {
   const int width = r->right - r->left;

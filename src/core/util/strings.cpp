@@ -87,5 +87,9 @@ void NumToStringHex(uint64_t v, int digits, Str255 out) {
 }
 }  // namespace
 
-void NumToStringHex64(uint64_t v, Str255 out) { NumToStringHex(v, 16, out); }
-void NumToStringHex32(uint32_t v, Str255 out) { NumToStringHex(v, 8, out); }
+void NumToStringHex64(uint64_t v, Str255 out) {
+  NumToStringHex(v, 16, out);
+}
+void NumToStringHex32(uint32_t v, Str255 out) {
+  NumToStringHex(v, 8, out);
+}

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "core/capture/capture_view.h"
+#include "core/platform/os_errors.h"
 #include "hd/app/about_box.h"
 #include "hd/app/prefs_window.h"
-#include "core/platform/os_errors.h"
 
 // The part of a screen that windows may use (without panels and docks), in
 // the desktop's coordinates: origin at the top left, y downwards.

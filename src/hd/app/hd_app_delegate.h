@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "core/capture/app_delegate.h"
+#include "core/prefs/prefs_struct.h"
 #include "hd/app/about_box.h"
 #include "hd/app/app_view.h"
 #include "hd/app/click_window.h"
 #include "hd/app/prefs_window.h"
-#include "core/prefs/prefs_struct.h"
 #include "hd/video/qt_capture.h"
 
 // The device list, fetched once at start-up and freed at the end of the run.

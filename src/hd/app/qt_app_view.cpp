@@ -10,10 +10,10 @@
 #include <QScreen>
 #include <QUrl>
 
+#include "core/platform/folders.h"
 #include "hd/app/about_dialog.h"
 #include "hd/app/hd_app_delegate.h"
 #include "hd/app/prefs_dialog.h"
-#include "core/platform/folders.h"
 
 QtAppView::QtAppView(QString aboutLinkText) : aboutLinkText_(std::move(aboutLinkText)) {
   MainWindow::Commands commands;

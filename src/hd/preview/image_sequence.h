@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "hd/preview/preview_surface.h"
 #include "core/imaging/soft_scaler.h"
 #include "core/util/gworld.h"
 #include "core/util/image_description.h"
+#include "hd/preview/preview_surface.h"
 
 // QuickTime's codes for a codec that cannot be found and a generic codec
 // failure.

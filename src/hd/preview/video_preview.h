@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <memory>
 
-#include "hd/preview/image_sequence.h"
-#include "hd/preview/preview_surface.h"
 #include "core/platform/os_errors.h"
 #include "core/util/gworld.h"
 #include "core/util/image_description.h"
 #include "core/util/pixmap.h"
 #include "core/util/types.h"
+#include "hd/preview/image_sequence.h"
+#include "hd/preview/preview_surface.h"
 
 // The preview's own error codes.
 constexpr OSErr kVPNoPixMapErr = 32;            // VPStartPreview: no frame description

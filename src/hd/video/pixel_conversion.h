@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "hd/video/capture_backend.h"
 #include "core/platform/os_errors.h"
+#include "hd/video/capture_backend.h"
 
 // Rows of packed 4:2:2 pixels; widthPixels is even. The source and the
 // destination may have different row lengths (drivers pad rows).

@@ -16,7 +16,6 @@
 #include "core/platform/clocks.h"
 #include "core/platform/os_errors.h"
 
-
 constexpr int kMaxOpenDevices = 64;
 constexpr int kMaxListedDevices = 64;
 constexpr int kMaxDeviceInputs = 16;

@@ -13,7 +13,9 @@
 
 namespace {
 
-int64_t December8() { return 1796738733; }  // 2026-12-08 14:05:33 UTC
+int64_t December8() {
+  return 1796738733;
+}  // 2026-12-08 14:05:33 UTC
 
 class FakePutFile : public PutFileDialog {
  public:

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "core/capture/classic_error_message.h"
 #include "classic/resources/alerts.h"
 #include "classic/resources/string_lists.h"
+#include "core/capture/classic_error_message.h"
 
 namespace {
 

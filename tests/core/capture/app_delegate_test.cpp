@@ -11,14 +11,14 @@
 #include <thread>
 #include <vector>
 
-#include "core/capture/frame_schedule.h"
 #include "capture_test_support.h"
+#include "core/capture/frame_schedule.h"
 #include "core/platform/clocks.h"
 #include "core/platform/fault_injection.h"
 #include "core/prefs/prefs_struct.h"
+#include "core/util/frame_stamp.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
-#include "core/util/frame_stamp.h"
 
 namespace {
 
@@ -81,7 +81,8 @@ TEST_F(AppDelegateTest, DeviceErrorsEndACaptureOnceAndAreIgnoredWhilePreviewing)
   source.Deliver(2);
   ASSERT_EQ(view_.alerts.size(), 1u);
   EXPECT_EQ(view_.alerts[0].window, WindowId::kCaptureWindow);
-  EXPECT_EQ(view_.alerts[0].message, "Sorry, there was an error during capture: error 800, the operation timed out.");
+  EXPECT_EQ(view_.alerts[0].message,
+            "Sorry, there was an error during capture: error 800, the operation timed out.");
   EXPECT_TRUE(gProcessingSuspendedFlag);
   const int framesShown = preview_.frames;
   source.Deliver(3);

@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include "capture_test_support.h"
 #include "core/capture/app_delegate.h"
 #include "core/capture/frame_schedule.h"
-#include "capture_test_support.h"
 #include "core/platform/clocks.h"
 #include "core/platform/fault_injection.h"
 
@@ -65,7 +65,8 @@ TEST_F(CaptureMovieTest, AFullDiskKeepsEveryWholeFrameThatReachedTheFile) {
   FrameSource source(width, height);
   const std::string path = home_.file("full.mov");
   // Room for the header, 40 frames and half of the 41st.
-  InjectWriteFault({.path = path, .sizeLimitBytes = 16 + 40 * frameBytes + frameBytes / 2, .code = dskFulErr});
+  InjectWriteFault(
+      {.path = path, .sizeLimitBytes = 16 + 40 * frameBytes + frameBytes / 2, .code = dskFulErr});
   ASSERT_EQ(app_.startCaptureWithURL(path), 0);
   for (uint32_t frame = 1; frame <= 80 && gCapture != nullptr; ++frame) {
     source.Deliver(frame);
@@ -73,7 +74,8 @@ TEST_F(CaptureMovieTest, AFullDiskKeepsEveryWholeFrameThatReachedTheFile) {
   }
   EXPECT_EQ(gCapture, nullptr) << "the full disk ended the capture";
   ASSERT_EQ(view_.alerts.size(), 1u);
-  EXPECT_EQ(view_.alerts[0].message, "Sorry, there was an error during capture: error -34, the disk is full.");
+  EXPECT_EQ(view_.alerts[0].message,
+            "Sorry, there was an error during capture: error -34, the disk is full.");
   ClearWriteFaults();
 
   const Probe probe = ProbeMovie(path);
@@ -97,7 +99,8 @@ TEST_F(CaptureMovieTest, AFailedFinalWriteIsReportedWhenTheCaptureEnds) {
   }
   app_.stopCaptureWithErr(0);
   ASSERT_EQ(view_.alerts.size(), 1u);
-  EXPECT_EQ(view_.alerts[0].message, "Sorry, there was an error while finishing capture: error -34, the disk is full.");
+  EXPECT_EQ(view_.alerts[0].message,
+            "Sorry, there was an error while finishing capture: error -34, the disk is full.");
   ClearWriteFaults();
   EXPECT_EQ(ProbeMovie(path).frames, 2);
   view_.DismissAlert();

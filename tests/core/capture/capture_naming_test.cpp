@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "support/temp_dir.h"
 #include "core/util/strings.h"
+#include "support/temp_dir.h"
 
 namespace {
 

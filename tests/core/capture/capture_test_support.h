@@ -15,20 +15,21 @@
 #include <vector>
 
 #include "core/capture/app_delegate.h"
-#include "fake_capture_view.h"
 #include "core/platform/clocks.h"
 #include "core/platform/fault_injection.h"
 #include "core/prefs/prefs_struct.h"
+#include "core/util/frame_stamp.h"
+#include "fake_capture_view.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
-#include "core/util/frame_stamp.h"
-
 
 // A '2vuy' frame source whose pixels carry the incoming-frame number.
 class FrameSource {
  public:
   FrameSource(int width, int height, int rowBytes = 0)
-      : width_(width), height_(height), rowBytes_(rowBytes != 0 ? rowBytes : 2 * width),
+      : width_(width),
+        height_(height),
+        rowBytes_(rowBytes != 0 ? rowBytes : 2 * width),
         bytes_(static_cast<size_t>(rowBytes_) * height) {}
 
   // Colour bars plus a ramp, so that a wrong offset or row length shows.
@@ -51,7 +52,9 @@ class FrameSource {
   std::vector<uint8_t> bytes_;
 };
 
-inline int64_t FixedWallClock() { return 1796738733; }  // 2026-12-08 14:05:33 UTC
+inline int64_t FixedWallClock() {
+  return 1796738733;
+}  // 2026-12-08 14:05:33 UTC
 
 class AppDelegateFixture : public ::testing::Test {
  protected:
@@ -81,7 +84,8 @@ class AppDelegateFixture : public ::testing::Test {
   std::vector<std::string> MoviesInDocuments() const {
     std::vector<std::string> names;
     if (std::filesystem::exists(Documents()))
-      for (const auto& e : std::filesystem::directory_iterator(Documents())) names.push_back(e.path().string());
+      for (const auto& e : std::filesystem::directory_iterator(Documents()))
+        names.push_back(e.path().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -132,7 +136,8 @@ inline std::vector<std::vector<uint8_t>> DecodeFrames(const std::string& path, i
   const size_t frameSize = static_cast<size_t>(width) * height * 2;
   std::vector<std::vector<uint8_t>> frames;
   for (size_t at = 0; frameSize > 0 && at + frameSize <= r.out.size(); at += frameSize)
-    frames.emplace_back(r.out.begin() + static_cast<long>(at), r.out.begin() + static_cast<long>(at + frameSize));
+    frames.emplace_back(r.out.begin() + static_cast<long>(at),
+                        r.out.begin() + static_cast<long>(at + frameSize));
   return frames;
 }
 
@@ -144,7 +149,6 @@ inline std::vector<uint32_t> Stamps(const std::vector<std::vector<uint8_t>>& fra
   }
   return numbers;
 }
-
 
 // Waits (bounded) until the background writer has brought a file to a size.
 inline void WaitForFileSize(const std::string& path, uint64_t sizeBytes) {
@@ -158,6 +162,7 @@ inline void WaitForFileSize(const std::string& path, uint64_t sizeBytes) {
 // The sample count fwmov reports for a movie's video track; -1 when fwmov
 // refuses the file.
 inline int FwmovFrameCount(const std::string& path) {
-  const CommandResult r = RunCommand(std::string(FWMOV_PATH) + " " + Quote(path) + " | jq -e '.tracks[0].sampleCount'");
+  const CommandResult r =
+      RunCommand(std::string(FWMOV_PATH) + " " + Quote(path) + " | jq -e '.tracks[0].sampleCount'");
   return r.status == 0 ? std::atoi(r.out.c_str()) : -1;
 }

@@ -17,17 +17,19 @@ class FakeCaptureView : public CaptureView {
     std::function<void()> onDismissed;
   };
 
-  void ShowWindow(WindowId window) override { Log(window == WindowId::kMainWindow ? "show main" : "show capture"); }
-  void HideWindow(WindowId window) override { Log(window == WindowId::kMainWindow ? "hide main" : "hide capture"); }
+  void ShowWindow(WindowId window) override {
+    Log(window == WindowId::kMainWindow ? "show main" : "show capture");
+  }
+  void HideWindow(WindowId window) override {
+    Log(window == WindowId::kMainWindow ? "hide main" : "hide capture");
+  }
   void HideAuxiliaryWindows() override { Log("hide auxiliary"); }
   void ShowAuxiliaryWindows() override { Log("show auxiliary"); }
   void SetCaptureTrigger(uint8_t trigger) override { Log("trigger " + std::to_string(trigger)); }
   void SetAuxiliaryMenuItems(Enablement e) override {
     Log(e == Enablement::kEnabled ? "menus on" : "menus off");
   }
-  void SetCaptureButton(Enablement e) override {
-    captureButtonEnabled = e == Enablement::kEnabled;
-  }
+  void SetCaptureButton(Enablement e) override { captureButtonEnabled = e == Enablement::kEnabled; }
   void SetFrameCount(uint32_t count) override { frameCount = count; }
   WindowFrame FrameOf(WindowId window) override {
     return window == WindowId::kCaptureWindow ? captureFrame : mainFrame;
@@ -36,7 +38,8 @@ class FakeCaptureView : public CaptureView {
   void ShowAlert(WindowId window, const std::string& message, std::function<void()> onDismissed) override {
     alerts.push_back({window, message, std::move(onDismissed)});
   }
-  void ShowSavePanel(const std::string& name, std::function<void(std::optional<std::string>)> onDone) override {
+  void ShowSavePanel(const std::string& name,
+                     std::function<void(std::optional<std::string>)> onDone) override {
     savePanelName = name;
     savePanelDone = std::move(onDone);
   }
@@ -70,8 +73,8 @@ class FakeCaptureView : public CaptureView {
 class FakePreview : public PreviewPort {
  public:
   void CalculatePreviewRect(Rect* out) override { *out = Rect{36, 10, 546, 790}; }
-  OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription*, WindowId window, const Rect*, bool flipH,
-                       bool flipV, bool, VideoPreviewRef* out) override {
+  OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription*, WindowId window, const Rect*,
+                       bool flipH, bool flipV, bool, VideoPreviewRef* out) override {
     ++starts;
     lastWindow = window;
     lastFlipH = flipH;

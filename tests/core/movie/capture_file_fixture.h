@@ -5,7 +5,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <array>
@@ -70,8 +69,8 @@ inline OSErr WriteSparseCaptureFile(const FileRef& file, uint64_t frameBytes, ui
 class InputScope {
  public:
   InputScope(uint16_t width, uint16_t height, int32_t hundredTimesFPS = 1800) : savedPrefs_(gPrefs) {
-    EXPECT_EQ(MyNewPixMapWithoutStorage(k2vuyPixelFormat, Rect{0, 0, static_cast<int16_t>(height),
-                                                                static_cast<int16_t>(width)},
+    EXPECT_EQ(MyNewPixMapWithoutStorage(k2vuyPixelFormat,
+                                        Rect{0, 0, static_cast<int16_t>(height), static_cast<int16_t>(width)},
                                         width * 2, &input_.pixMap),
               noErr);
     EXPECT_EQ(MakeImageDescriptionForPixMap(input_.pixMap.get(), &input_.imageDescription), noErr);

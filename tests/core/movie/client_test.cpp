@@ -34,19 +34,20 @@ std::string Trim(std::string s) {
 std::string Probe(const FileRef& file) {
   // One decoding thread: frame threads make counting frames of large raw
   // pictures many times slower without changing the count.
-  const CommandResult r =
-      RunCommand("ffprobe -v error -threads 1 -count_frames -select_streams v:0 "
-          "-show_entries stream=codec_tag_string,width,height,nb_read_frames,r_frame_rate -of json " +
-          Quote(file.path) +
-          " | jq -r '.streams[0] | \"\\(.codec_tag_string) \\(.width)x\\(.height) \\(.nb_read_frames) "
-          "\\(.r_frame_rate)\"'");
+  const CommandResult r = RunCommand(
+      "ffprobe -v error -threads 1 -count_frames -select_streams v:0 "
+      "-show_entries stream=codec_tag_string,width,height,nb_read_frames,r_frame_rate -of json " +
+      Quote(file.path) +
+      " | jq -r '.streams[0] | \"\\(.codec_tag_string) \\(.width)x\\(.height) \\(.nb_read_frames) "
+      "\\(.r_frame_rate)\"'");
   EXPECT_EQ(r.status, 0);
   return Trim(r.out);
 }
 
 std::string MediaInfoFrames(const FileRef& file) {
-  const CommandResult r = RunCommand("mediainfo --Output=JSON " + Quote(file.path) +
-                              " | jq -r '.media.track[] | select(.[\"@type\"] == \"Video\") | .FrameCount'");
+  const CommandResult r =
+      RunCommand("mediainfo --Output=JSON " + Quote(file.path) +
+                 " | jq -r '.media.track[] | select(.[\"@type\"] == \"Video\") | .FrameCount'");
   EXPECT_EQ(r.status, 0);
   return Trim(r.out);
 }
@@ -96,8 +97,8 @@ TEST_F(ClientTest, FirstAndLastFramesDecodeToTheCapturedPixels) {
   ASSERT_EQ(addMovieResourceToFile(&file, 320 * 240 * 2, 300), noErr);
   for (uint32_t index : {0u, 299u}) {
     const CommandResult r = RunCommand("ffmpeg -v error -threads 1 -i " + Quote(file.path) +
-                                " -map 0:v:0 -vf 'select=eq(n\\," + std::to_string(index) +
-                                ")' -fps_mode passthrough -frames:v 1 -f rawvideo -pix_fmt uyvy422 -");
+                                       " -map 0:v:0 -vf 'select=eq(n\\," + std::to_string(index) +
+                                       ")' -fps_mode passthrough -frames:v 1 -f rawvideo -pix_fmt uyvy422 -");
     ASSERT_EQ(r.status, 0);
     const std::vector<uint8_t> expected = MakeFrame(320, 240, index);
     ASSERT_EQ(r.out.size(), expected.size()) << "frame " << index;
@@ -132,9 +133,11 @@ TEST_F(ClientTest, MirroredMovieCarriesItsMatrix) {
   ASSERT_EQ(WriteCaptureFile(file, 320, 240, 2), noErr);
   ASSERT_EQ(addMovieResourceToFile(&file, 320 * 240 * 2, 2), noErr);
   // ffprobe prints the display matrix as three rows of three numbers.
-  const CommandResult r = RunCommand("ffprobe -v error -select_streams v:0 -show_entries stream_side_data=displaymatrix "
-                              "-of json " + Quote(file.path) +
-                              " | jq -r '.streams[0].side_data_list[0].displaymatrix' | awk 'NF == 4 {print $2, $3, $4}'");
+  const CommandResult r = RunCommand(
+      "ffprobe -v error -select_streams v:0 -show_entries stream_side_data=displaymatrix "
+      "-of json " +
+      Quote(file.path) +
+      " | jq -r '.streams[0].side_data_list[0].displaymatrix' | awk 'NF == 4 {print $2, $3, $4}'");
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "-65536 0 0\n0 65536 0\n0 0 1073741824\n");
 }

@@ -8,7 +8,9 @@
 
 namespace {
 
-std::string Name(const ImageDescription& d) { return std::string(reinterpret_cast<const char*>(d.name + 1), d.name[0]); }
+std::string Name(const ImageDescription& d) {
+  return std::string(reinterpret_cast<const char*>(d.name + 1), d.name[0]);
+}
 
 ImageDescriptionHandle ForPixMap(OSType format, int16_t width, int16_t height) {
   PixMapHandle pm;
@@ -124,7 +126,8 @@ TEST(ImageDescriptionTest, ForeignDescriptionsAreWrittenSafely) {
   EXPECT_EQ(entry[50], 31) << "the name's length fits its field";
   ImageDescription jpeg;
   jpeg.cType = FourCC("jpeg");
-  EXPECT_EQ(SerialiseImageDescription(jpeg, 1).size(), 86u) << "no colours claimed for codecs we do not write";
+  EXPECT_EQ(SerialiseImageDescription(jpeg, 1).size(), 86u)
+      << "no colours claimed for codecs we do not write";
 }
 
 }  // namespace

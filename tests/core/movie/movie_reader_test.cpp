@@ -101,15 +101,15 @@ TEST(MovieReaderTest, TablesThatDisagreeAreRefused) {
     const char* expected;
   };
   const Damage damages[] = {
-      {"stts", 12, 7, "time-to-sample"},         // covers 7 samples, there are 5
-      {"stsc", 8, 0, "chunks hold 0"},           // no entries, but 5 samples
+      {"stts", 12, 7, "time-to-sample"},            // covers 7 samples, there are 5
+      {"stsc", 8, 0, "chunks hold 0"},              // no entries, but 5 samples
       {"stsc", 12, 0, "chunks that do not exist"},  // first chunk 0
-      {"stsc", 20, 9, "invalid"},                // sample description 9 of 1
-      {"stsz", 8, 1000, "truncated"},            // samples of 1000 bytes run past the end
-      {"stco", 8, 1000, "room for"},             // 1000 chunk offsets in room for 1
-      {"dref", 8, 2, "holds"},                   // 2 entries, holds 1
-      {"mdhd", 16, 0, "time scale"},             // media time scale 0
-      {"moov", -4, 0, ""},                       // size 0 for the last atom: runs to the end
+      {"stsc", 20, 9, "invalid"},                   // sample description 9 of 1
+      {"stsz", 8, 1000, "truncated"},               // samples of 1000 bytes run past the end
+      {"stco", 8, 1000, "room for"},                // 1000 chunk offsets in room for 1
+      {"dref", 8, 2, "holds"},                      // 2 entries, holds 1
+      {"mdhd", 16, 0, "time scale"},                // media time scale 0
+      {"moov", -4, 0, ""},                          // size 0 for the last atom: runs to the end
   };
   for (const Damage& d : damages) {
     std::vector<uint8_t> file = SmallMovieFile(5, 5);

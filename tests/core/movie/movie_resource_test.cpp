@@ -12,8 +12,8 @@
 #include "core/movie/movie_reader.h"
 #include "core/movie/self_data_ref.h"
 #include "core/platform/fault_injection.h"
-#include "support/temp_dir.h"
 #include "core/util/byte_order.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -221,7 +221,9 @@ struct Report {
   int32_t err;
 };
 std::vector<Report> gReports;
-void Record(int16_t message, int32_t location, int32_t err) { gReports.push_back({message, location, err}); }
+void Record(int16_t message, int32_t location, int32_t err) {
+  gReports.push_back({message, location, err});
+}
 
 class ClassicMovieTest : public MovieResourceTest {
  protected:

@@ -38,7 +38,8 @@ void Build(Built* b, int32_t timeScale, uint32_t frames) {
   ASSERT_EQ(b->track->NewMedia(FourCC("vide"), timeScale, &b->media), noErr);
   const ImageDescription d = Description();
   for (uint32_t i = 0; i < frames; ++i)
-    ASSERT_EQ(b->media->AddSampleReferences(16 + uint64_t{i} * kFrameBytes, kFrameBytes, 1, 100, d, SampleSync::kSync),
+    ASSERT_EQ(b->media->AddSampleReferences(16 + uint64_t{i} * kFrameBytes, kFrameBytes, 1, 100, d,
+                                            SampleSync::kSync),
               noErr);
   if (b->media->DurationTicks() > 0) {
     ASSERT_EQ(b->track->InsertMedia(-1, 0, b->media->DurationTicks(), kFixed1), noErr);

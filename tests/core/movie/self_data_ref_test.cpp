@@ -30,11 +30,11 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 // alias-like payload (flags 0).
 Bytes DataRef(size_t size) {
   Bytes payload(size - 8, 0xA5);
-  StoreBE32(payload.data(), 0);               // version, flags
-  StoreBE32(payload.data() + 4, 1);           // one entry
+  StoreBE32(payload.data(), 0);      // version, flags
+  StoreBE32(payload.data() + 4, 1);  // one entry
   StoreBE32(payload.data() + 8, static_cast<uint32_t>(size - 16));
   std::memcpy(payload.data() + 12, "alis", 4);
-  StoreBE32(payload.data() + 16, 0);          // entry flags 0: an alias record follows
+  StoreBE32(payload.data() + 16, 0);  // entry flags 0: an alias record follows
   return Atom("dref", payload);
 }
 
@@ -59,7 +59,9 @@ size_t Find(const Bytes& b, const char* type, size_t from = 0) {
   return std::string::npos;
 }
 
-uint32_t SizeOf(const Bytes& b, const char* type, size_t from = 0) { return LoadBE32(b.data() + Find(b, type, from) - 4); }
+uint32_t SizeOf(const Bytes& b, const char* type, size_t from = 0) {
+  return LoadBE32(b.data() + Find(b, type, from) - 4);
+}
 
 TEST(SetMovieDataRefToSelfTest, LongDataReferenceShrinksEveryEnclosingAtom) {
   Bytes movie = Movie({Track(DataRef(200))});

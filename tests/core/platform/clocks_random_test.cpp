@@ -9,7 +9,9 @@
 namespace {
 
 std::atomic<uint64_t> gFakeNow{0};
-uint64_t FakeClock() { return gFakeNow.load(); }
+uint64_t FakeClock() {
+  return gFakeNow.load();
+}
 
 TEST(ClocksTest, TimeBasesAgreeWithTheNanosecondClock) {
   gFakeNow = 3'600'000'000'123ull;  // one hour and a bit

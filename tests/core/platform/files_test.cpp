@@ -172,7 +172,7 @@ TEST_F(FilesTest, InjectedSizeLimitActsLikeAFullDisk) {
   ASSERT_EQ(OpenFile(other, OpenMode::kReadWrite, &otherFd), noErr);
   EXPECT_EQ(WriteAtMark(fd, "123456", 6), noErr);
   EXPECT_EQ(WriteAtMark(fd, "789abc", 6), dskFulErr);
-  EXPECT_EQ(WriteAtOffset(fd, 2, "XY", 2), noErr);  // inside the limit
+  EXPECT_EQ(WriteAtOffset(fd, 2, "XY", 2), noErr);                 // inside the limit
   EXPECT_EQ(WriteAtMark(otherFd, "0123456789abcdef", 16), noErr);  // other files unaffected
   CloseFile(fd);
   CloseFile(otherFd);

@@ -12,11 +12,21 @@ struct Layout {
 
 TEST(PixMapTest, LayoutByFormat) {
   const Layout table[] = {
-      {16, 16, 3, 5},          {FourCC("5551"), 16, 3, 5}, {FourCC("B565"), 16, 3, 5},
-      {FourCC("L555"), 16, 3, 5}, {FourCC("L565"), 16, 3, 5}, {24, 24, 3, 8},
-      {FourCC("24BG"), 24, 3, 8}, {32, 32, 4, 8},           {FourCC("BGRA"), 32, 4, 8},
-      {40, 8, 1, 8},           {FourCC("2vuy"), 16, 4, 8}, {FourCC("UYVY"), 16, 4, 8},
-      {FourCC("YVYU"), 16, 4, 8}, {FourCC("yuv2"), 16, 4, 8}, {FourCC("yuvs"), 16, 4, 8},
+      {16, 16, 3, 5},
+      {FourCC("5551"), 16, 3, 5},
+      {FourCC("B565"), 16, 3, 5},
+      {FourCC("L555"), 16, 3, 5},
+      {FourCC("L565"), 16, 3, 5},
+      {24, 24, 3, 8},
+      {FourCC("24BG"), 24, 3, 8},
+      {32, 32, 4, 8},
+      {FourCC("BGRA"), 32, 4, 8},
+      {40, 8, 1, 8},
+      {FourCC("2vuy"), 16, 4, 8},
+      {FourCC("UYVY"), 16, 4, 8},
+      {FourCC("YVYU"), 16, 4, 8},
+      {FourCC("yuv2"), 16, 4, 8},
+      {FourCC("yuvs"), 16, 4, 8},
       {FourCC("yuvu"), 16, 4, 8},
   };
   for (const Layout& row : table) {
@@ -58,9 +68,8 @@ TEST(GWorldTest, DepthRulesAndBoundsMovedInPlace) {
     int16_t asked, made;
     bool grey;
   };
-  const Case cases[] = {{24, 32, false}, {0, 32, false},  {41, 32, false}, {-3, 32, false},
-                        {16, 16, false}, {8, 8, false},   {40, 8, true},   {33, 1, true},
-                        {1, 1, false},   {32, 32, false}};
+  const Case cases[] = {{24, 32, false}, {0, 32, false}, {41, 32, false}, {-3, 32, false}, {16, 16, false},
+                        {8, 8, false},   {40, 8, true},  {33, 1, true},   {1, 1, false},   {32, 32, false}};
   for (const Case& c : cases) {
     Rect bounds{10, 20, 58, 84};
     std::unique_ptr<GWorld> world;

@@ -17,10 +17,10 @@
 #include "core/platform/fault_injection.h"
 #include "core/platform/files.h"
 #include "core/platform/volumes.h"
-#include "support/temp_dir.h"
 #include "core/writer/async_file_writer.h"
 #include "core/writer/async_file_writer_record.h"
 #include "core/writer/background_file_writer.h"
+#include "support/temp_dir.h"
 
 namespace writer_test {
 

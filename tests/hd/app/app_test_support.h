@@ -14,13 +14,13 @@
 #include <memory>
 #include <thread>
 
+#include "core/prefs/prefs_file.h"
+#include "core/prefs/prefs_file_image.h"
 #include "fake_app_view.h"
 #include "fake_backend.h"
 #include "hd/app/hd_app_delegate.h"
-#include "core/prefs/prefs_file.h"
-#include "core/prefs/prefs_file_image.h"
-#include "support/temp_dir.h"
 #include "hd/video/decklink_api.h"
+#include "support/temp_dir.h"
 
 class AppTest : public ::testing::Test {
  protected:

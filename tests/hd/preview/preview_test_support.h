@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "hd/preview/preview_surface.h"
 #include "core/imaging/ycbcr.h"
+#include "hd/preview/preview_surface.h"
 
 namespace preview_test {
 

@@ -12,8 +12,8 @@
 #include <fstream>
 
 #include "fake_backend.h"
-#include "support/temp_dir.h"
 #include "hd/video/pixel_conversion.h"
+#include "support/temp_dir.h"
 
 namespace {
 

@@ -43,8 +43,9 @@ TEST_F(FwmovTest, DescribesAFinishedMovie) {
   EXPECT_EQ(Query(file_, "[.atoms[] | select(.depth == 0) | [.offset, .type]]").out,
             "[[0,\"wide\"],[8,\"mdat\"],[" + std::to_string(oldEnd) + ",\"moov\"]]\n");
   EXPECT_EQ(Query(file_, "[.movie.timeScale, .movie.duration]").out, "[2997,1000]\n");
-  EXPECT_EQ(Query(file_, ".tracks[0] | [.mediaTimeScale, .sampleCount, .sampleSize, .chunkOffsets, "
-                         ".firstSampleOffset, .lastSampleOffset]")
+  EXPECT_EQ(Query(file_,
+                  ".tracks[0] | [.mediaTimeScale, .sampleCount, .sampleSize, .chunkOffsets, "
+                  ".firstSampleOffset, .lastSampleOffset]")
                 .out,
             "[2997,10,153600,[16],16," + std::to_string(16 + 9 * kFrameBytes) + "]\n");
   EXPECT_EQ(Query(file_, ".tracks[0].dataReferences").out, "[{\"type\":\"alis\",\"flags\":1,\"size\":12}]\n");
