@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <new>
 
+#include "core/capture/capture_movie.h"
 #include "core/capture/capture_naming.h"
 #include "core/capture/error_messages.h"
 #include "core/capture/frame_schedule.h"
 #include "core/movie/image_descriptions.h"
 #include "core/movie/mdat_header.h"
-#include "core/movie/movie_resource.h"
 #include "core/platform/clocks.h"
 #include "core/platform/files.h"
 #include "core/prefs/prefs_struct.h"

@@ -3,41 +3,15 @@
 
 #include <new>
 
-#include "core/capture/capture_records.h"
-#include "core/capture/error_reporter.h"
 #include "core/movie/alias_record.h"
 #include "core/movie/mdat_header.h"
 #include "core/movie/movie_reader.h"
 #include "core/movie/self_data_ref.h"
 #include "core/platform/program_flavor.h"
-#include "core/prefs/prefs_struct.h"
 
 namespace {
 
 constexpr uint32_t kSampleDurationTicks = 100;  // one frame at hundredTimesMovieFPS
-
-// Everything that differs between the two programs, gathered before the
-// shared steps run.
-struct MovieRequest {
-  ProgramFlavor flavor = ProgramFlavor::kHD;
-  const FileRef* file = nullptr;
-  int32_t frameDataSize = 0;
-  int32_t frameCount = 0;
-  uint32_t width = 0;
-  uint32_t height = 0;
-  const ImageDescription* description = nullptr;
-  int32_t timeScale = 0;
-  bool setMatrix = false;
-  MatrixRecord matrix;
-  bool setClip = false;
-  Rect clip;
-};
-
-// The step that failed and its code.
-struct Failure {
-  ClassicMovieLocation location = kLocationNewMovie;
-  OSErr err = noErr;
-};
 
 // True when every track of the movie atom holds exactly the self reference.
 bool RefersToItself(const std::vector<uint8_t>& movieResource) {
@@ -53,7 +27,7 @@ bool RefersToItself(const std::vector<uint8_t>& movieResource) {
 
 // Builds the movie, referring to the file through an alias record as the
 // movie toolbox would, and serialises it.
-bool BuildMovieResource(const MovieRequest& r, std::vector<uint8_t>* outResource, Failure* failure) {
+bool BuildMovieResource(const MovieRequest& r, std::vector<uint8_t>* outResource, MovieFailure* failure) {
   std::unique_ptr<Movie> movie(new (std::nothrow) Movie());
   if (!movie) {
     *failure = {kLocationNewMovie, memFullErr};
@@ -139,7 +113,19 @@ class OpenFileGuard {
   int fd = kNoFile;
 };
 
-OSErr AppendMovieResource(const MovieRequest& r, Failure* failure) {
+}  // namespace
+
+// -1.0 in row 0, column 0 mirrors left to right; in row 1, column 1, top to
+// bottom. No translation is added.
+MatrixRecord FlipMatrix(bool flipH, bool flipV) {
+  MatrixRecord m;
+  SetIdentityMatrix(&m);
+  if (flipH) m.matrix[0][0] = -kFixed1;
+  if (flipV) m.matrix[1][1] = -kFixed1;
+  return m;
+}
+
+OSErr AppendMovieResource(const MovieRequest& r, MovieFailure* failure) {
   if (r.file == nullptr || r.description == nullptr || r.frameDataSize <= 0 || r.frameCount < 0) {
     *failure = {kLocationAddSamples, paramErr};
     return paramErr;
@@ -189,75 +175,6 @@ OSErr AppendMovieResource(const MovieRequest& r, Failure* failure) {
     return err;
   }
   return noErr;
-}
-
-// -1.0 in row 0, column 0 mirrors left to right; in row 1, column 1, top to
-// bottom. No translation is added.
-MatrixRecord FlipMatrix(bool flipH, bool flipV) {
-  MatrixRecord m;
-  SetIdentityMatrix(&m);
-  if (flipH) m.matrix[0][0] = -kFixed1;
-  if (flipV) m.matrix[1][1] = -kFixed1;
-  return m;
-}
-
-}  // namespace
-
-OSErr addMovieResourceToFile(const FileRef* file, int32_t frameDataSize, int32_t frameCount) {
-  if (gInput == nullptr || !gInput->imageDescription) return kNoVideoInputForMovieErr;
-  ImageDescription* description = gInput->imageDescription.get();
-  description->resvd1 = 0;
-  description->resvd2 = 0;
-  description->dataRefIndex = 0;
-
-  MovieRequest r;
-  r.flavor = ProgramFlavor::kHD;
-  r.file = file;
-  r.frameDataSize = frameDataSize;
-  r.frameCount = frameCount;
-  r.width = gInput->trimmedWidth;
-  r.height = gInput->trimmedHeight;
-  r.description = description;
-  r.timeScale = gPrefs.hundredTimesMovieFPS;
-  r.setMatrix = gPrefs.flipHFlag != 0 || gPrefs.flipVFlag != 0;
-  r.matrix = FlipMatrix(gPrefs.flipHFlag != 0, gPrefs.flipVFlag != 0);
-  Failure failure;
-  return AppendMovieResource(r, &failure);
-}
-
-OSErr AddMovieResourceToFile2(const FileRef* file, int32_t frameDataSize, int32_t frameCount,
-                              ClassicCaptureSource& source) {
-  ImageDescriptionHandle description;
-  OSErr err = source.GetImageDescription(&description);
-  if (err == noErr && !description) err = paramErr;
-  if (err != noErr) {
-    ReportClassicError(kClassicMovieErrorMessage, kLocationImageDescription, err);
-    return err;
-  }
-
-  const Rect grabber = source.GrabberRect();
-  MovieRequest r;
-  r.flavor = ProgramFlavor::kClassic;
-  r.file = file;
-  r.frameDataSize = frameDataSize;
-  r.frameCount = frameCount;
-  r.width = static_cast<uint16_t>(grabber.right);
-  r.height = static_cast<uint16_t>(grabber.bottom);
-  r.description = description.get();
-  r.timeScale = gPrefs.hundredTimesMovieFPS;
-  r.setMatrix = gPrefs.flipHFlag != 0 || gPrefs.flipVFlag != 0;
-  r.matrix = FlipMatrix(gPrefs.flipHFlag != 0, gPrefs.flipVFlag != 0);
-  if (gPrefs.trimTop != 0 || gPrefs.trimLeft != 0 || gPrefs.trimRight != 0 || gPrefs.trimBottom != 0) {
-    r.setClip = true;
-    r.clip.left = static_cast<int16_t>(grabber.left + gPrefs.trimLeft);
-    r.clip.top = static_cast<int16_t>(grabber.top + gPrefs.trimTop);
-    r.clip.right = static_cast<int16_t>(grabber.right - gPrefs.trimRight);
-    r.clip.bottom = static_cast<int16_t>(grabber.bottom - gPrefs.trimBottom);
-  }
-  Failure failure;
-  err = AppendMovieResource(r, &failure);
-  if (err != noErr) ReportClassicError(kClassicMovieErrorMessage, failure.location, err);
-  return err;
 }
 
 OSErr MyAddMediaSampleReferences(Media media, uint32_t offsetLow, int32_t offsetHigh, uint32_t sampleSize,

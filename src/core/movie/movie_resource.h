@@ -1,6 +1,7 @@
 // Finishing a capture file: the movie that indexes the frames where they
 // lie, the final media data header over the first 16 bytes, and the movie
-// resource appended at the end, referring to the file itself.
+// resource appended at the end, referring to the file itself. Everything
+// comes in as arguments; the programs' capture code gathers it.
 //
 // The file on entry holds the 16-byte placeholder header and the frames back
 // to back from offset 16, all of one size; nothing else is open on it.
@@ -8,31 +9,12 @@
 
 #include <cstdint>
 
-#include "core/capture/error_messages.h"
 #include "core/movie/movie.h"
+#include "core/platform/error_codes.h"
 #include "core/platform/files.h"
+#include "core/platform/program_flavor.h"
 #include "core/util/image_description.h"
 #include "core/util/types.h"
-
-// Framewright HD: the frames are described by the open input (gInput): its
-// trimmed size and its image description, whose reserved fields and data
-// reference index are cleared in place. The movie's time scale and the
-// flips come from gPrefs. Errors are returned, not shown. The file must
-// hold at least 16 + frameCount × frameDataSize bytes; if it holds fewer
-// (frames lost to a failed write), eofErr is returned and the file is left
-// as it was, rather than indexing frames that are not there.
-OSErr addMovieResourceToFile(const FileRef* file, int32_t frameDataSize, int32_t frameCount);
-
-// What the classic program's capture road knows about its frames.
-class ClassicCaptureSource {
- public:
-  virtual ~ClassicCaptureSource() = default;
-  // The capture rectangle; its right and bottom edges give the movie's size.
-  virtual Rect GrabberRect() const = 0;
-  // The video channel's description of the frames for its current settings,
-  // made afresh for the caller, who disposes of it.
-  virtual OSErr GetImageDescription(ImageDescriptionHandle* out) = 0;
-};
 
 // Where the classic program reports a failure (with message 3), by the step
 // that failed.
@@ -53,12 +35,41 @@ enum ClassicMovieLocation : int32_t {
 };
 constexpr int16_t kClassicMovieErrorMessage = 3;
 
-// The classic program: the frames are described by the source; a clip
-// rectangle is set when any trim of gPrefs is non-zero (the frames stay
-// untrimmed). Every failure is reported with ReportClassicError before it
-// is returned.
-OSErr AddMovieResourceToFile2(const FileRef* file, int32_t frameDataSize, int32_t frameCount,
-                              ClassicCaptureSource& source);
+// Everything that differs between the two programs' movies, gathered by
+// the caller from its own state.
+struct MovieRequest {
+  ProgramFlavor flavor = ProgramFlavor::kHD;
+  const FileRef* file = nullptr;
+  int32_t frameDataSize = 0;
+  int32_t frameCount = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  const ImageDescription* description = nullptr;
+  int32_t timeScale = 0;
+  bool setMatrix = false;
+  MatrixRecord matrix;
+  bool setClip = false;
+  Rect clip;
+};
+
+// The step that failed and its code.
+struct MovieFailure {
+  ClassicMovieLocation location = kLocationNewMovie;
+  OSErr err = noErr;
+};
+
+// The movie's display matrix for the preview's flips: -1.0 in row 0,
+// column 0 mirrors left to right; in row 1, column 1, top to bottom.
+MatrixRecord FlipMatrix(bool flipH, bool flipV);
+
+// Builds the movie for `request`, writes the final media data header over
+// the first 16 bytes and appends the movie resource. The file must hold at
+// least 16 + frameCount × frameDataSize bytes; if it holds fewer (frames lost
+// to a failed write), eofErr is returned and the file is left as it was,
+// rather than indexing frames that are not there. A movie resource that
+// cannot be written whole is cut off again, so the file ends with its frames.
+// On failure `failure` says which step failed.
+[[nodiscard]] OSErr AppendMovieResource(const MovieRequest& request, MovieFailure* failure);
 
 // Adds `count` samples of `sampleSize` bytes lying one after the other from
 // the 64-bit offset offsetHigh:offsetLow, each lasting `duration`. The first

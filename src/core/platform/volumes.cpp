@@ -85,7 +85,7 @@ int16_t RealDiskNumber(VolumeRef volume) {
 
 }  // namespace
 
-OSErr MyGetFSRefInfo(const FileRef* ref, VolumeRef* volume, uint64_t* parentDirID, Str255 name) {
+OSErr MyGetFSRefInfo(const FileRef* ref, VolumeRef* volume, uint64_t* parentDirID, unsigned char* name) {
   if (ref == nullptr) return paramErr;
   struct stat st {};
   if (::stat(ref->path.c_str(), &st) != 0) return OSErrFromErrno(errno);

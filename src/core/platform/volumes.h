@@ -6,14 +6,14 @@
 #include <cstdint>
 
 #include "core/platform/files.h"
-#include "core/util/types.h"
 
 // A mounted file system, named by its device number (st_dev).
 using VolumeRef = uint64_t;
 
 // Volume, parent folder (its inode number) and name (the first 255 bytes of
 // the UTF-8 name) of a file; each output may be null.
-OSErr MyGetFSRefInfo(const FileRef* ref, VolumeRef* volume, uint64_t* parentDirID, Str255 name);
+// `name` is a Str255 (length byte, then up to 255 characters).
+OSErr MyGetFSRefInfo(const FileRef* ref, VolumeRef* volume, uint64_t* parentDirID, unsigned char* name);
 
 // The number of the whole disk that holds the volume: a partition counts as
 // its parent disk. -1 for network file systems and for file systems without a

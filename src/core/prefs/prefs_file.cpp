@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/capture/error_reporter.h"
+#include "core/platform/error_reporter.h"
 #include "core/platform/folders.h"
 
 namespace {

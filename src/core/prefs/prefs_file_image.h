@@ -19,7 +19,7 @@
 #include <span>
 #include <vector>
 
-#include "core/capture/error_messages.h"
+#include "core/platform/error_codes.h"
 #include "core/platform/os_errors.h"
 #include "core/platform/program_flavor.h"
 #include "core/prefs/prefs_struct.h"

@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "core/capture/error_messages.h"
+#include "core/platform/error_codes.h"
 #include "core/platform/files.h"
 #include "core/platform/os_errors.h"
 #include "core/platform/program_flavor.h"

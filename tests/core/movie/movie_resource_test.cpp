@@ -1,16 +1,15 @@
 // Finishing capture files: the header, the movie resource at the old end of
 // the file, the self reference, and the failures of both programs.
-#include "core/movie/movie_resource.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "core/capture/error_reporter.h"
+#include "core/capture/capture_movie.h"
 #include "core/movie/capture_file_fixture.h"
 #include "core/movie/movie_reader.h"
 #include "core/movie/self_data_ref.h"
+#include "core/platform/error_reporter.h"
 #include "core/platform/fault_injection.h"
 #include "core/util/byte_order.h"
 #include "support/temp_dir.h"

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/platform/folders.h"
+#include "core/util/types.h"
 
 namespace {
 

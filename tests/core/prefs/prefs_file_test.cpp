@@ -12,7 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "core/capture/error_reporter.h"
+#include "core/platform/error_reporter.h"
 #include "core/platform/fault_injection.h"
 #include "support/temp_dir.h"
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "core/capture/capture_movie.h"
 #include "core/movie/capture_file_fixture.h"
-#include "core/movie/movie_resource.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The classic error report hook.
-#include "core/capture/error_reporter.h"
+#include "core/platform/error_reporter.h"
 
 namespace {
 ClassicErrorReporter gReporter = nullptr;
