@@ -22,6 +22,31 @@ inline uint32_t Lerp32(uint32_t a, uint32_t b, uint32_t weight) {
   return rb | ag;
 }
 
+// Source position of destination sample `logical`, in 16.16:
+// (logical + ½)·source/dest − ½.
+inline int64_t SourcePosition(int32_t logical, int32_t sourceCount, int32_t destCount) {
+  return ((2 * static_cast<int64_t>(logical) + 1) * sourceCount * 65536) /
+             (2 * static_cast<int64_t>(destCount)) -
+         32768;
+}
+
+// The two source samples around a 16.16 position and the second one's
+// weight, held inside 0 … sourceCount − 1 at both edges.
+inline SampleStep StepAt(int64_t position, int32_t sourceCount) {
+  int64_t first = position >> 16;  // floor, also below zero
+  uint32_t weight = static_cast<uint32_t>((position >> 8) & 0xFF);
+  int64_t second = first + 1;
+  if (first < 0) {
+    first = second = 0;
+    weight = 0;
+  }
+  if (second >= sourceCount) {
+    second = sourceCount - 1;
+    if (first > second) first = second;
+  }
+  return {static_cast<int32_t>(first), static_cast<int32_t>(second), weight};
+}
+
 }  // namespace
 
 std::vector<SampleStep> MakeSampleSteps(int32_t sourceCount, int32_t destCount, bool mirrored) {
@@ -29,22 +54,7 @@ std::vector<SampleStep> MakeSampleSteps(int32_t sourceCount, int32_t destCount, 
   if (sourceCount <= 0) return steps;
   for (int32_t i = 0; i < destCount; ++i) {
     const int32_t logical = mirrored ? destCount - 1 - i : i;
-    // Source position in 16.16: (logical + ½)·source/dest − ½.
-    const int64_t position = ((2 * static_cast<int64_t>(logical) + 1) * sourceCount * 65536) /
-                                 (2 * static_cast<int64_t>(destCount)) -
-                             32768;
-    int64_t first = position >> 16;  // floor, also below zero
-    uint32_t weight = static_cast<uint32_t>((position >> 8) & 0xFF);
-    int64_t second = first + 1;
-    if (first < 0) {
-      first = second = 0;
-      weight = 0;
-    }
-    if (second >= sourceCount) {
-      second = sourceCount - 1;
-      if (first > second) first = second;
-    }
-    steps[static_cast<size_t>(i)] = {static_cast<int32_t>(first), static_cast<int32_t>(second), weight};
+    steps[static_cast<size_t>(i)] = StepAt(SourcePosition(logical, sourceCount, destCount), sourceCount);
   }
   return steps;
 }
@@ -68,30 +78,16 @@ void YCbCrScaler::Prepare(const YCbCrImageView& source, const RGB32ImageView& de
   columns_.resize(luma.size());
   for (size_t i = 0; i < luma.size(); ++i) {
     // Chroma sample k sits on luma sample 2k, so a luma position x is the
-    // chroma position x / 2. Recomputed here in 16.16 from the same formula.
+    // chroma position x / 2.
     const int32_t logical = mirroredH ? dest.width - 1 - static_cast<int32_t>(i) : static_cast<int32_t>(i);
-    const int64_t lumaPosition = ((2 * static_cast<int64_t>(logical) + 1) * source.width * 65536) /
-                                     (2 * static_cast<int64_t>(dest.width)) -
-                                 32768;
-    const int64_t chromaPosition = lumaPosition >> 1;
-    int64_t c0 = chromaPosition >> 16;
-    uint32_t chromaWeight = static_cast<uint32_t>((chromaPosition >> 8) & 0xFF);
-    int64_t c1 = c0 + 1;
-    if (c0 < 0) {
-      c0 = c1 = 0;
-      chromaWeight = 0;
-    }
-    if (c1 >= pairs) {
-      c1 = pairs - 1;
-      if (c0 > c1) c0 = c1;
-    }
+    const SampleStep chroma = StepAt(SourcePosition(logical, source.width, dest.width) >> 1, pairs);
     Column& column = columns_[i];
     column.luma0 = static_cast<uint32_t>(2 * luma[i].first + 1);
     column.luma1 = static_cast<uint32_t>(2 * luma[i].second + 1);
     column.lumaWeight = luma[i].weight;
-    column.chroma0 = static_cast<uint32_t>(4 * c0);
-    column.chroma1 = static_cast<uint32_t>(4 * c1);
-    column.chromaWeight = chromaWeight;
+    column.chroma0 = static_cast<uint32_t>(4 * chroma.first);
+    column.chroma1 = static_cast<uint32_t>(4 * chroma.second);
+    column.chromaWeight = chroma.weight;
   }
   rows_ = MakeSampleSteps(source.height, dest.height, MirrorsVertically(mirroring));
   blendedRow_.resize(static_cast<size_t>(Row2vuyBytesNeeded(source.width)));

@@ -35,9 +35,6 @@ class FakePutFile : public PutFileDialog {
 class ClassicCaptureFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    savedHome_ = std::getenv("HOME") ? std::getenv("HOME") : "";
-    setenv("HOME", home_.path().c_str(), 1);
     std::memset(&gPrefs, 0, sizeof gPrefs);
     SetWallClockForTesting(&December8);
     SetPutFileDialog(&dialog_);
@@ -45,10 +42,8 @@ class ClassicCaptureFileTest : public ::testing::Test {
   void TearDown() override {
     SetPutFileDialog(nullptr);
     SetWallClockForTesting(nullptr);
-    setenv("HOME", savedHome_.c_str(), 1);
   }
-  TempDir home_;
-  std::string savedHome_;
+  TempHome home_;
   FakePutFile dialog_;
 };
 

@@ -33,10 +33,7 @@ TEST(CaptureNamingTest, FixedFoldersNeverReplaceAnEarlierCapture) {
 }
 
 TEST(CaptureNamingTest, CaptureFoldersByLocation) {
-  TempDir home;
-  const char* saved = std::getenv("HOME");
-  std::optional<std::string> savedHome = saved ? std::optional<std::string>(saved) : std::nullopt;
-  setenv("HOME", home.path().c_str(), 1);
+  TempHome home;
   std::string folder;
   ASSERT_EQ(GetCaptureFolder(3, &folder), noErr);
   EXPECT_EQ(folder, home.file("Documents"));
@@ -46,7 +43,6 @@ TEST(CaptureNamingTest, CaptureFoldersByLocation) {
   EXPECT_TRUE(std::filesystem::exists(folder + "/capture_tests"));
   EXPECT_EQ(GetCaptureFolder(0, &folder), paramErr);
   EXPECT_EQ(GetCaptureFolder(7, &folder), paramErr);
-  if (savedHome) setenv("HOME", savedHome->c_str(), 1);
 }
 
 std::string Classic(uint8_t flags, uint8_t ordering, bool useDash) {

@@ -59,9 +59,6 @@ inline int64_t FixedWallClock() {
 class AppDelegateFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    savedHome_ = std::getenv("HOME") ? std::getenv("HOME") : "";
-    setenv("HOME", home_.path().c_str(), 1);
     std::memset(&gPrefs, 0, sizeof gPrefs);
     gPrefs.hundredTimesMovieFPS = 1800;
     gPrefs.previewFlag = 1;
@@ -77,7 +74,6 @@ class AppDelegateFixture : public ::testing::Test {
     gProcessingSuspendedFlag = false;
     ClearWriteFaults();
     SetWallClockForTesting(nullptr);
-    setenv("HOME", savedHome_.c_str(), 1);
   }
 
   std::string Documents() const { return home_.file("Documents"); }
@@ -95,8 +91,7 @@ class AppDelegateFixture : public ::testing::Test {
     return path;
   }
 
-  TempDir home_;
-  std::string savedHome_;
+  TempHome home_;
   FakeCaptureView view_;
   FakePreview preview_;
   AppDelegate app_{view_, preview_};

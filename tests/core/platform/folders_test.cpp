@@ -13,33 +13,10 @@
 
 namespace {
 
-// Points HOME and XDG_CONFIG_HOME at a scratch home for one test.
+// A scratch home for one test, with XDG_CONFIG_HOME unset.
 class FoldersTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Save("HOME", &savedHome_);
-    Save("XDG_CONFIG_HOME", &savedConfig_);
-    setenv("HOME", home_.path().c_str(), 1);
-    unsetenv("XDG_CONFIG_HOME");
-  }
-  void TearDown() override {
-    Restore("HOME", savedHome_);
-    Restore("XDG_CONFIG_HOME", savedConfig_);
-  }
-  static void Save(const char* name, std::optional<std::string>* out) {
-    const char* v = std::getenv(name);
-    if (v != nullptr) *out = v;
-  }
-  static void Restore(const char* name, const std::optional<std::string>& v) {
-    if (v) {
-      setenv(name, v->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-
-  TempDir home_;
-  std::optional<std::string> savedHome_, savedConfig_;
+  TempHome home_;
 };
 
 TEST_F(FoldersTest, PreferencesFolderIsCreatedUnderConfigHome) {

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 class TempDir {
@@ -24,4 +25,41 @@ class TempDir {
 
  private:
   std::string path_;
+};
+
+// Sets an environment variable (or unsets it, for a null value) for the life
+// of the object, then puts back what was there.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    if (value != nullptr)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (saved_)
+      setenv(name_.c_str(), saved_->c_str(), 1);
+    else
+      unsetenv(name_.c_str());
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> saved_;
+};
+
+// A scratch home folder: HOME points at it while the object lives, and the
+// XDG folders follow it (XDG_CONFIG_HOME unset), in UTC.
+class TempHome : public TempDir {
+ public:
+  TempHome() : home_("HOME", path().c_str()), config_("XDG_CONFIG_HOME", nullptr), timeZone_("TZ", "UTC") {}
+
+ private:
+  ScopedEnv home_;
+  ScopedEnv config_;
+  ScopedEnv timeZone_;
 };

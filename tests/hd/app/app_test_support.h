@@ -26,8 +26,6 @@ class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(home_.path().empty());
-    setenv("HOME", home_.path().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", ConfigFolder().c_str(), 1);
     SetDeckLinkLibraryPathForTesting("/nonexistent/libDeckLinkAPI.so");
     backend_.AddDevices(2);
     backend_.devices[0].inputSources = {"Composite", "S-Video"};
@@ -99,7 +97,8 @@ class AppTest : public ::testing::Test {
       window->actions->cancelClick();
   }
 
-  TempDir home_;
+  TempHome home_;
+  ScopedEnv configHome_{"XDG_CONFIG_HOME", ConfigFolder().c_str()};
   FakeBackend backend_;
   FakeAppView view_;
   FakePreviewPort preview_;

@@ -17,21 +17,6 @@ namespace {
 
 using namespace preview_test;
 
-struct Input {
-  Frame2vuy frame;
-  PixMapHandle pixMap;
-  ImageDescription description;
-
-  Input(Frame2vuy f, Rect trimmed, int32_t trimOffsetBytes) : frame(std::move(f)) {
-    EXPECT_EQ(MyNewPixMapWithoutStorage(k2vuyPixelFormat, trimmed, frame.rowBytes, &pixMap), noErr);
-    pixMap->baseAddr = frame.bytes.data() + trimOffsetBytes;
-    description.cType = k2vuyPixelFormat;
-    description.width = trimmed.right;
-    description.height = trimmed.bottom;
-    description.dataSize = frame.rowBytes * trimmed.bottom;
-  }
-};
-
 // A test card with colour bars across its lower half, trimmed out of a wider
 // frame with a red margin, so a misread row pitch shows.
 Input MakeInput(int32_t w, int32_t h) {

@@ -3,6 +3,8 @@
 // window surface that records what it is asked to show.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,6 +14,8 @@
 #include <vector>
 
 #include "core/imaging/ycbcr.h"
+#include "core/util/image_description.h"
+#include "core/util/pixmap.h"
 #include "hd/preview/preview_surface.h"
 
 namespace preview_test {
@@ -211,6 +215,25 @@ class FakeSurface : public PreviewSurface {
  private:
   int32_t width_;
   int32_t height_;
+};
+
+// The input side as the data procedure keeps it: a frame buffer, a pixel map
+// framing its (possibly trimmed) image, and an image description.
+struct Input {
+  Frame2vuy frame;
+  PixMapHandle pixMap;
+  ImageDescription description;
+
+  Input(Frame2vuy f, Rect trimmed = {}, int32_t trimOffsetBytes = 0) : frame(std::move(f)) {
+    if (trimmed == Rect{})
+      trimmed = Rect{0, 0, static_cast<int16_t>(frame.height), static_cast<int16_t>(frame.width)};
+    EXPECT_EQ(MyNewPixMapWithoutStorage(k2vuyPixelFormat, trimmed, frame.rowBytes, &pixMap), noErr);
+    pixMap->baseAddr = frame.bytes.data() + trimOffsetBytes;
+    description.cType = k2vuyPixelFormat;
+    description.width = trimmed.right;
+    description.height = trimmed.bottom;
+    description.dataSize = frame.rowBytes * trimmed.bottom;
+  }
 };
 
 }  // namespace preview_test

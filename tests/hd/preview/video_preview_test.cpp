@@ -44,25 +44,6 @@ class FakeGLContext : public PreviewGLContext {
   int pipesDestroyed = 0;
 };
 
-// The input side as the data procedure keeps it: a frame buffer, a pixel map
-// framing its (possibly trimmed) image, and an image description.
-struct Input {
-  Frame2vuy frame;
-  PixMapHandle pixMap;
-  ImageDescription description;
-
-  Input(Frame2vuy f, Rect trimmed = {}, int32_t trimOffsetBytes = 0) : frame(std::move(f)) {
-    if (trimmed == Rect{})
-      trimmed = Rect{0, 0, static_cast<int16_t>(frame.height), static_cast<int16_t>(frame.width)};
-    EXPECT_EQ(MyNewPixMapWithoutStorage(k2vuyPixelFormat, trimmed, frame.rowBytes, &pixMap), noErr);
-    pixMap->baseAddr = frame.bytes.data() + trimOffsetBytes;
-    description.cType = k2vuyPixelFormat;
-    description.width = trimmed.right;
-    description.height = trimmed.bottom;
-    description.dataSize = frame.rowBytes * trimmed.bottom;
-  }
-};
-
 class VideoPreviewTest : public testing::Test {
  protected:
   void TearDown() override {

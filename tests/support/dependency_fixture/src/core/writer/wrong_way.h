@@ -2,5 +2,5 @@
 // check must refuse it.
 #pragma once
 
-#include "core/platform/os_errors.h"
 #include "core/capture/error_messages.h"
+#include "core/platform/os_errors.h"
