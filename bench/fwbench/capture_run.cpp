@@ -10,7 +10,7 @@
 #include <exception>
 #include <vector>
 
-#include "core/capture/app_delegate.h"
+#include "core/capture/capture_movie.h"
 #include "core/capture/capture_records.h"
 #include "core/movie/mdat_header.h"
 #include "core/platform/clocks.h"
@@ -18,6 +18,7 @@
 #include "core/prefs/prefs_struct.h"
 #include "core/util/byte_order.h"
 #include "core/writer/async_file_writer_record.h"
+#include "hd/app/capture_controller.h"
 
 namespace {
 
@@ -57,20 +58,6 @@ class QuietPreview : public PreviewPort {
   }
   OSErr VPDisplayFrame(VideoPreviewRef) override { return noErr; }
   void VPDisposePreview(VideoPreviewRef) override {}
-};
-
-// The capture core as the program has it, with the movie resource's
-// finishing timed.
-class TimedAppDelegate : public AppDelegate {
- public:
-  using AppDelegate::AppDelegate;
-  int32_t addMovieResourceToFile(const FileRef* file, int32_t frameDataSize, int32_t frameCount) override {
-    const uint64_t start = MonotonicNanoseconds();
-    const int32_t err = AppDelegate::addMovieResourceToFile(file, frameDataSize, frameCount);
-    finishNanoseconds = MonotonicNanoseconds() - start;
-    return err;
-  }
-  uint64_t finishNanoseconds = 0;
 };
 
 // The open input the capture core expects, for the length of one run.
@@ -155,7 +142,16 @@ bool RunBenchCapture(const BenchOptions& options, SyntheticFrames& frames, Captu
   InputScope input;
   QuietCaptureView view;
   QuietPreview preview;
-  TimedAppDelegate app(view, preview);
+  // The capture core as the program has it, with the movie resource's
+  // finishing timed.
+  uint64_t finishNanoseconds = 0;
+  CaptureController app(view, preview,
+                        [&finishNanoseconds](const FileRef& file, int32_t frameDataSize, int32_t frameCount) {
+                          const uint64_t finishStart = MonotonicNanoseconds();
+                          const OSErr err = addMovieResourceToFile(&file, frameDataSize, frameCount);
+                          finishNanoseconds = MonotonicNanoseconds() - finishStart;
+                          return err;
+                        });
 
   const uint32_t frameCount = options.frameCount;
   std::vector<uint64_t> callNanoseconds;
@@ -238,6 +234,6 @@ bool RunBenchCapture(const BenchOptions& options, SyntheticFrames& frames, Captu
     result->framesLate = framesLate;
   }
   result->stopMilliseconds = Milliseconds(stopEnd - feedEnd);
-  result->finishMilliseconds = Milliseconds(app.finishNanoseconds);
+  result->finishMilliseconds = Milliseconds(finishNanoseconds);
   return true;
 }

@@ -54,7 +54,7 @@ bool testWindowPosition(const MySize& size, const std::vector<ScreenArea>& scree
 }
 
 HDAppDelegate::HDAppDelegate(AppView& view, PreviewPort& preview, std::string helpURL)
-    : AppDelegate(view, preview), appView_(view), helpURL_(std::move(helpURL)) {}
+    : appView_(view), preview_(preview), capture_(view, preview), helpURL_(std::move(helpURL)) {}
 
 HDAppDelegate::~HDAppDelegate() {
   if (gGeometryDelegate == this) {
@@ -63,11 +63,10 @@ HDAppDelegate::~HDAppDelegate() {
   }
   prefsWindow_.reset();
   aboutBox_.reset();
-  if (gAppDelegate == this) gAppDelegate = nullptr;
 }
 
 void HDAppDelegate::applicationDidFinishLaunching() {
-  gAppDelegate = this;
+  gCaptureController = &capture_;
   // Frames come in on this tick, also while menus are open and sheets up.
   appView().StartFrameTimer(kFrameTimerInterval, [this] { timer(); });
 
@@ -80,7 +79,7 @@ void HDAppDelegate::applicationDidFinishLaunching() {
   SetPreferencesWindowGeometrySource(&HDAppDelegate::MainWindowGeometry);
 
   RestoreMainWindowPosition();
-  view().ShowWindow(WindowId::kMainWindow);
+  appView_.ShowWindow(WindowId::kMainWindow);
 
   // The list is taken once; devices plugged in later are not offered.
   CaptureDevices* devices = nullptr;
@@ -97,7 +96,7 @@ void HDAppDelegate::applicationDidFinishLaunching() {
   }
   // The program stays up without an input; the capture button stays off.
   appView().SetInputTitle("");
-  view().ShowAlert(WindowId::kMainWindow, BuildErrorAlertText(ErrorStep::kInitialising, err), {});
+  appView_.ShowAlert(WindowId::kMainWindow, BuildErrorAlertText(ErrorStep::kInitialising, err), {});
 }
 
 void HDAppDelegate::RestoreMainWindowPosition() {
@@ -105,7 +104,7 @@ void HDAppDelegate::RestoreMainWindowPosition() {
   // A record that never held a window (no settings file yet, all zeros)
   // leaves the window where the desktop puts it, rather than in a corner.
   const bool neverSaved = saved.x == 0 && saved.y == 0 && saved.width == 0 && saved.height == 0;
-  const WindowFrame frame = view().FrameOf(WindowId::kMainWindow);
+  const WindowFrame frame = appView_.FrameOf(WindowId::kMainWindow);
   // Only the position is restored; the size is always the window's own.
   saved.width = ToUInt16(frame.width);
   saved.height = ToUInt16(frame.height);
@@ -119,7 +118,7 @@ void HDAppDelegate::RestoreMainWindowPosition() {
 
 bool HDAppDelegate::MainWindowGeometry(MySize* outGeometry) {
   if (gGeometryDelegate == nullptr) return false;
-  const WindowFrame frame = gGeometryDelegate->view().FrameOf(WindowId::kMainWindow);
+  const WindowFrame frame = gGeometryDelegate->appView_.FrameOf(WindowId::kMainWindow);
   outGeometry->x = ToInt16(frame.x);
   outGeometry->y = ToInt16(frame.y);
   outGeometry->width = ToUInt16(frame.width);
@@ -131,7 +130,7 @@ void HDAppDelegate::applicationWillTerminate() {
   if (terminated_) return;
   terminated_ = true;
   // A running capture is finished: its movie resource is added.
-  stopCaptureWithErr(0);
+  capture_.stopCaptureWithErr(0);
   // The preview frames the input's pixels: it goes before the input does.
   DisposePreview();
   closeVideoInput();
@@ -183,7 +182,7 @@ int32_t HDAppDelegate::openVideoInput() {
   }
   // The record stays, without a device, until closeVideoInput.
   appView().SetInputTitle("");
-  view().ShowAlert(WindowId::kMainWindow, BuildErrorAlertText(ErrorStep::kOpeningVideoInput, err), {});
+  appView_.ShowAlert(WindowId::kMainWindow, BuildErrorAlertText(ErrorStep::kOpeningVideoInput, err), {});
   return err;
 }
 
@@ -209,12 +208,12 @@ void HDAppDelegate::closeVideoInput() {
   delete gInput;  // with its pixel map and image description
   gInput = nullptr;
   // The next input's first frame works out its own trimmed geometry.
-  ForgetInputGeometry();
-  view().SetCaptureButton(Enablement::kDisabled);
+  capture_.ForgetInputGeometry();
+  appView_.SetCaptureButton(Enablement::kDisabled);
 }
 
 void HDAppDelegate::DisposePreview() {
-  preview().VPDisposePreview(gVideoPreviewRef);
+  preview_.VPDisposePreview(gVideoPreviewRef);
   gVideoPreviewRef = nullptr;
 }
 
@@ -229,7 +228,7 @@ void HDAppDelegate::about() {
 
 void HDAppDelegate::aboutBoxDidFinish() {
   aboutBox_.reset();
-  view().ShowWindow(WindowId::kMainWindow);
+  appView_.ShowWindow(WindowId::kMainWindow);
 }
 
 void HDAppDelegate::preferences() {
@@ -268,7 +267,7 @@ void HDAppDelegate::prefsDidFinish(bool ok, const PrefsStruct* newSettings) {
     }
   }
   prefsWindow_.reset();
-  view().ShowWindow(WindowId::kMainWindow);
+  appView_.ShowWindow(WindowId::kMainWindow);
 }
 
 void HDAppDelegate::manual() {

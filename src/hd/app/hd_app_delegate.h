@@ -1,9 +1,9 @@
 // Framewright HD's application delegate: start-up (the frame timer, the
 // settings, the main window's place, the device list and the input), the
 // open video input, the menu commands (about box, preferences, manual) and
-// the end of the run. It builds on the capture spine (AppDelegate), which
-// starts, runs and ends captures, and it is the delegate of the capture
-// window, the preferences window and the about box. No toolkit: it talks to
+// the end of the run. It owns the capture controller, which starts, runs and
+// ends captures, and it is the delegate of the capture window, the
+// preferences window and the about box. No toolkit: it talks to
 // the screen through AppView.
 #pragma once
 
@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "core/capture/app_delegate.h"
 #include "core/prefs/prefs_struct.h"
 #include "hd/app/about_box.h"
 #include "hd/app/app_view.h"
+#include "hd/app/capture_controller.h"
 #include "hd/app/click_window.h"
 #include "hd/app/prefs_window.h"
 #include "hd/video/qt_capture.h"
@@ -35,14 +35,11 @@ constexpr std::chrono::microseconds kFrameTimerInterval{16'667};
 // above the area and at least 10 above the area's bottom.
 bool testWindowPosition(const MySize& size, const std::vector<ScreenArea>& screens);
 
-class HDAppDelegate final : public AppDelegate,
-                            public AppDelegateDelegate,
-                            public PrefsWindowDelegate,
-                            public AboutBoxDelegate {
+class HDAppDelegate final : public AppDelegateDelegate, public PrefsWindowDelegate, public AboutBoxDelegate {
  public:
   // helpURL: the page the help command opens.
   HDAppDelegate(AppView& view, PreviewPort& preview, std::string helpURL);
-  ~HDAppDelegate() override;
+  ~HDAppDelegate();
 
   void applicationDidFinishLaunching();
   // Finishes a running capture, closes the input, writes the settings and
@@ -67,8 +64,10 @@ class HDAppDelegate final : public AppDelegate,
   void closeVideoInput();
 
   // The capture window's triggers.
-  void scheduleFrameCapture() override { AppDelegate::scheduleFrameCapture(); }
-  void stopCaptureWithErr(int32_t err) override { AppDelegate::stopCaptureWithErr(err); }
+  void scheduleFrameCapture() override { capture_.scheduleFrameCapture(); }
+  void stopCaptureWithErr(int32_t err) override { capture_.stopCaptureWithErr(err); }
+  // The main window's capture button and menu command.
+  void startCapture() { capture_.startCapture(); }
 
   bool HasPrefsWindow() const { return prefsWindow_ != nullptr; }
   bool HasAboutBox() const { return aboutBox_ != nullptr; }
@@ -82,6 +81,8 @@ class HDAppDelegate final : public AppDelegate,
   static bool MainWindowGeometry(MySize* outGeometry);
 
   AppView& appView_;
+  PreviewPort& preview_;
+  CaptureController capture_;
   std::string helpURL_;
   std::unique_ptr<PrefsWindow> prefsWindow_;
   std::unique_ptr<AboutBox> aboutBox_;

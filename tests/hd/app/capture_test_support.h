@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "core/capture/app_delegate.h"
 #include "core/platform/clocks.h"
 #include "core/platform/fault_injection.h"
 #include "core/prefs/prefs_struct.h"
 #include "core/util/frame_stamp.h"
 #include "fake_capture_view.h"
+#include "hd/app/capture_controller.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
@@ -56,7 +56,7 @@ inline int64_t FixedWallClock() {
   return 1796738733;
 }  // 2026-12-08 14:05:33 UTC
 
-class AppDelegateFixture : public ::testing::Test {
+class CaptureControllerFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     std::memset(&gPrefs, 0, sizeof gPrefs);
@@ -94,7 +94,7 @@ class AppDelegateFixture : public ::testing::Test {
   TempHome home_;
   FakeCaptureView view_;
   FakePreview preview_;
-  AppDelegate app_{view_, preview_};
+  CaptureController app_{view_, preview_};
 };
 
 // What ffprobe says about a movie's first video stream.

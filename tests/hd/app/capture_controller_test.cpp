@@ -1,5 +1,5 @@
 // The capture session: starting, stopping, errors and what the user sees.
-#include "core/capture/app_delegate.h"
+#include "hd/app/capture_controller.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -22,9 +22,9 @@
 
 namespace {
 
-using AppDelegateTest = AppDelegateFixture;
+using CaptureControllerTest = CaptureControllerFixture;
 
-TEST_F(AppDelegateTest, StartAndStopWithoutFramesLeavesNothing) {
+TEST_F(CaptureControllerTest, StartAndStopWithoutFramesLeavesNothing) {
   FrameSource source(320, 240);
   source.Deliver(1);  // previewing: the input's geometry is set up
   EXPECT_TRUE(view_.captureButtonEnabled);
@@ -52,7 +52,7 @@ TEST_F(AppDelegateTest, StartAndStopWithoutFramesLeavesNothing) {
   EXPECT_TRUE(view_.HasLog("menus on"));
 }
 
-TEST_F(AppDelegateTest, StartFailuresShowOneAlertOnTheMainWindow) {
+TEST_F(CaptureControllerTest, StartFailuresShowOneAlertOnTheMainWindow) {
   EXPECT_EQ(app_.startCaptureWithURL(std::nullopt), 1301);
   EXPECT_EQ(app_.startCaptureWithURL(home_.file("no/such/folder/x.mov")), 1301);
   // Only regular files are replaced: a folder, a FIFO or a device is left alone.
@@ -69,7 +69,7 @@ TEST_F(AppDelegateTest, StartFailuresShowOneAlertOnTheMainWindow) {
   EXPECT_EQ(gCapture, nullptr);
 }
 
-TEST_F(AppDelegateTest, DeviceErrorsEndACaptureOnceAndAreIgnoredWhilePreviewing) {
+TEST_F(CaptureControllerTest, DeviceErrorsEndACaptureOnceAndAreIgnoredWhilePreviewing) {
   FrameSource source(320, 240);
   source.Deliver(1);
   MyQTCaptureDataProc(0, nullptr, 0, 0, 0, 0, 800);

@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "capture_test_support.h"
-#include "core/capture/app_delegate.h"
 #include "core/capture/frame_schedule.h"
 #include "core/platform/clocks.h"
 #include "core/platform/fault_injection.h"
+#include "hd/app/capture_controller.h"
 
 namespace {
 
-using CaptureMovieTest = AppDelegateFixture;
+using CaptureMovieTest = CaptureControllerFixture;
 
 TEST_F(CaptureMovieTest, TriggersWriteTheFramesTheyScheduled) {
   gPrefs.ignoreFrameCount = 2;

@@ -1,25 +1,32 @@
-// The capture spine of Framewright HD: starting a capture on a new file,
-// handing each incoming frame to the preview and, as the frame schedule says,
-// to the file writer, and ending the capture with a finished movie or one
-// alert. It knows no toolkit: it talks to the screen through CaptureView and
-// PreviewPort. The application layer derives from it and adds start-up,
-// the device and the windows' own logic.
+// Framewright HD's captures: starting one on a new file (named after the
+// date and time, in the preferred folder or through the save panel),
+// handing each incoming frame to the preview and, when the capture session
+// says it is due, to the file, and ending with a finished movie or one
+// alert on the capture window. The mechanics of a capture (file, writer,
+// schedule, packing, finishing) are the shared CaptureSession's; this is the
+// program's surface over it: the windows, the pointer, the alerts and the
+// open input's trimmed geometry. It knows no toolkit: it talks to the screen
+// through CaptureView and PreviewPort.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "core/capture/capture_records.h"
+#include "core/capture/capture_session.h"
 #include "core/capture/capture_view.h"
 
-class AppDelegate {
+class CaptureController {
  public:
-  AppDelegate(CaptureView& view, PreviewPort& preview);
-  virtual ~AppDelegate();
-  AppDelegate(const AppDelegate&) = delete;
-  AppDelegate& operator=(const AppDelegate&) = delete;
+  // `finisher` adds the movie resource at the end of a capture; by default
+  // addMovieResourceToFile (the open input's description, the settings'
+  // rate and flips).
+  CaptureController(CaptureView& view, PreviewPort& preview, MovieFinisher finisher = {});
+  ~CaptureController();
+  CaptureController(const CaptureController&) = delete;
+  CaptureController& operator=(const CaptureController&) = delete;
 
   // The user's command: names the file after the current date and time and
   // starts the capture in the preferred folder, or asks in the save panel.
@@ -32,45 +39,34 @@ class AppDelegate {
   void stopCaptureWithErr(int32_t err);
   // A trigger from the capture window.
   void scheduleFrameCapture();
+  // Ends the capture display: back to the main window.
+  void switchBackToMainWindow();
 
   // One call of the device's data callback (see MyQTCaptureDataProc).
   void HandleFrame(void* baseAddr, int32_t rowBytes, int32_t width, int32_t height, int32_t err);
 
-  // Appends the movie resource for `frameCount` frames; virtual so tests can
-  // make it fail.
-  virtual int32_t addMovieResourceToFile(const FileRef* file, int32_t frameDataSize, int32_t frameCount);
-  // Ends the capture display: back to the main window.
-  virtual void switchBackToMainWindow();
-
   // Forgets the trimmed geometry of the open input, so the next frame works
   // it out again (called when an input is closed).
   void ForgetInputGeometry();
-
- protected:
-  CaptureView& view() { return view_; }
-  PreviewPort& preview() { return preview_; }
   void ShowStartError(int32_t err);
 
  private:
   OSErr SetUpInputGeometry(int32_t rowBytes, int32_t width, int32_t height);
   void ShowPreviewFrame(WindowId window);
-  // After an error, indexes only the whole frames that reached the file.
-  uint32_t CutBackToWholeFrames(const CaptureRecord& capture, OSErr* outErr);
 
   CaptureView& view_;
   PreviewPort& preview_;
+  MovieFinisher finisher_;
+  std::unique_ptr<CaptureSession> session_;  // while a capture runs; gCapture is its record
   // Geometry of the first frame of the open input; later frames that differ
   // cannot be framed by it and are passed over.
   int32_t frameRowBytes_ = 0;
   int32_t frameWidth_ = 0;
   int32_t frameHeight_ = 0;
-  // The trimmed image, rows packed, when it is not already one block in the
-  // frame (made once per input, not per frame).
-  std::vector<uint8_t> packedFrame_;
 };
 
 // Main-thread globals of the capture.
-extern AppDelegate* gAppDelegate;
+extern CaptureController* gCaptureController;  // receives the data callback's frames
 extern VideoPreviewRef gVideoPreviewRef;
 extern bool gProcessingSuspendedFlag;
 

@@ -1,0 +1,244 @@
+// Framewright HD's captures over the shared capture session.
+#include "hd/app/capture_controller.h"
+
+#include <algorithm>
+
+#include "core/capture/capture_movie.h"
+#include "core/capture/capture_naming.h"
+#include "core/capture/error_messages.h"
+#include "core/capture/frame_schedule.h"
+#include "core/movie/image_descriptions.h"
+#include "core/platform/clocks.h"
+#include "core/prefs/prefs_struct.h"
+
+CaptureController* gCaptureController = nullptr;
+VideoPreviewRef gVideoPreviewRef = nullptr;
+bool gProcessingSuspendedFlag = false;
+
+namespace {
+
+void DisposePreview(PreviewPort& preview) {
+  if (gVideoPreviewRef != nullptr) preview.VPDisposePreview(gVideoPreviewRef);
+  gVideoPreviewRef = nullptr;
+}
+
+// A trim as applied: negative values (a damaged preferences file) trim
+// nothing rather than reach outside the frame.
+int32_t AppliedTrim(int16_t trim) {
+  return std::max<int32_t>(trim, 0);
+}
+
+}  // namespace
+
+void MyQTCaptureDataProc(int32_t /*refCon*/, void* baseAddr, int32_t rowBytes, int32_t width, int32_t height,
+                         uint64_t /*time*/, int32_t err) {
+  if (gCaptureController != nullptr) gCaptureController->HandleFrame(baseAddr, rowBytes, width, height, err);
+}
+
+CaptureController::CaptureController(CaptureView& view, PreviewPort& preview, MovieFinisher finisher)
+    : view_(view), preview_(preview), finisher_(std::move(finisher)) {
+  if (!finisher_) {
+    finisher_ = [](const FileRef& file, int32_t frameDataSize, int32_t frameCount) {
+      return addMovieResourceToFile(&file, frameDataSize, frameCount);
+    };
+  }
+  gCaptureController = this;
+}
+
+CaptureController::~CaptureController() {
+  if (session_) {
+    session_->Finish(noErr);
+    session_.reset();
+    gCapture = nullptr;
+  }
+  if (gCaptureController == this) gCaptureController = nullptr;
+}
+
+void CaptureController::startCapture() {
+  if (gCapture != nullptr) return;
+  if (gPrefs.hundredTimesMovieFPS == 0) gPrefs.hundredTimesMovieFPS = 1800;
+  const std::string name = MakeCaptureFileName(LocalDateTimeOf(WallClockSeconds()), gPrefs.dateOrdering);
+  std::string folder;
+  const OSErr folderErr = GetCaptureFolder(gPrefs.captureLocation, &folder);
+  if (folderErr == paramErr) {
+    startFileSavePanelWithName(name);
+    return;
+  }
+  if (folderErr != noErr) {
+    ShowStartError(folderErr);
+    return;
+  }
+  startCaptureWithURL(UniqueCapturePath(folder, name));
+}
+
+void CaptureController::startFileSavePanelWithName(const std::string& name) {
+  view_.ShowSavePanel(name, [this](std::optional<std::string> path) {
+    if (path) startCaptureWithURL(*path);
+  });
+}
+
+void CaptureController::ShowStartError(int32_t err) {
+  view_.ShowAlert(WindowId::kMainWindow, BuildErrorAlertText(ErrorStep::kStartingCapture, err), nullptr);
+}
+
+int32_t CaptureController::startCaptureWithURL(const std::optional<std::string>& path) {
+  if (session_) return 0;
+  CaptureSessionSettings settings;
+  settings.mode =
+      gPrefs.captureTrigger == kCaptureTriggerEveryFrame ? CaptureMode::kEveryFrame : CaptureMode::kScheduled;
+  settings.ignoreFrameCount = gPrefs.ignoreFrameCount;
+  const OSErr err =
+      path ? CaptureSession::Start(*path, settings, gFrameCaptureScheduleTable, finisher_, &session_)
+           : kCannotCreateCaptureFileErr;
+  if (err != noErr) {
+    DisposePreview(preview_);
+    switchBackToMainWindow();
+    ShowStartError(err);
+    return err;
+  }
+  gCapture = &session_->record();
+
+  DisposePreview(preview_);
+  view_.SetFrameCount(0);
+  view_.HideWindow(WindowId::kMainWindow);
+  view_.HideAuxiliaryWindows();
+  view_.ShowWindow(WindowId::kCaptureWindow);
+  view_.SetCaptureTrigger(gPrefs.captureTrigger);
+  view_.SetAuxiliaryMenuItems(Enablement::kDisabled);
+  // Clicks then land in the capture window.
+  const WindowFrame frame = view_.FrameOf(WindowId::kCaptureWindow);
+  view_.MovePointerTo(frame.x + frame.width / 2, frame.y + frame.height / 2);
+  gCapture->running = true;
+  return 0;
+}
+
+void CaptureController::stopCaptureWithErr(int32_t err) {
+  if (!session_) return;
+  const CaptureEnd end = session_->Finish(err);
+  DisposePreview(preview_);
+  session_.reset();
+  gCapture = nullptr;
+  const std::optional<ErrorStep> step = end.AlertStep();
+  if (!step) {
+    switchBackToMainWindow();
+    return;
+  }
+  gProcessingSuspendedFlag = true;
+  view_.ShowAlert(WindowId::kCaptureWindow, BuildErrorAlertText(*step, end.AlertCode()),
+                  [this] { switchBackToMainWindow(); });
+}
+
+void CaptureController::scheduleFrameCapture() {
+  if (session_) session_->ScheduleTrigger();
+}
+
+void CaptureController::switchBackToMainWindow() {
+  view_.HideWindow(WindowId::kCaptureWindow);
+  view_.ShowAuxiliaryWindows();
+  view_.ShowWindow(WindowId::kMainWindow);
+  view_.SetAuxiliaryMenuItems(Enablement::kEnabled);
+  gProcessingSuspendedFlag = false;
+}
+
+void CaptureController::ForgetInputGeometry() {
+  frameRowBytes_ = frameWidth_ = frameHeight_ = 0;
+}
+
+OSErr CaptureController::SetUpInputGeometry(int32_t rowBytes, int32_t width, int32_t height) {
+  VideoInputRecord& input = *gInput;
+  int32_t left = AppliedTrim(gPrefs.trimLeft), right = AppliedTrim(gPrefs.trimRight);
+  int32_t top = AppliedTrim(gPrefs.trimTop), bottom = AppliedTrim(gPrefs.trimBottom);
+  if (left + right >= width) left = right = 0;
+  if (top + bottom >= height) top = bottom = 0;
+  // '2vuy' holds pixels in pairs that share their chroma: the trimmed image
+  // must start on a pair and hold whole pairs, or every player shows it with
+  // its colours swapped or garbled.
+  left &= ~1;
+  int32_t trimmedWidth = (width - left - right) & ~1;
+  if (trimmedWidth <= 0) {
+    left = 0;
+    trimmedWidth = width & ~1;
+  }
+  const int32_t trimmedHeight = height - top - bottom;
+  if (trimmedWidth <= 0 || trimmedHeight <= 0 || trimmedWidth > 0x7FFF || trimmedHeight > 0x7FFF ||
+      rowBytes < 2 * width) {
+    return paramErr;
+  }
+  input.trimOffset = static_cast<uint32_t>(top * rowBytes + 2 * left);
+  input.trimmedWidth = static_cast<uint16_t>(trimmedWidth);
+  input.trimmedHeight = static_cast<uint16_t>(trimmedHeight);
+
+  PixMapHandle pixMap;
+  OSErr err = MyNewPixMapWithoutStorage(
+      k2vuyPixelFormat, Rect{0, 0, static_cast<int16_t>(trimmedHeight), static_cast<int16_t>(trimmedWidth)},
+      rowBytes, &pixMap);
+  if (err != noErr) return err;
+  ImageDescriptionHandle description;
+  err = MakeImageDescriptionForPixMap(pixMap.get(), &description);
+  if (err != noErr) return err;
+
+  input.pixMap = std::move(pixMap);
+  input.imageDescription = std::move(description);
+  frameRowBytes_ = rowBytes;
+  frameWidth_ = width;
+  frameHeight_ = height;
+  view_.SetCaptureButton(Enablement::kEnabled);
+  return noErr;
+}
+
+void CaptureController::ShowPreviewFrame(WindowId window) {
+  if (gVideoPreviewRef == nullptr) {
+    Rect rect;
+    preview_.CalculatePreviewRect(&rect);
+    VideoPreviewRef ref = nullptr;
+    if (preview_.VPStartPreview(gInput->pixMap.get(), gInput->imageDescription.get(), window, &rect,
+                                gPrefs.flipHFlag != 0, gPrefs.flipVFlag != 0, false, &ref) == noErr) {
+      gVideoPreviewRef = ref;
+    }
+    if (gVideoPreviewRef == nullptr) return;
+  }
+  preview_.VPDisplayFrame(gVideoPreviewRef);
+}
+
+void CaptureController::HandleFrame(void* baseAddr, int32_t rowBytes, int32_t width, int32_t height,
+                                    int32_t err) {
+  if (gInput == nullptr || gProcessingSuspendedFlag) return;
+  if (err != noErr) {
+    stopCaptureWithErr(err);
+    return;
+  }
+  if (baseAddr == nullptr || width <= 0 || height <= 0) return;
+  if (!gInput->pixMap) {
+    const OSErr setUpErr = SetUpInputGeometry(rowBytes, width, height);
+    if (setUpErr != noErr) {
+      stopCaptureWithErr(setUpErr);
+      return;
+    }
+  } else if (rowBytes != frameRowBytes_ || width != frameWidth_ || height != frameHeight_) {
+    // The trimmed image, the preview and the movie are set up for the first
+    // frame's geometry; a frame of another shape would be read out of bounds.
+    return;
+  }
+  auto* frame = static_cast<uint8_t*>(baseAddr);
+  gInput->pixMap->baseAddr = frame + gInput->trimOffset;
+
+  if (!session_ || !gCapture->running) {
+    ShowPreviewFrame(WindowId::kMainWindow);
+    return;
+  }
+  if (!session_->IsFrameDue()) {
+    session_->SkipFrame();
+    return;
+  }
+  view_.SetFrameCount(gCapture->framesWritten + 1);
+  // Exactly the trimmed image, rows packed, is written: that is what the
+  // movie says its frames are.
+  const OSErr writeErr =
+      session_->WriteFrame(frame + gInput->trimOffset, static_cast<size_t>(rowBytes),
+                           2 * static_cast<size_t>(gInput->trimmedWidth), gInput->trimmedHeight);
+  if (writeErr != noErr) {
+    stopCaptureWithErr(writeErr);
+    return;
+  }
+  if (gPrefs.previewFlag != 0 || gVideoPreviewRef != nullptr) ShowPreviewFrame(WindowId::kCaptureWindow);
+}
