@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
   description.width = kWidth;
   description.height = kHeight;
   Rect previewRect;
-  CalculatePreviewRect(&previewRect, &window);
+  CalculatePreviewRect(&previewRect, &window, CaptureState::kIdle);
   VideoPreviewRef preview = nullptr;
   if (VPStartPreview(pixMap.get(), &description, &window, &previewRect, false, false, false, &preview) !=
           noErr ||

@@ -5,7 +5,10 @@
 #include "hd/preview/video_preview.h"
 
 void SurfacePreviewPort::CalculatePreviewRect(Rect* outRect) {
-  ::CalculatePreviewRect(outRect, gCapture != nullptr ? &captureWindow_ : &mainWindow_);
+  if (gCapture != nullptr)
+    ::CalculatePreviewRect(outRect, &captureWindow_, CaptureState::kCapturing);
+  else
+    ::CalculatePreviewRect(outRect, &mainWindow_, CaptureState::kIdle);
 }
 
 OSErr SurfacePreviewPort::VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescription,

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <new>
 
-#include "core/capture/capture_records.h"
 #include "core/util/rects.h"
 
 namespace {
@@ -202,11 +201,11 @@ void VPDisposePreview(VideoPreviewRef ref) {
   record->window->RequestRepaint();
 }
 
-void CalculatePreviewRect(Rect* outRect, const PreviewSurface* window) {
+void CalculatePreviewRect(Rect* outRect, const PreviewSurface* window, CaptureState state) {
   const int32_t width = window != nullptr ? window->PortWidth() : 0;
   const int32_t height = window != nullptr ? window->PortHeight() : 0;
   Rect r{0, 0, ToInt16(height), ToInt16(width)};
-  if (gCapture != nullptr) {
+  if (state == CaptureState::kCapturing) {
     r.top = ToInt16(r.top + 70);
     r.left = ToInt16(r.left + 10);
     r.right = ToInt16(r.right - 10);

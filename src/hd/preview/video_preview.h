@@ -93,11 +93,14 @@ void VPDisposePreview(VideoPreviewRef ref);
 // sequence is left and the preview copies frames directly from then on.
 OSErr VPRestartQTPreview(VideoPreviewRef ref);
 
+// Whether a capture runs, which decides the layout around the preview.
+enum class CaptureState { kIdle, kCapturing };
+
 // The rectangle the preview may use in `window`: the window's area less the
-// controls around it (top 36, sides 10, bottom 54 in the main window; top 70
-// and sides 10 in the capture window, used while gCapture exists). A null
+// controls around it (top 36, sides 10, bottom 54 in the main window while
+// idle; top 70 and sides 10 in the capture window while capturing). A null
 // window counts as 0 × 0.
-void CalculatePreviewRect(Rect* outRect, const PreviewSurface* window);
+void CalculatePreviewRect(Rect* outRect, const PreviewSurface* window, CaptureState state);
 
 // Which of its drawing modes a preview is in (null: kDirectCopy).
 PreviewDrawingMode VPGetDrawingMode(VideoPreviewRef ref);

@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "core/capture/capture_records.h"
 #include "hd/preview/preview_widget.h"
 #include "hd/preview/video_preview.h"
 #include "preview_test_support.h"
@@ -53,7 +52,7 @@ class PreviewGLTest : public testing::Test {
     VPDisposePreview(ref_);
     ref_ = nullptr;
     Rect previewRect;
-    CalculatePreviewRect(&previewRect, widget_.get());
+    CalculatePreviewRect(&previewRect, widget_.get(), CaptureState::kIdle);
     return VPStartPreview(input.pixMap.get(), &input.description, widget_.get(), &previewRect, flipH, flipV,
                           false, &ref_);
   }
@@ -62,7 +61,7 @@ class PreviewGLTest : public testing::Test {
   std::vector<uint32_t> SoftwarePicture(Input& input, bool flipH, bool flipV) {
     FakeSurface window(widget_->width(), widget_->height());
     Rect previewRect;
-    CalculatePreviewRect(&previewRect, &window);
+    CalculatePreviewRect(&previewRect, &window, CaptureState::kIdle);
     VideoPreviewRef soft = nullptr;
     EXPECT_EQ(VPStartPreview(input.pixMap.get(), &input.description, &window, &previewRect, flipH, flipV,
                              false, &soft),

@@ -7,7 +7,6 @@
 
 #include <QApplication>
 
-#include "core/capture/capture_records.h"
 #include "hd/preview/video_preview.h"
 #include "preview_test_support.h"
 
@@ -28,15 +27,12 @@ TEST(PreviewWidgetTest, PreviewRectangleFollowsTheWindowSize) {
   PreviewWidget mainWindow;
   mainWindow.resize(800, 600);
   Rect r;
-  CalculatePreviewRect(&r, &mainWindow);
+  CalculatePreviewRect(&r, &mainWindow, CaptureState::kIdle);
   EXPECT_EQ(r, (Rect{36, 10, 546, 790}));
 
-  CaptureRecord capture;
-  gCapture = &capture;
   PreviewWidget captureWindow;
   captureWindow.resize(1440, 900);
-  CalculatePreviewRect(&r, &captureWindow);
-  gCapture = nullptr;
+  CalculatePreviewRect(&r, &captureWindow, CaptureState::kCapturing);
   EXPECT_EQ(r, (Rect{70, 10, 900, 1430}));
 }
 
@@ -54,7 +50,7 @@ TEST(PreviewWidgetTest, WithoutOpenGLThePreviewDrawsInSoftware) {
   description.height = 90;
 
   Rect previewRect;
-  CalculatePreviewRect(&previewRect, &window);
+  CalculatePreviewRect(&previewRect, &window, CaptureState::kIdle);
   VideoPreviewRef ref = nullptr;
   ASSERT_EQ(VPStartPreview(pixMap.get(), &description, &window, &previewRect, false, false, false, &ref),
             noErr);

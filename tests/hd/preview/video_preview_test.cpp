@@ -4,7 +4,6 @@
 
 #include <deque>
 
-#include "core/capture/capture_records.h"
 #include "preview_test_support.h"
 
 namespace {
@@ -50,7 +49,6 @@ class VideoPreviewTest : public testing::Test {
     VPDisposePreview(ref_);
     SetGLCapabilityFailureForTesting(false);
     ClearImageSequenceFaults();
-    gCapture = nullptr;
   }
 
   OSErr Start(Input& input, PreviewSurface* window, Rect previewRect, bool flipH = false,
@@ -88,17 +86,14 @@ class VideoPreviewTest : public testing::Test {
 TEST_F(VideoPreviewTest, PreviewRectangles) {
   FakeSurface& mainWindow = Window(800, 600);
   Rect r;
-  CalculatePreviewRect(&r, &mainWindow);
+  CalculatePreviewRect(&r, &mainWindow, CaptureState::kIdle);
   EXPECT_EQ(r, (Rect{36, 10, 546, 790}));
-  CalculatePreviewRect(&r, nullptr);
+  CalculatePreviewRect(&r, nullptr, CaptureState::kIdle);
   EXPECT_EQ(r, (Rect{36, 10, -54, -10}));
 
-  CaptureRecord capture;
-  gCapture = &capture;
   FakeSurface& captureWindow = Window(1440, 900);
-  CalculatePreviewRect(&r, &captureWindow);
+  CalculatePreviewRect(&r, &captureWindow, CaptureState::kCapturing);
   EXPECT_EQ(r, (Rect{70, 10, 900, 1430}));
-  gCapture = nullptr;
 
   // The picture's rectangle: the image fitted and centred in the preview's.
   struct Case {
@@ -324,7 +319,7 @@ TEST_F(VideoPreviewTest, NothingToDrawIntoIsNotAnError) {
   // whole frame at the window's origin).
   FakeSurface& tiny = Window(15, 40);
   Rect previewRect;
-  CalculatePreviewRect(&previewRect, &tiny);
+  CalculatePreviewRect(&previewRect, &tiny, CaptureState::kIdle);
   ASSERT_EQ(Start(input, &tiny, previewRect), noErr);
   EXPECT_EQ(VPDisplayFrame(ref_), noErr);
   EXPECT_EQ(tiny.showCalls, 0);
