@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <new>
 
+#include "core/capture/capture_file_finish.h"
 #include "core/capture/capture_naming.h"
 #include "core/capture/error_messages.h"
 #include "core/capture/frame_schedule.h"
@@ -34,6 +35,14 @@ int32_t AppliedTrim(int16_t trim) {
   return std::max<int32_t>(trim, 0);
 }
 
+// The movie's time scale. 0 (never set) and values below it (a damaged
+// file, or one the other program never writes) would leave a capture whose
+// frames no movie can index, so they become 18 frames per second before
+// the first frame is written.
+void UseDefaultMovieRateWhenUnset() {
+  if (gPrefs.hundredTimesMovieFPS <= 0) gPrefs.hundredTimesMovieFPS = 1800;
+}
+
 }  // namespace
 
 void MyQTCaptureDataProc(int32_t /*refCon*/, void* baseAddr, int32_t rowBytes, int32_t width, int32_t height,
@@ -51,7 +60,7 @@ AppDelegate::~AppDelegate() {
 
 void AppDelegate::startCapture() {
   if (gCapture != nullptr) return;
-  if (gPrefs.hundredTimesMovieFPS == 0) gPrefs.hundredTimesMovieFPS = 1800;
+  UseDefaultMovieRateWhenUnset();
   const std::string name = MakeCaptureFileName(LocalDateTimeOf(WallClockSeconds()), gPrefs.dateOrdering);
   std::string folder;
   const OSErr folderErr = GetCaptureFolder(gPrefs.captureLocation, &folder);
@@ -60,7 +69,8 @@ void AppDelegate::startCapture() {
     return;
   }
   if (folderErr != noErr) {
-    ShowStartError(folderErr);
+    // The folder could not be found or made: the file cannot be created.
+    ShowStartError(kCannotCreateCaptureFileErr);
     return;
   }
   startCaptureWithURL(UniqueCapturePath(folder, name));
@@ -78,6 +88,7 @@ void AppDelegate::ShowStartError(int32_t err) {
 
 int32_t AppDelegate::startCaptureWithURL(const std::optional<std::string>& path) {
   if (gCapture != nullptr) return 0;
+  UseDefaultMovieRateWhenUnset();
   int32_t err = noErr;
   do {
     if (!path) {
@@ -126,29 +137,6 @@ int32_t AppDelegate::startCaptureWithURL(const std::optional<std::string>& path)
   return err;
 }
 
-uint32_t AppDelegate::CutBackToWholeFrames(const CaptureRecord& capture, OSErr* outErr) {
-  // Frames counted as written may never have reached the disk (the frame
-  // whose write failed, those lost with a failed background write). A movie
-  // indexing them would point past the end of its data, so index only the
-  // whole frames the file holds and cut off a partial one.
-  *outErr = noErr;
-  if (capture.frameDataSize == 0) return 0;
-  int fd = kNoFile;
-  OSErr err = OpenFile(capture.captureFile, OpenMode::kReadWrite, &fd);
-  uint64_t sizeBytes = 0;
-  if (err == noErr) err = GetFileSizeBytes(fd, &sizeBytes);
-  uint64_t wholeFrames = 0;
-  if (err == noErr && sizeBytes > kMdatHeaderSizeBytes) {
-    wholeFrames =
-        std::min<uint64_t>((sizeBytes - kMdatHeaderSizeBytes) / capture.frameDataSize, capture.framesWritten);
-    const uint64_t wholeSize = kMdatHeaderSizeBytes + wholeFrames * capture.frameDataSize;
-    if (sizeBytes > wholeSize) err = TruncateFile(fd, wholeSize);
-  }
-  if (fd != kNoFile) CloseFile(fd);
-  *outErr = err;
-  return err == noErr ? static_cast<uint32_t>(wholeFrames) : 0;
-}
-
 void AppDelegate::stopCaptureWithErr(int32_t err) {
   if (gCapture == nullptr) return;
   CaptureRecord& capture = *gCapture;
@@ -163,15 +151,16 @@ void AppDelegate::stopCaptureWithErr(int32_t err) {
   }
 
   int32_t finishErr = noErr;
-  uint32_t framesToIndex = capture.framesWritten;
-  if (framesToIndex > 0 && (err != noErr || closeErr != noErr)) {
-    OSErr cutErr = noErr;
-    framesToIndex = CutBackToWholeFrames(capture, &cutErr);
-    if (closeErr == noErr) closeErr = cutErr;
-  }
-  if (framesToIndex > 0) {
-    finishErr = addMovieResourceToFile(&capture.captureFile, static_cast<int32_t>(capture.frameDataSize),
-                                       static_cast<int32_t>(framesToIndex));
+  if (capture.framesWritten > 0) {
+    const CaptureFrameData frameData =
+        err != noErr || closeErr != noErr ? CaptureFrameData::kMayBeShort : CaptureFrameData::kComplete;
+    finishErr = FinishCaptureFile(
+        capture.captureFile, capture.frameDataSize, capture.framesWritten, frameData,
+        [this, &capture](int32_t frameCount) {
+          return addMovieResourceToFile(&capture.captureFile, static_cast<int32_t>(capture.frameDataSize),
+                                        frameCount);
+        },
+        nullptr);
   } else if (capture.fileCreated) {
     DeleteFile(capture.captureFile);
   }

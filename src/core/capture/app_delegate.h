@@ -54,8 +54,6 @@ class AppDelegate {
  private:
   OSErr SetUpInputGeometry(int32_t rowBytes, int32_t width, int32_t height);
   void ShowPreviewFrame(WindowId window);
-  // After an error, indexes only the whole frames that reached the file.
-  uint32_t CutBackToWholeFrames(const CaptureRecord& capture, OSErr* outErr);
 
   CaptureView& view_;
   PreviewPort& preview_;
