@@ -81,6 +81,10 @@ void HDAppDelegate::applicationDidFinishLaunching() {
 
   RestoreMainWindowPosition();
   view().ShowWindow(WindowId::kMainWindow);
+  // A settings file that could not be used as it is: said once, in a plain
+  // sentence, rather than lost without a word at the quit.
+  if (const std::string notice = PreferencesFileNotice("Framewright HD"); !notice.empty())
+    view().ShowAlert(WindowId::kMainWindow, notice, {});
 
   // The list is taken once; devices plugged in later are not offered.
   CaptureDevices* devices = nullptr;
