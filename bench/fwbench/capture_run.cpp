@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -19,6 +20,8 @@
 #include "core/util/byte_order.h"
 #include "core/writer/async_file_writer_record.h"
 #include "hd/app/capture_controller.h"
+
+volatile sig_atomic_t gBenchStopSignal = 0;
 
 namespace {
 
@@ -75,11 +78,13 @@ class InputScope {
   InputScope& operator=(const InputScope&) = delete;
 };
 
+// Sleeps until the deadline, or until a stop signal arrives.
 void SleepUntil(uint64_t deadlineNanoseconds) {
   struct timespec deadline {};
   deadline.tv_sec = static_cast<time_t>(deadlineNanoseconds / 1000000000ull);
   deadline.tv_nsec = static_cast<long>(deadlineNanoseconds % 1000000000ull);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR &&
+         gBenchStopSignal == 0) {
   }
 }
 
@@ -173,13 +178,14 @@ bool RunBenchCapture(const BenchOptions& options, SyntheticFrames& frames, Captu
   }
   const AFWRecord* writer = gCapture->writer;
   const uint64_t feedStart = MonotonicNanoseconds();
-  for (uint32_t number = 1; number <= frameCount; ++number) {
+  for (uint32_t number = 1; number <= frameCount && gBenchStopSignal == 0; ++number) {
     uint8_t* frame = frames.Frame(number);
     if (paced) {
       // Absolute deadlines from the first frame: a late frame does not push
       // the ones after it back.
       const uint64_t due = feedStart + static_cast<uint64_t>(std::llround((number - 1) * periodNanoseconds));
       SleepUntil(due);
+      if (gBenchStopSignal != 0) break;
       if (static_cast<double>(MonotonicNanoseconds() - due) > periodNanoseconds) ++framesLate;
     }
     const uint64_t waitBefore = writer->diskWaitNanoseconds;
@@ -205,10 +211,26 @@ bool RunBenchCapture(const BenchOptions& options, SyntheticFrames& frames, Captu
   const uint64_t frameBytes = gCapture->frameDataSize;
   result->syncFlushes = writer->syncFlushCount;
 
+  // A stop signal ends the capture as Escape or the programs' quit does:
+  // the frames written so far become a finished movie.
+  const int stopSignal = gBenchStopSignal;
   app.stopCaptureWithErr(noErr);
   const uint64_t stopEnd = MonotonicNanoseconds();
   if (!view.alert.empty()) {
     *error = view.alert;
+    return false;
+  }
+  if (stopSignal != 0) {
+    // Not a measurement; the movie is checked like any other all the same.
+    result->stopSignal = stopSignal;
+    if (framesWritten > 0 &&
+        !SyncAndMeasure(options.outPath, kMdatHeaderSizeBytes + uint64_t{framesWritten} * frameBytes, result,
+                        error)) {
+      return false;
+    }
+    *error = std::string(stopSignal == SIGINT ? "SIGINT" : "SIGTERM") + " after " +
+             std::to_string(framesWritten) + " of " + std::to_string(frameCount) +
+             " frames; the movie holds them";
     return false;
   }
   if (framesWritten != frameCount || frameBytes != frames.frameBytes()) {

@@ -5,6 +5,7 @@
 // the disk.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -45,7 +46,14 @@ struct CaptureRunResult {
   double finishMilliseconds = 0;  // adding the movie resource alone
   double fdatasyncMilliseconds = 0;
   uint64_t movieResourceBytes = 0;
+  // The signal that stopped the run early (its capture then ended as the
+  // programs end one, its movie finished); 0 when none did.
+  int stopSignal = 0;
 };
+
+// Set by fwbench's SIGTERM and SIGINT handler to the signal's number: the
+// feed stops at the next frame (or wait) and the capture is ended.
+extern volatile sig_atomic_t gBenchStopSignal;
 
 // Runs the capture into options.outPath. Returns false with `*error` set
 // when the capture failed (its alert text) or the file could not be

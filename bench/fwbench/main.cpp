@@ -6,18 +6,21 @@
 //   fwbench --width W --height H --frames N --emit-raw FILE|-
 //
 // Exit status: 0 done, 1 the capture failed (its message on stderr), 2 a bad
-// command line.
+// command line, 128 + the signal's number when SIGTERM or SIGINT stopped the
+// capture (its movie is finished first, as the programs finish one).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "bench_options.h"
 #include "capture_run.h"
+#include "core/platform/files.h"
 #include "synthetic_frames.h"
 
 namespace {
@@ -92,6 +95,24 @@ void PrintResult(const BenchOptions& o, const CaptureRunResult& r) {
       static_cast<unsigned long long>(r.movieResourceBytes));
 }
 
+void OnStopSignal(int signalNumber) {
+  gBenchStopSignal = signalNumber;
+}
+
+// SIGTERM and SIGINT stop the feed; the capture is then ended and its movie
+// finished. A second one ends the program at once, for a disk that hangs.
+// A file size limit fails writes as a full disk does, rather than killing
+// the program with its movie unfinished.
+void HandleSignals() {
+  struct sigaction action = {};
+  action.sa_handler = &OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  TreatFileSizeLimitAsFullDisk();
+}
+
 int EmitRaw(const BenchOptions& o, SyntheticFrames& frames) {
   const bool toStdout = o.rawOutPath == "-";
   const int fd =
@@ -127,11 +148,12 @@ int main(int argc, char** argv) {
   SyntheticFrames frames(options.widthPixels, options.heightPixels);
   if (options.mode == BenchMode::kEmitRaw) return EmitRaw(options, frames);
 
+  HandleSignals();
   CaptureRunResult result;
   std::string error;
   if (!RunBenchCapture(options, frames, &result, &error)) {
     std::fprintf(stderr, "fwbench: %s\n", error.c_str());
-    return kExitFailed;
+    return result.stopSignal != 0 ? 128 + result.stopSignal : kExitFailed;
   }
   PrintResult(options, result);
   return std::fflush(stdout) == 0 ? 0 : kExitFailed;

@@ -2,14 +2,24 @@
 // real readers accept frame for frame, the same frames raw for the
 // comparisons, a usage message and status 2 for a bad command line, the
 // capture's error and status 1 for a failed capture.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/util/frame_stamp.h"
@@ -208,6 +218,94 @@ TEST_F(FwbenchTest, AFailedCaptureGivesItsErrorAndStatus1) {
   const std::string frames = FwmovSampleCount(movie);
   EXPECT_GT(std::atoi(frames.c_str()), 0) << frames;
   EXPECT_LT(std::atoi(frames.c_str()), 50) << frames;
+}
+
+// The disk fills up a few bytes after the 3rd frame (a byte-exact file size
+// limit, which fwbench turns into a full disk rather than being killed): no
+// room for the movie resource behind frame 3, so the movie ends at frame 2
+// or, where the room suffices, 3. Never a file without a movie.
+TEST_F(FwbenchTest, ADiskThatFillsJustAfterAFrameStillGivesAPlayableMovie) {
+  constexpr uint64_t kFrameBytes = 153600;
+  for (const uint64_t roomBytes : {0, 1, 100, 500, 678}) {
+    SCOPED_TRACE("room after frame 3: " + std::to_string(roomBytes));
+    const std::string movie = Movie("limit" + std::to_string(roomBytes) + ".mov");
+    const std::string limit = std::to_string(16 + 3 * kFrameBytes + roomBytes);
+    const BenchRun run = Fwbench("--width 320 --height 240 --frames 10 --out " + Quote(movie),
+                                 "prlimit --pid $$ --fsize=" + limit + ":" + limit + "; ");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("error -34, the disk is full."), std::string::npos) << run.err;
+    const std::string frames = FwmovSampleCount(movie);
+    EXPECT_TRUE(frames == "3" || frames == "2") << frames;
+    EXPECT_EQ(Probe(movie), "2vuy,320,240,18/1," + frames);
+  }
+}
+
+// A real full file system: a 2 MiB tmpfs holds 13 frames and part of a 14th.
+TEST_F(FwbenchTest, AFullFileSystemStillGivesAPlayableMovie) {
+  TempDir mountPoint;
+  if (::mount("tmpfs", mountPoint.path().c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=2m") != 0)
+    GTEST_SKIP() << "no tmpfs can be mounted here (root only): " << std::strerror(errno);
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{mountPoint.path()};
+  const std::string movie = mountPoint.file("full.mov");
+  const BenchRun run = Fwbench("--width 320 --height 240 --frames 40 --out " + Quote(movie));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("error -34, the disk is full."), std::string::npos) << run.err;
+  const std::string frames = FwmovSampleCount(movie);
+  EXPECT_TRUE(frames == "13" || frames == "12") << frames;
+  EXPECT_EQ(Probe(movie), "2vuy,320,240,18/1," + frames);
+}
+
+// SIGTERM and SIGINT stop the feed and finish the movie of the frames
+// written so far, as the programs do at a quit; the status tells the signal.
+TEST_F(FwbenchTest, SigtermAndSigintFinishTheMovie) {
+  constexpr uint64_t kFrameBytes = 153600;
+  for (const int signalNumber : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signalNumber);
+    const std::string movie = Movie("signal" + std::to_string(signalNumber) + ".mov");
+    const std::string errFile = dir_.file("signal-stderr.txt");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> args = {FWBENCH_PATH, "--width", "320", "--height", "240", "--frames",
+                                     "100000",     "--rate",  "50",  "--out",    movie};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, FWBENCH_PATH, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    auto waitFor = [](auto condition) {
+      for (int i = 0; i < 3000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      return condition();
+    };
+    EXPECT_TRUE(waitFor([&] {
+      std::error_code ec;
+      const auto sizeBytes = std::filesystem::file_size(movie, ec);
+      return !ec && sizeBytes >= 16 + 5 * kFrameBytes;
+    })) << "no frames written";
+    ::kill(pid, signalNumber);
+    int status = 0;
+    bool ended = false;
+    waitFor([&] { return ended = ended || ::waitpid(pid, &status, WNOHANG) == pid; });
+    if (!ended) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+    }
+    ASSERT_TRUE(ended) << "fwbench did not end within 30 s of the signal";
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal, not ended by it";
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signalNumber);
+    const std::string frames = FwmovSampleCount(movie);
+    EXPECT_GE(std::atoi(frames.c_str()), 5) << frames;
+    EXPECT_EQ(ReadFile(errFile), std::string("fwbench: ") + (signalNumber == SIGINT ? "SIGINT" : "SIGTERM") +
+                                     " after " + frames + " of 100000 frames; the movie holds them\n");
+    EXPECT_EQ(Probe(movie), "2vuy,320,240,50/1," + frames);
+  }
 }
 
 }  // namespace

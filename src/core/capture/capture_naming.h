@@ -5,21 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "core/platform/clocks.h"
 #include "core/platform/os_errors.h"
 #include "core/util/types.h"
-
-struct LocalDateTime {
-  int32_t year = 0;
-  uint8_t month = 0;  // 1…12
-  uint8_t day = 0;    // 1…31
-  uint8_t hour = 0;
-  uint8_t minute = 0;
-  double second = 0;
-};
-
-// The local date and time of a wall-clock second. The system time zone is
-// read once, at the first call, and kept for the rest of the run.
-LocalDateTime LocalDateTimeOf(int64_t unixSeconds);
 
 // "Framewright %d-%d-%d %02d-%02d-%02d.mov": the date fields in the order of
 // `dateOrdering` (0 d-m-y, 1 m-d-y, 2 y-m-d, 3 y-d-m; other values as 0),

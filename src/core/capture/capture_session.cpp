@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <new>
 
+#include "core/capture/capture_file_finish.h"
 #include "core/movie/mdat_header.h"
 #include "core/writer/async_file_writer.h"
 
@@ -130,22 +131,32 @@ CaptureEnd CaptureSession::Finish(OSErr captureErr) {
     record_.writer = nullptr;
   }
 
-  uint32_t frames = record_.framesWritten;
-  if (frames > 0 && (captureErr != noErr || closeErr != noErr)) {
-    OSErr cutErr = noErr;
-    frames = CutBackToWholeFrames(&cutErr);
-    if (closeErr == noErr) closeErr = cutErr;
-  }
+  const bool mayBeShort = captureErr != noErr || closeErr != noErr;
   OSErr finishErr = noErr;
-  if (frames > 0) {
-    end_.fileKept = true;
-    end_.framesInFile = frames;
-    if (settings_.format == CaptureFileFormat::kQuickTimeMovie && finisher_)
-      finishErr = finisher_(record_.captureFile, static_cast<int32_t>(record_.frameDataSize),
-                            static_cast<int32_t>(frames));
+  uint32_t frames = 0;
+  if (record_.framesWritten > 0 && settings_.format == CaptureFileFormat::kQuickTimeMovie) {
+    // Cuts back to whole frames where needed, and further while the movie
+    // resource finds no room on a full disk; removes a file left empty.
+    finishErr = FinishCaptureFile(
+        record_.captureFile, record_.frameDataSize, record_.framesWritten,
+        mayBeShort ? CaptureFrameData::kMayBeShort : CaptureFrameData::kComplete,
+        [this](int32_t frameCount) {
+          return finisher_
+                     ? finisher_(record_.captureFile, static_cast<int32_t>(record_.frameDataSize), frameCount)
+                     : noErr;
+        },
+        &frames);
+  } else if (record_.framesWritten > 0) {
+    frames = record_.framesWritten;
+    OSErr cutErr = noErr;
+    if (mayBeShort) frames = CutBackToWholeFrames(&cutErr);
+    if (closeErr == noErr) closeErr = cutErr;
+    // A file that could not be looked at keeps whatever it holds.
+    if (frames == 0 && cutErr == noErr) DeleteFile(record_.captureFile);
   } else if (record_.fileCreated) {
     DeleteFile(record_.captureFile);
   }
+  end_.framesInFile = frames;
   end_.finishErr = finishErr != noErr ? finishErr : closeErr;
   record_.running = false;
   return end_;

@@ -51,7 +51,6 @@ struct CaptureEnd {
   OSErr captureErr = noErr;  // what ended it; 0 when the user did
   OSErr finishErr = noErr;   // of the last writes, the cut back or the movie
   uint32_t framesInFile = 0;
-  bool fileKept = false;
 
   // The one alert the capture's end deserves, if any: an error during the
   // capture names that step even when finishing then failed too.

@@ -57,3 +57,19 @@ int64_t WallClockSeconds() {
 void SetWallClockForTesting(WallClockFn clock) {
   gTestWallClock.store(clock, std::memory_order_release);
 }
+
+LocalDateTime LocalDateTimeOf(int64_t unixSeconds) {
+  // glibc reads the time zone on first use and keeps it, which is the rule
+  // capture names follow: a change of zone shows from the next launch.
+  const time_t seconds = static_cast<time_t>(unixSeconds);
+  struct tm local {};
+  localtime_r(&seconds, &local);
+  LocalDateTime t;
+  t.year = local.tm_year + 1900;
+  t.month = static_cast<uint8_t>(local.tm_mon + 1);
+  t.day = static_cast<uint8_t>(local.tm_mday);
+  t.hour = static_cast<uint8_t>(local.tm_hour);
+  t.minute = static_cast<uint8_t>(local.tm_min);
+  t.second = local.tm_sec;
+  return t;
+}

@@ -29,3 +29,16 @@ void SetWallClockForTesting(WallClockFn clock);
 // real time plus an offset), since GetSeconds() keeps its first reading.
 using MonotonicClockFn = uint64_t (*)();
 void SetMonotonicClockForTesting(MonotonicClockFn clock);
+
+struct LocalDateTime {
+  int32_t year = 0;
+  uint8_t month = 0;  // 1…12
+  uint8_t day = 0;    // 1…31
+  uint8_t hour = 0;
+  uint8_t minute = 0;
+  double second = 0;
+};
+
+// The local date and time of a wall-clock second. The system time zone is
+// read once, at the first call, and kept for the rest of the run.
+LocalDateTime LocalDateTimeOf(int64_t unixSeconds);

@@ -17,6 +17,7 @@ struct FaultState {
 std::atomic<bool> gArmed{false};
 std::mutex gMutex;
 std::vector<FaultState> gFaults;
+std::vector<ReadFault> gReadFaults;
 std::map<int, std::string> gOpenPaths;
 
 }  // namespace
@@ -27,9 +28,16 @@ void InjectWriteFault(const WriteFault& fault) {
   gArmed.store(true, std::memory_order_release);
 }
 
+void InjectReadFault(const ReadFault& fault) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  gReadFaults.push_back(fault);
+  gArmed.store(true, std::memory_order_release);
+}
+
 void ClearWriteFaults() {
   std::lock_guard<std::mutex> lock(gMutex);
   gFaults.clear();
+  gReadFaults.clear();
   gOpenPaths.clear();
   gArmed.store(false, std::memory_order_release);
 }
@@ -66,6 +74,16 @@ OSErr CheckWrite(int fd, uint64_t offsetBytes, size_t sizeBytes, size_t* allowed
       *allowedBytes = offsetBytes >= limit ? 0 : static_cast<size_t>(limit - offsetBytes);
       return state.fault.code;
     }
+  }
+  return noErr;
+}
+
+OSErr CheckRead(int fd) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  auto open = gOpenPaths.find(fd);
+  if (open == gOpenPaths.end()) return noErr;
+  for (const ReadFault& fault : gReadFaults) {
+    if (fault.path == open->second) return fault.code;
   }
   return noErr;
 }

@@ -1,4 +1,4 @@
-// Test seam: makes writes to a chosen file fail, the way a full or failing
+// Test seam: makes writes to (or reads of) a chosen file fail, the way a full or failing
 // disk would. While nothing is injected the write path pays one relaxed
 // atomic load and nothing else.
 //
@@ -27,7 +27,16 @@ struct WriteFault {
   OSErr code = dskFulErr;
 };
 
+// Makes every read of a file fail, as a disk with a bad sector or a file
+// its reader may not read would.
+struct ReadFault {
+  std::string path;  // absolute path of the file, as in its FileRef
+  OSErr code = ioErr;
+};
+
 void InjectWriteFault(const WriteFault& fault);
+void InjectReadFault(const ReadFault& fault);
+// Clears every injected fault, of reads and of writes.
 void ClearWriteFaults();
 
 namespace fault_injection_detail {
@@ -39,4 +48,6 @@ void NoteClosed(int fd);
 // to let it run whole, or an error code with `*allowedBytes` set to how many
 // bytes to write before failing with it.
 OSErr CheckWrite(int fd, uint64_t offsetBytes, size_t sizeBytes, size_t* allowedBytes);
+// The code a read of `fd` fails with, or noErr.
+OSErr CheckRead(int fd);
 }  // namespace fault_injection_detail

@@ -2,6 +2,7 @@
 #include "core/platform/files.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,6 +82,23 @@ OSErr OpenFile(const FileRef& file, OpenMode mode, int* outFd) {
   return noErr;
 }
 
+OSErr OpenRegularFileForReading(const FileRef& file, int* outFd) {
+  struct stat st {};
+  if (::stat(file.path.c_str(), &st) != 0) return LastError();
+  if (!S_ISREG(st.st_mode)) return notAFileErr;
+  // Something else may have taken the file's place since the look; without
+  // blocking, the open cannot hang on it, and the second look refuses it.
+  int fd = ::open(file.path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return LastError();
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return notAFileErr;
+  }
+  if (fault_injection_detail::Armed()) fault_injection_detail::NoteOpened(fd, file.path);
+  *outFd = fd;
+  return noErr;
+}
+
 OSErr CloseFile(int fd) {
   if (fault_injection_detail::Armed()) fault_injection_detail::NoteClosed(fd);
   // The descriptor is released even when close() reports an error, so it is
@@ -122,6 +140,12 @@ OSErr WriteAtOffset(int fd, uint64_t offsetBytes, const void* data, size_t sizeB
 }
 
 OSErr ReadAtMark(int fd, void* data, size_t sizeBytes, size_t* outRead) {
+  if (fault_injection_detail::Armed()) {
+    if (const OSErr fault = fault_injection_detail::CheckRead(fd); fault != noErr) {
+      *outRead = 0;
+      return fault;
+    }
+  }
   size_t done = 0;
   auto* bytes = static_cast<uint8_t*>(data);
   while (done < sizeBytes) {
@@ -139,6 +163,9 @@ OSErr ReadAtMark(int fd, void* data, size_t sizeBytes, size_t* outRead) {
 }
 
 OSErr ReadAtOffset(int fd, uint64_t offsetBytes, void* data, size_t sizeBytes) {
+  if (fault_injection_detail::Armed()) {
+    if (const OSErr fault = fault_injection_detail::CheckRead(fd); fault != noErr) return fault;
+  }
   size_t done = 0;
   auto* bytes = static_cast<uint8_t*>(data);
   while (done < sizeBytes) {
@@ -211,6 +238,10 @@ OSErr RenameFile(const FileRef& from, const FileRef& to) {
 bool FileExists(const FileRef& file) {
   struct stat st {};
   return ::stat(file.path.c_str(), &st) == 0;
+}
+
+void TreatFileSizeLimitAsFullDisk() {
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 std::string FolderOf(const FileRef& file) {

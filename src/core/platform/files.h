@@ -30,6 +30,12 @@ OSErr MakeFileRef(const std::string& path, FileRef* outRef);
 OSErr CreateEmptyFile(const FileRef& file);
 
 OSErr OpenFile(const FileRef& file, OpenMode mode, int* outFd);
+
+// Opens a file for reading only when it is a regular file (or a link to
+// one): fnfErr when nothing is there, notAFileErr for a folder, FIFO,
+// socket or device, which is not even opened (a FIFO would block, a device
+// may act on being opened). Never waits.
+OSErr OpenRegularFileForReading(const FileRef& file, int* outFd);
 OSErr CloseFile(int fd);
 
 // Moves the mark to the end of the file, so later writes append.
@@ -72,6 +78,11 @@ OSErr DeleteFile(const FileRef& file);
 OSErr RenameFile(const FileRef& from, const FileRef& to);
 
 bool FileExists(const FileRef& file);
+
+// A file size limit (RLIMIT_FSIZE) then fails the write that would pass it
+// with EFBIG, a full disk (dskFulErr) to the caller, instead of killing the
+// program with its capture unfinished (SIGXFSZ is ignored).
+void TreatFileSizeLimitAsFullDisk();
 
 // The folder part and the name part of a reference.
 std::string FolderOf(const FileRef& file);

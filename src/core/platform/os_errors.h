@@ -21,7 +21,8 @@ constexpr OSErr permErr = -54;      // no permission (EACCES, EPERM)
 constexpr OSErr memFullErr = -108;  // out of memory (ENOMEM)
 constexpr OSErr dirNFErr = -120;    // directory not found (ENOTDIR)
 constexpr OSErr userCanceledErr = -128;
-constexpr OSErr cDepthErr = -157;  // unsupported pixel depth
+constexpr OSErr cDepthErr = -157;     // unsupported pixel depth
+constexpr OSErr notAFileErr = -1302;  // a folder or special file where a file was expected
 constexpr OSErr badCallOrderErr = -2209;
 
 // Translates an errno value to the code the message tables know; any errno

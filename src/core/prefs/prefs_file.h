@@ -55,12 +55,45 @@ OSErr GetPreferencesFileRef(FileRef* outFile);
 // process, so the two programs never write into each other's.
 std::string PreferencesTempFileName();
 
+// What the last ReadPreferences found at the preferences path.
+enum class PreferencesFileCondition {
+  kMissing,  // no file yet: the quiet, normal case
+  kRead,
+  // A file that could not be read (no permission, an I/O error, damaged):
+  // the defaults stay, and the file is kept before a write replaces it.
+  kUnreadable,
+  // Read, but written by a newer version, whose settings a rewrite in this
+  // version's format would lose: kept before a write replaces it.
+  kNewerVersion,
+  // A folder, FIFO, socket or device: never opened, never replaced.
+  kNotAFile,
+};
+
+struct PreferencesFileStatus {
+  PreferencesFileCondition condition = PreferencesFileCondition::kMissing;
+  OSErr readErr = noErr;  // why the file could not be read
+  // The name in the preferences folder that the old file is kept under
+  // before the first write replaces it (kUnreadable, kNewerVersion), such as
+  // "Framewright Preferences (unreadable 2026-12-09).bak"; empty once kept.
+  std::string keepName;
+};
+
 // Fills gPrefs from the file; call after SetPreferencesDefaults. No file is
-// not an error and leaves gPrefs as it is.
+// not an error and leaves gPrefs as it is. Only a regular file is read, and
+// without waiting: anything else at the path is an error (notAFileErr).
 OSErr ReadPreferences(ProgramFlavor flavor);
+
+const PreferencesFileStatus& GetPreferencesFileStatus();
+
+// One plain sentence for the user about a preferences file that the last
+// ReadPreferences could not use as it is, naming `programName`; empty when
+// there is nothing to tell (no file, or a file read as it should be).
+std::string PreferencesFileNotice(const std::string& programName);
 
 // Takes the window geometry (and, classic, the digitizer's name) into
 // gPrefs, then replaces the file. The new file is complete and flushed before
 // it takes the old one's place, so a failed write leaves the previous file as
-// it was and no temporary file behind.
+// it was and no temporary file behind. A file that could not be read is
+// first kept under its keepName (if that fails nothing is written); a
+// folder, FIFO or device at the path is left alone (notAFileErr).
 OSErr WritePreferences(ProgramFlavor flavor);

@@ -134,6 +134,13 @@ OSErr ParsePreferencesFileImage(std::span<const uint8_t> file, ProgramFlavor fla
   return noErr;
 }
 
+std::optional<int16_t> PreferencesFileImageVersion(std::span<const uint8_t> file) {
+  if (file.size() <= kPrefsReservedHeaderBytes) return std::nullopt;
+  const size_t versionOffset = kPrefsReservedHeaderBytes + 1 + file[kPrefsReservedHeaderBytes];
+  if (file.size() < versionOffset + kVersionBytes) return std::nullopt;
+  return static_cast<int16_t>(LoadBE16(file.data() + versionOffset));
+}
+
 std::vector<uint8_t> BuildPreferencesFileImage(const PrefsStruct& prefs, ProgramFlavor flavor) {
   const size_t recordOffset = kPrefsReservedHeaderBytes + 1 + kVersionBytes;
   const size_t recordBytes = PrefsRecordSizeBytes(flavor);

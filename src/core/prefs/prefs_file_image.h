@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -52,6 +53,10 @@ void SetPreferencesDefaults(PrefsStruct* prefs, ProgramFlavor flavor);
 // uniqueID stays NUL-terminated and deviceNameOLD's length byte fits its
 // 64-byte field.
 OSErr ParsePreferencesFileImage(std::span<const uint8_t> file, ProgramFlavor flavor, PrefsStruct* prefs);
+
+// The format version a file image carries, if it reaches that far (whatever
+// its reserved block length says).
+std::optional<int16_t> PreferencesFileImageVersion(std::span<const uint8_t> file);
 
 // The complete file for a record: zeroed reserved fields, an empty reserved
 // block, version 4 and the flavor's record image.

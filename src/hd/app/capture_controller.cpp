@@ -28,6 +28,14 @@ int32_t AppliedTrim(int16_t trim) {
   return std::max<int32_t>(trim, 0);
 }
 
+// The movie's time scale. 0 (never set) and values below it (a damaged
+// file, or one the other program never writes) would leave a capture whose
+// frames no movie can index, so they become 18 frames per second before
+// the first frame is written.
+void UseDefaultMovieRateWhenUnset() {
+  if (gPrefs.hundredTimesMovieFPS <= 0) gPrefs.hundredTimesMovieFPS = 1800;
+}
+
 }  // namespace
 
 void MyQTCaptureDataProc(int32_t /*refCon*/, void* baseAddr, int32_t rowBytes, int32_t width, int32_t height,
@@ -56,7 +64,7 @@ CaptureController::~CaptureController() {
 
 void CaptureController::startCapture() {
   if (gCapture != nullptr) return;
-  if (gPrefs.hundredTimesMovieFPS == 0) gPrefs.hundredTimesMovieFPS = 1800;
+  UseDefaultMovieRateWhenUnset();
   const std::string name = MakeCaptureFileName(LocalDateTimeOf(WallClockSeconds()), gPrefs.dateOrdering);
   std::string folder;
   const OSErr folderErr = GetCaptureFolder(gPrefs.captureLocation, &folder);
@@ -65,7 +73,8 @@ void CaptureController::startCapture() {
     return;
   }
   if (folderErr != noErr) {
-    ShowStartError(folderErr);
+    // The folder could not be found or made: the file cannot be created.
+    ShowStartError(kCannotCreateCaptureFileErr);
     return;
   }
   startCaptureWithURL(UniqueCapturePath(folder, name));
@@ -83,6 +92,7 @@ void CaptureController::ShowStartError(int32_t err) {
 
 int32_t CaptureController::startCaptureWithURL(const std::optional<std::string>& path) {
   if (session_) return 0;
+  UseDefaultMovieRateWhenUnset();
   CaptureSessionSettings settings;
   settings.mode =
       gPrefs.captureTrigger == kCaptureTriggerEveryFrame ? CaptureMode::kEveryFrame : CaptureMode::kScheduled;

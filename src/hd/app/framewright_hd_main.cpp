@@ -10,6 +10,7 @@
 #include <QSocketNotifier>
 #include <cstdio>
 
+#include "core/platform/files.h"
 #include "hd/app/hd_app_delegate.h"
 #include "hd/app/manual_location.h"
 #include "hd/app/qt_app_view.h"
@@ -78,6 +79,8 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit,
                      [&delegate] { delegate.applicationWillTerminate(); });
     QuitOnTerminationSignals(&view);
+    // A file size limit ends a capture as a full disk does, with its movie.
+    TreatFileSizeLimitAsFullDisk();
 
     delegate.applicationDidFinishLaunching();
     status = QApplication::exec();

@@ -80,6 +80,10 @@ void HDAppDelegate::applicationDidFinishLaunching() {
 
   RestoreMainWindowPosition();
   appView_.ShowWindow(WindowId::kMainWindow);
+  // A settings file that could not be used as it is: said once, in a plain
+  // sentence, rather than lost without a word at the quit.
+  if (const std::string notice = PreferencesFileNotice("Framewright HD"); !notice.empty())
+    appView_.ShowAlert(WindowId::kMainWindow, notice, {});
 
   // The list is taken once; devices plugged in later are not offered.
   CaptureDevices* devices = nullptr;

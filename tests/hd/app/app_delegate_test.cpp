@@ -1,9 +1,12 @@
 // Start-up, the video input and the end of the run of Framewright HD's
 // application logic, against fake devices and a recording view.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "app_test_support.h"
 #include "core/capture/error_messages.h"
@@ -207,6 +210,48 @@ TEST_F(AppTest, QuitDuringACaptureFinishesTheMovie) {
   ASSERT_EQ(err, noErr) << problem;
   ASSERT_EQ(movie.tracks.size(), 1u);
   EXPECT_EQ(movie.tracks[0].sampleCount, 2u);
+}
+
+// A damaged settings file and a FIFO in its place: the program starts at
+// once with the defaults and says so once; at the quit the damaged file is
+// kept beside the new one and the FIFO is left as it was.
+TEST_F(AppTest, SettingsFileThatCannotBeReadIsToldOnceAndNotLost) {
+  std::filesystem::create_directories(ConfigFolder());
+  ASSERT_EQ(mkfifo(PrefsFilePath().c_str(), 0600), 0);
+  Launch();
+  ASSERT_EQ(view_.alerts.size(), 1u);
+  EXPECT_EQ(view_.alerts[0].window, WindowId::kMainWindow);
+  EXPECT_EQ(view_.alerts[0].message,
+            "\"" + PrefsFilePath() +
+                "\" is not a regular file, so Framewright HD starts with the default "
+                "settings and does not save them there.");
+  EXPECT_EQ(backend_.sessions.size(), 1u) << "the start went on";
+  delegate_->applicationWillTerminate();
+  EXPECT_TRUE(std::filesystem::is_fifo(PrefsFilePath()));
+  delegate_.reset();
+  std::filesystem::remove(PrefsFilePath());
+
+  std::vector<uint8_t> damaged = BuildPreferencesFileImage(DefaultPrefs(), ProgramFlavor::kHD);
+  damaged[8] = 255;  // the reserved block's length byte
+  std::ofstream(PrefsFilePath(), std::ios::binary)
+      .write(reinterpret_cast<const char*>(damaged.data()), static_cast<std::streamsize>(damaged.size()));
+  view_.alerts.clear();
+  Launch();
+  ASSERT_EQ(view_.alerts.size(), 1u);
+  const std::string keptName = GetPreferencesFileStatus().keepName;
+  EXPECT_EQ(keptName.rfind("Framewright Preferences (unreadable ", 0), 0u) << keptName;
+  EXPECT_EQ(
+      view_.alerts[0].message,
+      "The preferences file \"" + PrefsFilePath() +
+          "\" could not be read (error 992), so Framewright HD starts with the default settings and keeps "
+          "the old file beside it as \"" +
+          keptName + "\" when it saves them.");
+  view_.mainFrame = WindowFrame{640, 360, 820, 640};
+  delegate_->applicationWillTerminate();
+  std::ifstream kept(ConfigFolder() + "/" + keptName, std::ios::binary);
+  EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(kept), std::istreambuf_iterator<char>()),
+            damaged);
+  EXPECT_EQ(ReadPrefsFile().mainWindowSize.x, 640) << "the new file holds the session's settings";
 }
 
 TEST_F(AppTest, ManualOpensTheHelpPage) {

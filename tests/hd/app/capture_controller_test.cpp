@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "capture_test_support.h"
+#include "core/capture/capture_file_finish.h"
 #include "core/capture/frame_schedule.h"
 #include "core/platform/clocks.h"
 #include "core/platform/fault_injection.h"
@@ -67,6 +68,61 @@ TEST_F(CaptureControllerTest, StartFailuresShowOneAlertOnTheMainWindow) {
   EXPECT_EQ(view_.alerts[0].message,
             "Sorry, there was an error while starting the capture: error 1301, could not create the file.");
   EXPECT_EQ(gCapture, nullptr);
+}
+
+TEST_F(CaptureControllerTest, AFolderThatCannotBeMadeCannotTakeTheFile) {
+  // Documents cannot be made: a plain file holds its name.
+  std::ofstream(home_.file("Documents")) << "not a folder";
+  app_.startCapture();
+  ASSERT_EQ(view_.alerts.size(), 1u);
+  EXPECT_EQ(view_.alerts[0].window, WindowId::kMainWindow);
+  EXPECT_EQ(view_.alerts[0].message,
+            "Sorry, there was an error while starting the capture: error 1301, could not create the file.");
+  EXPECT_EQ(gCapture, nullptr);
+}
+
+// Finishing with a movie that does not fit: whole frames are cut until it
+// does, and only a lack of room is worth another try.
+TEST(FinishCaptureFileTest, CutsWholeFramesUntilTheMovieFits) {
+  TempDir dir;
+  constexpr uint32_t kFrameBytes = 10;
+  struct Case {
+    const char* what;
+    uint32_t framesThatFit;  // the most frames whose movie fits
+    OSErr otherErr;          // failure other than a full disk, from the first try
+    std::vector<int32_t> tries;
+    uint32_t framesInMovie;
+    OSErr result;
+    bool fileKept;
+  };
+  const std::vector<Case> cases = {
+      {"fits", 20, noErr, {20}, 20, noErr, true},
+      {"one frame less", 19, noErr, {20, 19}, 19, dskFulErr, true},
+      {"tiny frames: doubling cuts", 12, noErr, {20, 19, 17, 13, 5}, 5, dskFulErr, true},
+      {"never fits", 0, noErr, {20, 19, 17, 13, 5}, 0, dskFulErr, false},
+      {"another error", 20, ioErr, {20}, 0, ioErr, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FileRef file{dir.file("capture.mov")};
+    // The header, 20 whole frames and half of a 21st.
+    std::ofstream(file.path, std::ios::binary) << std::string(16 + 20 * kFrameBytes + kFrameBytes / 2, 'x');
+    std::vector<int32_t> tries;
+    uint32_t framesInMovie = 99;
+    const OSErr err = FinishCaptureFile(
+        file, kFrameBytes, 25, CaptureFrameData::kMayBeShort,
+        [&](int32_t frames) {
+          tries.push_back(frames);
+          EXPECT_EQ(std::filesystem::file_size(file.path), 16 + uint64_t(frames) * kFrameBytes);
+          if (c.otherErr != noErr) return c.otherErr;
+          return uint32_t(frames) <= c.framesThatFit ? noErr : dskFulErr;
+        },
+        &framesInMovie);
+    EXPECT_EQ(err, c.result);
+    EXPECT_EQ(tries, c.tries);
+    EXPECT_EQ(framesInMovie, c.framesInMovie);
+    EXPECT_EQ(std::filesystem::exists(file.path), c.fileKept);
+  }
 }
 
 TEST_F(CaptureControllerTest, DeviceErrorsEndACaptureOnceAndAreIgnoredWhilePreviewing) {

@@ -1,6 +1,8 @@
 // Captures from frames to finished movies, read back by ffprobe and ffmpeg.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -83,6 +85,64 @@ TEST_F(CaptureMovieTest, AFullDiskKeepsEveryWholeFrameThatReachedTheFile) {
   std::vector<uint32_t> expected;
   for (uint32_t n = 1; n <= 40; ++n) expected.push_back(n);
   EXPECT_EQ(Stamps(DecodeFrames(path, width, height), width, height), expected);
+}
+
+// A disk that fills up a few bytes after a frame has no room for the movie
+// resource behind that frame: the movie then ends one frame earlier.
+TEST_F(CaptureMovieTest, ADiskFullJustAfterAFrameStillGivesAPlayableMovie) {
+  gPrefs.captureTrigger = kCaptureTriggerEveryFrame;
+  const int width = 320, height = 240;
+  const uint64_t frameBytes = uint64_t{2} * width * height;
+  constexpr uint32_t kFramesThatFit = 4;
+  for (const uint64_t roomBytes : {0, 1, 100, 500, 678}) {
+    SCOPED_TRACE("room after the last whole frame: " + std::to_string(roomBytes));
+    FrameSource source(width, height);
+    const std::string path = home_.file("room" + std::to_string(roomBytes) + ".mov");
+    InjectWriteFault({.path = path, .sizeLimitBytes = 16 + kFramesThatFit * frameBytes + roomBytes});
+    view_.alerts.clear();
+    view_.dismissed = 0;
+    ASSERT_EQ(app_.startCaptureWithURL(path), 0);
+    for (uint32_t frame = 1; frame <= 12 && gCapture != nullptr; ++frame) {
+      source.Deliver(frame);
+      WaitForFileSize(path, 16 + std::min(frame, kFramesThatFit) * frameBytes);
+    }
+    app_.stopCaptureWithErr(0);  // the writer may have taken every frame before the disk filled
+    ASSERT_EQ(view_.alerts.size(), 1u);
+    EXPECT_NE(view_.alerts[0].message.find("error -34, the disk is full."), std::string::npos)
+        << view_.alerts[0].message;
+    view_.DismissAlert();
+    ClearWriteFaults();
+
+    const int frames = ProbeMovie(path).frames;
+    EXPECT_TRUE(frames == kFramesThatFit || frames == kFramesThatFit - 1) << frames;
+    EXPECT_EQ(FwmovFrameCount(path), frames);
+    std::vector<uint32_t> expected;
+    for (uint32_t n = 1; n <= static_cast<uint32_t>(std::max(frames, 0)); ++n) expected.push_back(n);
+    EXPECT_EQ(Stamps(DecodeFrames(path, width, height), width, height), expected);
+  }
+}
+
+// A value no player takes as a rate (a damaged file, or one the other
+// program never writes) would leave every frame unindexed.
+TEST_F(CaptureMovieTest, AMovieRateBelowOneIsTakenAsEighteenFramesASecond) {
+  SetWallClockForTesting(&FixedWallClock);
+  gPrefs.captureTrigger = kCaptureTriggerEveryFrame;
+  FrameSource source(320, 240);
+  for (const int32_t rate : {-1, INT32_MIN}) {
+    gPrefs.hundredTimesMovieFPS = rate;
+    app_.startCapture();
+    ASSERT_NE(gCapture, nullptr);
+    for (uint32_t frame = 1; frame <= 5; ++frame) source.Deliver(frame);
+    app_.stopCaptureWithErr(0);
+    EXPECT_TRUE(view_.alerts.empty());
+    EXPECT_EQ(gPrefs.hundredTimesMovieFPS, 1800);
+  }
+  for (const std::string& movie : MoviesInDocuments()) {
+    const Probe probe = ProbeMovie(movie);
+    EXPECT_EQ(probe.rate, "18/1") << movie;
+    EXPECT_EQ(Stamps(DecodeFrames(movie, 320, 240), 320, 240), (std::vector<uint32_t>{1, 2, 3, 4, 5}));
+  }
+  EXPECT_EQ(MoviesInDocuments().size(), 2u);
 }
 
 TEST_F(CaptureMovieTest, AFailedFinalWriteIsReportedWhenTheCaptureEnds) {
