@@ -50,7 +50,9 @@ class HeadlessView final : public AppView {
   void ShowSavePanel(const std::string&, std::function<void(std::optional<std::string>)> onDone) override {
     onDone(std::nullopt);
   }
-  void StartFrameTimer(std::chrono::microseconds, std::function<void()> tick) override { onTick = std::move(tick); }
+  void StartFrameTimer(std::chrono::microseconds, std::function<void()> tick) override {
+    onTick = std::move(tick);
+  }
   std::vector<ScreenArea> ScreenAreas() override { return {{0, 0, 1920, 1050}}; }
   void MoveWindowTo(WindowId, int, int) override {}
   std::unique_ptr<PrefsWindowView> CreatePrefsWindowView() override { return nullptr; }
