@@ -28,8 +28,9 @@ void Changed(ControlRef control) {
 }
 
 bool CanTakeFocus(ControlRef control) {
-  return control->kind != ControlKind::kRoot && (control->kind == ControlKind::kEditText || control->focusable) &&
-         IsControlActive(control) && IsControlVisible(control);
+  return control->kind != ControlKind::kRoot &&
+         (control->kind == ControlKind::kEditText || control->focusable) && IsControlActive(control) &&
+         IsControlVisible(control);
 }
 
 void ClampSelection(ControlRef control) {
@@ -77,7 +78,8 @@ ControlRef NewControlOfKind(WindowRef window, ControlKind kind, const Rect& boun
       control->popupMenuID = popupMenuID;
       control->popupMenu = GetMenu(popupMenuID);
       control->minimum = 1;
-      control->maximum = control->popupMenu != nullptr ? std::max<int16_t>(1, CountMenuItems(control->popupMenu)) : 1;
+      control->maximum =
+          control->popupMenu != nullptr ? std::max<int16_t>(1, CountMenuItems(control->popupMenu)) : 1;
       control->value = 1;
       break;
     default:
@@ -166,7 +168,8 @@ MenuRef GetControlPopupMenuHandle(ControlRef control) {
 void HiliteControl(ControlRef control, int16_t hiliteState) {
   if (Checked(control) == nullptr || control->hilite == hiliteState) return;
   control->hilite = hiliteState;
-  if (hiliteState == kControlInactivePart && control->owner->focus == control) control->owner->focus = nullptr;
+  if (hiliteState == kControlInactivePart && control->owner->focus == control)
+    control->owner->focus = nullptr;
   Changed(control);
 }
 int16_t GetControlHilite(ControlRef control) {
@@ -461,14 +464,16 @@ int16_t HandleControlKey(ControlRef control, int16_t keyCode, int16_t charCode, 
       if (shift) {
         s.selStart = static_cast<int16_t>(std::max(0, s.selStart - 1));
       } else {
-        s.selStart = s.selEnd = s.selStart != s.selEnd ? s.selStart : static_cast<int16_t>(std::max(0, s.selStart - 1));
+        s.selStart = s.selEnd =
+            s.selStart != s.selEnd ? s.selStart : static_cast<int16_t>(std::max(0, s.selStart - 1));
       }
       break;
     case kRightArrowCharCode:
       if (shift) {
         s.selEnd = std::min(length, static_cast<int16_t>(s.selEnd + 1));
       } else {
-        s.selStart = s.selEnd = s.selStart != s.selEnd ? s.selEnd : std::min(length, static_cast<int16_t>(s.selEnd + 1));
+        s.selStart = s.selEnd =
+            s.selStart != s.selEnd ? s.selEnd : std::min(length, static_cast<int16_t>(s.selEnd + 1));
       }
       break;
     case kUpArrowCharCode:

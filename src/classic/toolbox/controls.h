@@ -12,7 +12,7 @@
 #include "classic/toolbox/toolbox_types.h"
 
 enum class ControlKind : uint8_t {
-  kUserPane,    // user items, icons, pictures: nothing of their own to draw
+  kUserPane,  // user items, icons, pictures: nothing of their own to draw
   kPushButton,
   kCheckBox,
   kStaticText,

@@ -83,7 +83,8 @@ DialogRef GetNewDialog(int16_t dialogID, void* storage, WindowRef behind) {
   dialog->defaultItem = t->defaultItem;
   CreateRootControl(window, nullptr);
   for (const DialogItemTemplate& item : t->items) {
-    ControlRef control = NewControlOfKind(window, ControlKindForItem(item), item.bounds, item.text, item.popupMenuID);
+    ControlRef control =
+        NewControlOfKind(window, ControlKindForItem(item), item.bounds, item.text, item.popupMenuID);
     // Resource controls other than pop-up menus (lists and the like) take
     // the keyboard focus, as the dialog rules expect of kind 7.
     if ((item.kind & ~itemDisable) == kResourceControlDialogItem && item.popupMenuID == 0) {
@@ -251,7 +252,8 @@ Boolean DialogSelect(const EventRecord* event, DialogRef* dialogOut, int16_t* it
       if (index < 0 || (dialog->items[static_cast<size_t>(index)].kind & itemDisable) != 0) return false;
       ControlRef control = dialog->items[static_cast<size_t>(index)].control;
       if (control->kind == ControlKind::kEditText) SetKeyboardFocus(window, control, kControlFocusNextPart);
-      if (TestControl(control, local) != kControlNoPart && TrackControl(control, local, nullptr) == kControlNoPart) {
+      if (TestControl(control, local) != kControlNoPart &&
+          TrackControl(control, local, nullptr) == kControlNoPart) {
         return false;
       }
       if (dialogOut != nullptr) *dialogOut = dialog;
@@ -300,7 +302,8 @@ void DialogPaste(DialogRef dialog) {
   if (GetScrapFlavorData(scrap, kScrapFlavorTypeText, &size, text.data()) != noErr) return;
   text.resize(size);
   // What a dialog's text box can hold: one line, at most 32767 characters.
-  text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }), text.end());
+  text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }),
+             text.end());
   const ControlEditTextSelectionRec s = GetEditTextSelection(focus);
   const size_t room = 32767 - (focus->text.size() - static_cast<size_t>(s.selEnd - s.selStart));
   if (text.size() > room) text.resize(room);

@@ -175,7 +175,8 @@ void PumpEvents(int64_t timeoutMs) {
   ToolboxState& tb = TB();
   CheckQuitSignals();
   RunDueEventLoopTimers();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max<int64_t>(0, timeoutMs));
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max<int64_t>(0, timeoutMs));
   const int64_t waitMs = timeoutMs <= 0 ? 0 : MillisecondsUntil(NextTimerDue(deadline));
   tb.backend->WaitForInput(waitMs);
   CheckQuitSignals();
@@ -184,7 +185,8 @@ void PumpEvents(int64_t timeoutMs) {
 
 Boolean WaitNextEvent(EventMask mask, EventRecord* event, uint32_t sleepTicks, const void*) {
   ToolboxState& tb = TB();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(int64_t{sleepTicks} * 1000000 / 60);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::microseconds(int64_t{sleepTicks} * 1000000 / 60);
   PumpEvents(0);
   for (;;) {
     if (FindEvent(mask, true, event)) return true;
@@ -231,7 +233,8 @@ Boolean StillDown() {
   ToolboxState& tb = TB();
   tb.backend->WaitForInput(0);
   if (!tb.buttonDown) return false;
-  return std::none_of(tb.queue.begin(), tb.queue.end(), [](const EventRecord& e) { return e.what == mouseUp; });
+  return std::none_of(tb.queue.begin(), tb.queue.end(),
+                      [](const EventRecord& e) { return e.what == mouseUp; });
 }
 
 Boolean WaitMouseUp() {
@@ -252,8 +255,10 @@ Point GetGlobalMouse() {
 }
 
 void Delay(uint32_t ticks, uint32_t* finalTicks) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(int64_t{ticks} * 1000000 / 60);
-  for (int64_t left = MillisecondsUntil(deadline); left > 0; left = MillisecondsUntil(deadline)) PumpEvents(left);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::microseconds(int64_t{ticks} * 1000000 / 60);
+  for (int64_t left = MillisecondsUntil(deadline); left > 0; left = MillisecondsUntil(deadline))
+    PumpEvents(left);
   if (finalTicks != nullptr) *finalTicks = TickCount();
 }
 
@@ -297,8 +302,8 @@ OSErr RemoveEventLoopTimer(EventLoopTimerRef timer) {
 
 // ---- High-level events ----------------------------------------------------
 
-OSErr AEInstallEventHandler(AEEventClass eventClass, AEEventID eventID, AEEventHandlerUPP handler, intptr_t refCon,
-                            Boolean) {
+OSErr AEInstallEventHandler(AEEventClass eventClass, AEEventID eventID, AEEventHandlerUPP handler,
+                            intptr_t refCon, Boolean) {
   if (handler == nullptr) return paramErr;
   TB().aeHandlers[{eventClass, eventID}] = {handler, refCon};
   return noErr;

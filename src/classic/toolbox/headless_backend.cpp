@@ -43,7 +43,8 @@ void HeadlessBackend::WaitForInput(int64_t timeoutMs) {
     const auto at = TB().start + std::chrono::microseconds(int64_t{s.tick} * 1000000 / 60 + 1000);
     deadline = std::min(deadline, at);
   }
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
   if (left.count() > 0) {
     pollfd fd{GetQuitSignalWakeFd(), POLLIN, 0};
     poll(&fd, fd.fd >= 0 ? 1 : 0, static_cast<int>(left.count()));

@@ -52,7 +52,8 @@ class DVDecoder {
   }
 
   // Decodes one DV frame into '2vuy' (chroma repeated over its pixels).
-  OSErr Decode(const uint8_t* data, int32_t size, std::vector<uint8_t>* out2vuy, int32_t* width, int32_t* height) {
+  OSErr Decode(const uint8_t* data, int32_t size, std::vector<uint8_t>* out2vuy, int32_t* width,
+               int32_t* height) {
     padded_.assign(data, data + size);
     padded_.resize(static_cast<size_t>(size) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
     packet_->data = padded_.data();
@@ -188,7 +189,8 @@ OSErr DecompressionSequence::DrawFrame(const uint8_t* data, int32_t dataSize) {
     // 'raw ' pixels are the bytes A R G B in this order.
     rgbSource.resize(static_cast<size_t>(sw) * static_cast<size_t>(sh));
     for (int32_t y = 0; y < sh; ++y) {
-      const uint8_t* p = data + static_cast<ptrdiff_t>(s.top + y) * rowBytes + static_cast<ptrdiff_t>(s.left) * 4;
+      const uint8_t* p =
+          data + static_cast<ptrdiff_t>(s.top + y) * rowBytes + static_cast<ptrdiff_t>(s.left) * 4;
       uint32_t* out = rgbSource.data() + static_cast<ptrdiff_t>(y) * sw;
       for (int32_t x = 0; x < sw; ++x, p += 4) {
         out[x] = 0xFF000000u | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
@@ -196,8 +198,8 @@ OSErr DecompressionSequence::DrawFrame(const uint8_t* data, int32_t dataSize) {
     }
     const int32_t w = dest.right - dest.left, h = dest.bottom - dest.top;
     scratch.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
-    rgbScaler.Draw(ConstRGB32ImageView{rgbSource.data(), sw * 4, sw, sh}, RGB32ImageView{scratch.data(), w * 4, w, h},
-                   mirroring);
+    rgbScaler.Draw(ConstRGB32ImageView{rgbSource.data(), sw * 4, sw, sh},
+                   RGB32ImageView{scratch.data(), w * 4, w, h}, mirroring);
     CopyToPort();
     return noErr;
   }
@@ -237,22 +239,27 @@ void RectMatrix(MatrixRecord* matrix, const Rect* src, const Rect* dst) {
   matrix->matrix[2][1] = static_cast<Fixed>((int64_t{dst->top} << 16) - int64_t{src->top} * sy);
 }
 
-void TransformFixedPoint(const MatrixRecord* m, int32_t xFixed, int32_t yFixed, int32_t* outX, int32_t* outY) {
-  const int64_t x = (int64_t{xFixed} * m->matrix[0][0] + int64_t{yFixed} * m->matrix[1][0]) / 0x10000 + m->matrix[2][0];
-  const int64_t y = (int64_t{xFixed} * m->matrix[0][1] + int64_t{yFixed} * m->matrix[1][1]) / 0x10000 + m->matrix[2][1];
+void TransformFixedPoint(const MatrixRecord* m, int32_t xFixed, int32_t yFixed, int32_t* outX,
+                         int32_t* outY) {
+  const int64_t x =
+      (int64_t{xFixed} * m->matrix[0][0] + int64_t{yFixed} * m->matrix[1][0]) / 0x10000 + m->matrix[2][0];
+  const int64_t y =
+      (int64_t{xFixed} * m->matrix[0][1] + int64_t{yFixed} * m->matrix[1][1]) / 0x10000 + m->matrix[2][1];
   *outX = static_cast<int32_t>(x);
   *outY = static_cast<int32_t>(y);
 }
 
-OSErr DecompressSequenceBeginS(ImageSequence* seqID, const ImageDescription* desc, const void*, int32_t, CGrafPtr port,
-                               GDHandleOpaque, const Rect* srcRect, const MatrixRecord* matrix, int16_t, const void*,
-                               CodecFlags, CodecQ, DecompressorComponent) {
+OSErr DecompressSequenceBeginS(ImageSequence* seqID, const ImageDescription* desc, const void*, int32_t,
+                               CGrafPtr port, GDHandleOpaque, const Rect* srcRect, const MatrixRecord* matrix,
+                               int16_t, const void*, CodecFlags, CodecQ, DecompressorComponent) {
   if (seqID == nullptr) return paramErr;
   *seqID = 0;
-  if (desc == nullptr || desc->width <= 0 || desc->height <= 0 || CheckedWindow(port) == nullptr) return paramErr;
+  if (desc == nullptr || desc->width <= 0 || desc->height <= 0 || CheckedWindow(port) == nullptr)
+    return paramErr;
   const OSType codec = desc->cType;
   const bool dvCodec = codec == kDVCNTSCCodecType || codec == kDVCPALCodecType;
-  if (codec != k2vuyPixelFormat && !(codec == k32RawCodecType && desc->depth == 32) && !dvCodec) return noCodecErr;
+  if (codec != k2vuyPixelFormat && !(codec == k32RawCodecType && desc->depth == 32) && !dvCodec)
+    return noCodecErr;
 
   auto sequence = std::make_unique<DecompressionSequence>();
   sequence->codec = codec;
@@ -266,8 +273,10 @@ OSErr DecompressSequenceBeginS(ImageSequence* seqID, const ImageDescription* des
   SetIdentityMatrix(&identity);
   const MatrixRecord& m = matrix != nullptr ? *matrix : identity;
   int32_t x0, y0, x1, y1;
-  TransformFixedPoint(&m, int32_t{sequence->source.left} << 16, int32_t{sequence->source.top} << 16, &x0, &y0);
-  TransformFixedPoint(&m, int32_t{sequence->source.right} << 16, int32_t{sequence->source.bottom} << 16, &x1, &y1);
+  TransformFixedPoint(&m, int32_t{sequence->source.left} << 16, int32_t{sequence->source.top} << 16, &x0,
+                      &y0);
+  TransformFixedPoint(&m, int32_t{sequence->source.right} << 16, int32_t{sequence->source.bottom} << 16, &x1,
+                      &y1);
   const int32_t left = RoundFixed(x0), top = RoundFixed(y0), right = RoundFixed(x1), bottom = RoundFixed(y1);
   sequence->mirroring = MirroringFor(right < left, bottom < top);
   const Rect dest{static_cast<int16_t>(std::clamp(std::min(top, bottom), INT16_MIN + 0, INT16_MAX + 0)),
@@ -286,7 +295,8 @@ OSErr DecompressSequenceBeginS(ImageSequence* seqID, const ImageDescription* des
 }
 
 OSErr DecompressSequenceFrameWhen(ImageSequence seqID, const void* data, int32_t dataSize, CodecFlags,
-                                  CodecFlags* outFlags, const ICMCompletionProcRecord*, const ICMFrameTimeRecord*) {
+                                  CodecFlags* outFlags, const ICMCompletionProcRecord*,
+                                  const ICMFrameTimeRecord*) {
   if (outFlags != nullptr) *outFlags = 0;
   auto it = Sequences().find(seqID);
   if (it == Sequences().end() || data == nullptr || dataSize <= 0) return paramErr;

@@ -51,11 +51,11 @@ using GDHandleOpaque = void*;
 // it lands in the port (null: unmoved). The data and size are not used (no
 // first frame). noCodecErr for another codec, paramErr for a bad port or
 // description.
-[[nodiscard]] OSErr DecompressSequenceBeginS(ImageSequence* seqID, const ImageDescription* desc, const void* data,
-                                             int32_t dataSize, CGrafPtr port, GDHandleOpaque gdh,
-                                             const Rect* srcRect, const MatrixRecord* matrix, int16_t mode,
-                                             const void* mask, CodecFlags flags, CodecQ accuracy,
-                                             DecompressorComponent codec);
+[[nodiscard]] OSErr DecompressSequenceBeginS(ImageSequence* seqID, const ImageDescription* desc,
+                                             const void* data, int32_t dataSize, CGrafPtr port,
+                                             GDHandleOpaque gdh, const Rect* srcRect,
+                                             const MatrixRecord* matrix, int16_t mode, const void* mask,
+                                             CodecFlags flags, CodecQ accuracy, DecompressorComponent codec);
 // Draws one frame (its bytes read during the call only) and tells the
 // backend. codecBadDataErr for a frame too short for the description or
 // one the DV decoder rejects.

@@ -8,13 +8,15 @@
 
 namespace {
 size_t CellIndex(const ListRec& list, Cell cell) {
-  return static_cast<size_t>(cell.v) * static_cast<size_t>(list.dataBounds.right) + static_cast<size_t>(cell.h);
+  return static_cast<size_t>(cell.v) * static_cast<size_t>(list.dataBounds.right) +
+         static_cast<size_t>(cell.h);
 }
 }  // namespace
 
-ListHandle LNew(const Rect* rView, const ListBounds* dataBounds, Point cellSize, int16_t, WindowRef window, Boolean,
-                Boolean, Boolean, Boolean) {
-  if (rView == nullptr || dataBounds == nullptr || dataBounds->bottom < 0 || dataBounds->right < 0) return nullptr;
+ListHandle LNew(const Rect* rView, const ListBounds* dataBounds, Point cellSize, int16_t, WindowRef window,
+                Boolean, Boolean, Boolean, Boolean) {
+  if (rView == nullptr || dataBounds == nullptr || dataBounds->bottom < 0 || dataBounds->right < 0)
+    return nullptr;
   auto list = std::make_unique<ListRec>();
   list->rView = *rView;
   list->port = window;
@@ -33,7 +35,8 @@ int16_t LAddRow(int16_t count, int16_t before, ListHandle list) {
   if (list == nullptr || count <= 0) return 0;
   const int16_t at = std::clamp<int16_t>(before, 0, list->dataBounds.bottom);
   const auto pos = list->cells.begin() + static_cast<ptrdiff_t>(at) * list->dataBounds.right;
-  list->cells.insert(pos, static_cast<size_t>(count) * static_cast<size_t>(list->dataBounds.right), std::string());
+  list->cells.insert(pos, static_cast<size_t>(count) * static_cast<size_t>(list->dataBounds.right),
+                     std::string());
   list->dataBounds.bottom = static_cast<int16_t>(list->dataBounds.bottom + count);
   return at;
 }
@@ -60,7 +63,8 @@ void LSetCell(const void* data, int16_t sizeBytes, Cell cell, ListHandle list) {
       cell.h >= list->dataBounds.right) {
     return;
   }
-  list->cells[CellIndex(*list, cell)].assign(static_cast<const char*>(data), data != nullptr ? std::max<int16_t>(0, sizeBytes) : 0);
+  list->cells[CellIndex(*list, cell)].assign(static_cast<const char*>(data),
+                                             data != nullptr ? std::max<int16_t>(0, sizeBytes) : 0);
 }
 
 Boolean LNextCell(Boolean hNext, Boolean vNext, Cell* cell, ListHandle list) {

@@ -18,7 +18,7 @@ struct ListBounds {
   int16_t right = 0;   // columns
 };
 struct ListRec {
-  Rect rView;          // local to `port`
+  Rect rView;  // local to `port`
   WindowRef port = nullptr;
   ListBounds dataBounds;
   Point cellSize;

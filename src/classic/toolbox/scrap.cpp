@@ -26,7 +26,8 @@ OSErr ClearCurrentScrap() {
   return noErr;
 }
 
-OSErr PutScrapFlavor(ScrapRef scrap, ScrapFlavorType flavor, ScrapFlavorFlags, size_t sizeBytes, const void* data) {
+OSErr PutScrapFlavor(ScrapRef scrap, ScrapFlavorType flavor, ScrapFlavorFlags, size_t sizeBytes,
+                     const void* data) {
   if (scrap != TheScrap() || (data == nullptr && sizeBytes != 0)) return paramErr;
   if (flavor != kScrapFlavorTypeText) return noTypeErr;
   TB().backend->SetClipboardText(std::string_view(static_cast<const char*>(data), sizeBytes));

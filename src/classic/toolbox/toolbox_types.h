@@ -96,8 +96,8 @@ struct EventRecord {
   // is pointer-sized. Operating-system events: see osEvtMessageMask.
   // High-level events: the event class.
   uintptr_t message = 0;
-  uint32_t when = 0;     // ticks (1/60 s) since the toolbox started
-  Point where;           // global coordinates; high-level events: the event id (v low, h high half)
+  uint32_t when = 0;  // ticks (1/60 s) since the toolbox started
+  Point where;        // global coordinates; high-level events: the event id (v low, h high half)
   EventModifiers modifiers = 0;
 };
 

@@ -145,7 +145,8 @@ void DisposeWindow(WindowRef window) {
   std::erase_if(tb.lists, [&](const auto& list) { return list->port == window; });
   if (tb.currentPort == window) tb.currentPort = nullptr;
   if (tb.activeWindow == window) tb.activeWindow = nullptr;
-  std::erase_if(tb.activateQueue, [&](const EventRecord& e) { return e.message == reinterpret_cast<uintptr_t>(window); });
+  std::erase_if(tb.activateQueue,
+                [&](const EventRecord& e) { return e.message == reinterpret_cast<uintptr_t>(window); });
   std::erase_if(tb.queue, [&](const EventRecord& e) {
     return (e.what == updateEvt || e.what == activateEvt) && e.message == reinterpret_cast<uintptr_t>(window);
   });
@@ -303,7 +304,8 @@ Rect GetWindowStructureRectGlobal(WindowRef window) {
 
 Rect GetWindowRectLocal(WindowRef window) {
   if (CheckedWindow(window) == nullptr) return Rect{};
-  return Rect{0, 0, static_cast<int16_t>(Height(window->bounds)), static_cast<int16_t>(Width(window->bounds))};
+  return Rect{0, 0, static_cast<int16_t>(Height(window->bounds)),
+              static_cast<int16_t>(Width(window->bounds))};
 }
 
 Rect GetWindowRectGlobal(WindowRef window) {
@@ -335,8 +337,8 @@ void ValidWindowRect(WindowRef window, const Rect* bounds) {
   // A rectangle region: validating what covers it clears it, anything less
   // leaves the whole pending rectangle for the next update.
   const Rect& u = window->updateRect;
-  if (bounds == nullptr ||
-      (bounds->top <= u.top && bounds->left <= u.left && bounds->bottom >= u.bottom && bounds->right >= u.right)) {
+  if (bounds == nullptr || (bounds->top <= u.top && bounds->left <= u.left && bounds->bottom >= u.bottom &&
+                            bounds->right >= u.right)) {
     window->updateRect = Rect{};
   }
 }
@@ -430,10 +432,17 @@ void FrameRect(const Rect* r) {
   if (port == nullptr || r == nullptr || IsEmpty(*r)) return;
   const int16_t pw = port->pen.pnSize.h, ph = port->pen.pnSize.v;
   const uint32_t black = 0xFF000000u;
-  FillRect(port, Rect{r->top, r->left, static_cast<int16_t>(std::min<int>(r->top + ph, r->bottom)), r->right}, black);
-  FillRect(port, Rect{static_cast<int16_t>(std::max<int>(r->bottom - ph, r->top)), r->left, r->bottom, r->right}, black);
-  FillRect(port, Rect{r->top, r->left, r->bottom, static_cast<int16_t>(std::min<int>(r->left + pw, r->right))}, black);
-  FillRect(port, Rect{r->top, static_cast<int16_t>(std::max<int>(r->right - pw, r->left)), r->bottom, r->right}, black);
+  FillRect(port, Rect{r->top, r->left, static_cast<int16_t>(std::min<int>(r->top + ph, r->bottom)), r->right},
+           black);
+  FillRect(port,
+           Rect{static_cast<int16_t>(std::max<int>(r->bottom - ph, r->top)), r->left, r->bottom, r->right},
+           black);
+  FillRect(port,
+           Rect{r->top, r->left, r->bottom, static_cast<int16_t>(std::min<int>(r->left + pw, r->right))},
+           black);
+  FillRect(port,
+           Rect{r->top, static_cast<int16_t>(std::max<int>(r->right - pw, r->left)), r->bottom, r->right},
+           black);
   PortPixelsChanged(port);
 }
 

@@ -107,9 +107,9 @@ void GetPenState(PenState* state);
 void SetPenState(const PenState* state);
 void PenSize(int16_t width, int16_t height);
 void PenNormal();
-void FrameRect(const Rect* r);   // black outline, pen-sized
-void PaintRect(const Rect* r);   // black fill
-void EraseRect(const Rect* r);   // white fill
+void FrameRect(const Rect* r);  // black outline, pen-sized
+void PaintRect(const Rect* r);  // black fill
+void EraseRect(const Rect* r);  // white fill
 void InsetRect(Rect* r, int16_t dh, int16_t dv);
 void OffsetRect(Rect* r, int16_t dh, int16_t dv);
 Boolean PtInRect(Point p, const Rect* r);  // right and bottom edges outside, as QuickDraw

@@ -18,7 +18,8 @@ constexpr std::array kFocusItems{
     DialogItemTemplate{kCheckBoxDialogItem + itemDisable, Rect{70, 110, 90, 200}, "Off", 0},
 };
 constexpr std::array kFocusDialogs{
-    DialogTemplate{kFocusDialogID, "Focus", Rect{100, 100, 230, 320}, -3, WindowCloseBox::kNone, 1, kFocusItems},
+    DialogTemplate{kFocusDialogID, "Focus", Rect{100, 100, 230, 320}, -3, WindowCloseBox::kNone, 1,
+                   kFocusItems},
 };
 
 }  // namespace
@@ -41,12 +42,15 @@ class ControlsDialogsTest : public ToolboxTest {
   }
   void SetSelection(ControlRef control, int16_t start, int16_t end) {
     const ControlEditTextSelectionRec s{start, end};
-    ASSERT_EQ(SetControlData(control, kControlEditTextPart, kControlEditTextSelectionTag, sizeof s, &s), noErr);
+    ASSERT_EQ(SetControlData(control, kControlEditTextPart, kControlEditTextSelectionTag, sizeof s, &s),
+              noErr);
   }
   ControlEditTextSelectionRec Selection(ControlRef control) {
     ControlEditTextSelectionRec s;
     size_t size = 0;
-    EXPECT_EQ(GetControlData(control, kControlEditTextPart, kControlEditTextSelectionTag, sizeof s, &s, &size), noErr);
+    EXPECT_EQ(
+        GetControlData(control, kControlEditTextPart, kControlEditTextSelectionTag, sizeof s, &s, &size),
+        noErr);
     EXPECT_EQ(size, sizeof s);
     return s;
   }
@@ -154,7 +158,7 @@ TEST_F(ControlsDialogsTest, EditTextSelectionAndKeys) {
     const char* text;
     int16_t start, end;
   } steps[] = {
-      {'4', 0, "4", 1, 1},                          // typing replaces the selection
+      {'4', 0, "4", 1, 1},  // typing replaces the selection
       {'2', 0, "42", 2, 2},
       {kLeftArrowCharCode, 0, "42", 1, 1},
       {'.', 0, "4.2", 2, 2},
@@ -182,12 +186,13 @@ TEST_F(ControlsDialogsTest, EditTextSelectionAndKeys) {
   ASSERT_EQ(GetControlData(box, 0, kControlEditTextTextTag, sizeof small, small, &size), noErr);
   EXPECT_EQ(size, 300u);
   EXPECT_EQ(Selection(box).selEnd, 300);
-  EXPECT_EQ(GetControlData(Item(1), 0, kControlEditTextSelectionTag, sizeof small, small, &size), errDataNotSupported);
+  EXPECT_EQ(GetControlData(Item(1), 0, kControlEditTextSelectionTag, sizeof small, small, &size),
+            errDataNotSupported);
 }
 
 TEST_F(ControlsDialogsTest, CutCopyPasteAndClearGoThroughTheClipboard) {
   ControlRef box = Item(2);  // "one"
-  DialogCopy(dialog_);  // no focus: nothing happens
+  DialogCopy(dialog_);       // no focus: nothing happens
   EXPECT_FALSE(backend_->ClipboardText());
   SetKeyboardFocus(window_, box, kControlFocusNextPart);
   SetSelection(box, 1, 3);
@@ -257,7 +262,8 @@ TEST_F(ControlsDialogsTest, DialogSelectIdleBlinksTheFocusedCaret) {
   while (TickCount() < end) {
     WaitNextEvent(everyEvent & ~updateMask & ~activMask, &idle, 5, nullptr);
     DialogSelect(&idle, nullptr, nullptr);
-    if (shown.empty() || shown.back() != IsEditTextCaretVisible(box)) shown.push_back(IsEditTextCaretVisible(box));
+    if (shown.empty() || shown.back() != IsEditTextCaretVisible(box))
+      shown.push_back(IsEditTextCaretVisible(box));
   }
   EXPECT_EQ(shown, (std::vector<bool>{true, false, true}));
   ClearKeyboardFocus(window_);

@@ -115,11 +115,11 @@ TEST_F(DrawingTest, TwoVuyThroughRectMatrixEqualsThePreviewPicture) {
     MatrixRecord matrix;
     RectMatrix(&matrix, c.source != nullptr ? c.source : &grabber, &c.view);
     ImageSequence seq = 0;
-    ASSERT_EQ(DecompressSequenceBeginS(&seq, &desc, nullptr, 0, GetWindowPort(window_), nullptr, c.source, &matrix,
-                                       srcCopy, nullptr, 0, codecHighQuality, nullptr),
+    ASSERT_EQ(DecompressSequenceBeginS(&seq, &desc, nullptr, 0, GetWindowPort(window_), nullptr, c.source,
+                                       &matrix, srcCopy, nullptr, 0, codecHighQuality, nullptr),
               noErr);
-    ASSERT_EQ(DecompressSequenceFrameWhen(seq, frame.data(), static_cast<int32_t>(frame.size()), 0, nullptr, nullptr,
-                                          nullptr),
+    ASSERT_EQ(DecompressSequenceFrameWhen(seq, frame.data(), static_cast<int32_t>(frame.size()), 0, nullptr,
+                                          nullptr, nullptr),
               noErr);
     const int w = c.expectedAt.right - c.expectedAt.left, h = c.expectedAt.bottom - c.expectedAt.top;
     EXPECT_EQ(PortRect(window_, c.expectedAt), PreviewPicture(c.expectedSource, w, h, c.mirroring))
@@ -141,11 +141,11 @@ TEST_F(DrawingTest, Raw32BitFramesAndRefusals) {
   }
   const ImageDescription desc = Description(k32RawCodecType, 8, 4, 32);
   ImageSequence seq = 0;
-  ASSERT_EQ(DecompressSequenceBeginS(&seq, &desc, nullptr, 0, GetWindowPort(window_), nullptr, nullptr, nullptr,
-                                     srcCopy, nullptr, 0, codecHighQuality, nullptr),
+  ASSERT_EQ(DecompressSequenceBeginS(&seq, &desc, nullptr, 0, GetWindowPort(window_), nullptr, nullptr,
+                                     nullptr, srcCopy, nullptr, 0, codecHighQuality, nullptr),
             noErr);
-  ASSERT_EQ(DecompressSequenceFrameWhen(seq, raw.data(), static_cast<int32_t>(raw.size()), 0, nullptr, nullptr,
-                                        nullptr),
+  ASSERT_EQ(DecompressSequenceFrameWhen(seq, raw.data(), static_cast<int32_t>(raw.size()), 0, nullptr,
+                                        nullptr, nullptr),
             noErr);
   const std::vector<uint32_t> drawn = PortRect(window_, Rect{0, 0, 4, 8});
   for (size_t i = 0; i < drawn.size(); ++i) {
@@ -154,23 +154,23 @@ TEST_F(DrawingTest, Raw32BitFramesAndRefusals) {
   EXPECT_EQ(DecompressSequenceFrameWhen(seq, raw.data(), 40, 0, nullptr, nullptr, nullptr), codecBadDataErr);
   // A window disposed of under a running sequence is not drawn into.
   DisposeWindow(window_);
-  EXPECT_EQ(DecompressSequenceFrameWhen(seq, raw.data(), static_cast<int32_t>(raw.size()), 0, nullptr, nullptr,
-                                        nullptr),
+  EXPECT_EQ(DecompressSequenceFrameWhen(seq, raw.data(), static_cast<int32_t>(raw.size()), 0, nullptr,
+                                        nullptr, nullptr),
             paramErr);
   EXPECT_EQ(CDSequenceEnd(seq), noErr);
   EXPECT_EQ(CDSequenceEnd(seq), paramErr);
 
   const Rect bounds{0, 0, 10, 10};
-  WindowRef other = NewCWindow(nullptr, &bounds, nullptr, WindowVisibility::kVisible, 0, nullptr,
-                               WindowCloseBox::kNone, 0);
+  WindowRef other =
+      NewCWindow(nullptr, &bounds, nullptr, WindowVisibility::kVisible, 0, nullptr, WindowCloseBox::kNone, 0);
   const ImageDescription jpeg = Description(FourCC("jpeg"), 8, 4, 24);
   const ImageDescription raw16 = Description(k32RawCodecType, 8, 4, 16);
-  EXPECT_EQ(DecompressSequenceBeginS(&seq, &jpeg, nullptr, 0, other, nullptr, nullptr, nullptr, srcCopy, nullptr, 0,
-                                     codecHighQuality, nullptr),
+  EXPECT_EQ(DecompressSequenceBeginS(&seq, &jpeg, nullptr, 0, other, nullptr, nullptr, nullptr, srcCopy,
+                                     nullptr, 0, codecHighQuality, nullptr),
             noCodecErr);
   EXPECT_EQ(seq, 0);
-  EXPECT_EQ(DecompressSequenceBeginS(&seq, &raw16, nullptr, 0, other, nullptr, nullptr, nullptr, srcCopy, nullptr, 0,
-                                     codecHighQuality, nullptr),
+  EXPECT_EQ(DecompressSequenceBeginS(&seq, &raw16, nullptr, 0, other, nullptr, nullptr, nullptr, srcCopy,
+                                     nullptr, 0, codecHighQuality, nullptr),
             noCodecErr);
 }
 
@@ -227,8 +227,8 @@ TEST_F(DrawingTest, DVFrameIsDrawnRecognisably) {
   MatrixRecord matrix;
   RectMatrix(&matrix, &frameRect, &view);
   ImageSequence seq = 0;
-  ASSERT_EQ(DecompressSequenceBeginS(&seq, &desc, nullptr, 0, window, nullptr, nullptr, &matrix, srcCopy, nullptr, 0,
-                                     codecHighQuality, nullptr),
+  ASSERT_EQ(DecompressSequenceBeginS(&seq, &desc, nullptr, 0, window, nullptr, nullptr, &matrix, srcCopy,
+                                     nullptr, 0, codecHighQuality, nullptr),
             noErr);
   ASSERT_EQ(DecompressSequenceFrameWhen(seq, dv.data(), static_cast<int32_t>(dv.size()), 0, nullptr, nullptr,
                                         nullptr),

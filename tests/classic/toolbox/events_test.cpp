@@ -17,7 +17,8 @@ template <typename Body>
 double FiringsPerSecond(Body body) {
   gFirings = 0;
   EventLoopTimerRef timer = nullptr;
-  EXPECT_EQ(InstallEventLoopTimer(GetMainEventLoop(), 0, 0.016666666666666666, CountFiring, nullptr, &timer), noErr);
+  EXPECT_EQ(InstallEventLoopTimer(GetMainEventLoop(), 0, 0.016666666666666666, CountFiring, nullptr, &timer),
+            noErr);
   const uint32_t start = TickCount();
   body();
   const uint32_t elapsed = TickCount() - start;
@@ -54,8 +55,8 @@ TEST_F(EventsTest, TimerFiresSixtyTimesASecondWhileWaitNextEventWaits) {
 
 TEST_F(EventsTest, TimerKeepsFiringInAModalLoopAndWhileAControlIsTracked) {
   const Rect bounds{100, 100, 300, 400};
-  WindowRef window = NewCWindow(nullptr, &bounds, nullptr, WindowVisibility::kVisible, 0,
-                                kFirstWindowOfClass, WindowCloseBox::kPresent, 0);
+  WindowRef window = NewCWindow(nullptr, &bounds, nullptr, WindowVisibility::kVisible, 0, kFirstWindowOfClass,
+                                WindowCloseBox::kPresent, 0);
   ControlRef button = NewControlOfKind(window, ControlKind::kPushButton, Rect{10, 10, 30, 90}, "OK", 0);
   // A modal loop: rounds of WaitNextEvent with a short sleep, drawing the
   // window when it asks.
@@ -194,9 +195,12 @@ TEST_F(EventsTest, ActivateUpdateAndSuspendEvents) {
   // Activations first (back, then back out and front in), then the queued
   // suspend, then the updates front to back.
   ASSERT_EQ(seen.size(), 6u);
-  const Seen expected[] = {{activateEvt, w(back), activeFlag}, {activateEvt, w(back), 0},
-                           {activateEvt, w(front), activeFlag}, {osEvt, uintptr_t{suspendResumeMessage} << 24, 0},
-                           {updateEvt, w(front), 0},            {updateEvt, w(back), 0}};
+  const Seen expected[] = {{activateEvt, w(back), activeFlag},
+                           {activateEvt, w(back), 0},
+                           {activateEvt, w(front), activeFlag},
+                           {osEvt, uintptr_t{suspendResumeMessage} << 24, 0},
+                           {updateEvt, w(front), 0},
+                           {updateEvt, w(back), 0}};
   for (size_t i = 0; i < seen.size(); ++i) {
     EXPECT_EQ(seen[i].what, expected[i].what) << i;
     EXPECT_EQ(seen[i].message, expected[i].message) << i;

@@ -38,7 +38,8 @@ std::string Result(DialogRef dialog, int16_t item) {
   GetDialogItemAsControl(dialog, kSampleCheckItem, &check);
   GetDialogItemAsControl(dialog, kSamplePopupItem, &popup);
   return "item=" + std::to_string(item) + " text=" + GetControlText(text) +
-         " check=" + std::to_string(GetControlValue(check)) + " popup=" + std::to_string(GetControlValue(popup));
+         " check=" + std::to_string(GetControlValue(check)) +
+         " popup=" + std::to_string(GetControlValue(popup));
 }
 
 }  // namespace
@@ -73,7 +74,8 @@ std::string RunSampleDialog(DialogRef dialog) {
           SetKeyboardFocus(window, control, kControlFocusNextPart);
         }
         if (TrackControl(control, local, kControlUseOwnAction) == kControlNoPart) break;
-        if (GetControlKind(control) == ControlKind::kCheckBox) SetControlValue(control, !GetControlValue(control));
+        if (GetControlKind(control) == ControlKind::kCheckBox)
+          SetControlValue(control, !GetControlValue(control));
         if (item == kSampleOKItem || item == kSampleCancelItem) return Result(dialog, item);
         break;
       }

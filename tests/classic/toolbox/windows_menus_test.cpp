@@ -15,8 +15,8 @@ class WindowsMenusTest : public ToolboxTest {
 
 TEST_F(WindowsMenusTest, FindWindowPartCodes) {
   const Rect setupBounds{100, 50, 400, 450};
-  WindowRef setup = NewCWindow(nullptr, &setupBounds, nullptr, WindowVisibility::kVisible, 0, kFirstWindowOfClass,
-                               WindowCloseBox::kPresent, 0);
+  WindowRef setup = NewCWindow(nullptr, &setupBounds, nullptr, WindowVisibility::kVisible, 0,
+                               kFirstWindowOfClass, WindowCloseBox::kPresent, 0);
   SetMenuBar(GetNewMBar(kSampleMenuBarID));
   SetMenuBarWindow(setup);
   DialogRef dialog = GetNewDialog(kSampleDialogID, nullptr, kFirstWindowOfClass);
@@ -64,7 +64,8 @@ TEST_F(WindowsMenusTest, DragWindowFollowsTheMouseWithinLimitsAndCloseBoxNeedsTh
   EXPECT_EQ(GetWindowContentRectGlobal(window), (Rect{312, 160, 412, 360}));
 
   const Rect title = GetWindowStructureRectGlobal(window);
-  const Point box{static_cast<int16_t>(title.top + kTitleBarHeight / 2), static_cast<int16_t>(title.left + 10)};
+  const Point box{static_cast<int16_t>(title.top + kTitleBarHeight / 2),
+                  static_cast<int16_t>(title.left + 10)};
   PostMouseEvent(mouseDown, box, 0);
   PostMouseEvent(mouseUp, Point{static_cast<int16_t>(box.v + 40), box.h}, 0);
   EXPECT_FALSE(TrackGoAway(window, box));
@@ -88,7 +89,8 @@ TEST_F(WindowsMenusTest, GeometryAndScreens) {
 
   backend_->SetScreens({Rect{0, 0, 1080, 1920}, Rect{0, 1920, 1200, 3840}});
   std::vector<Rect> screens;
-  for (GDHandle d = GetDeviceList(); d != nullptr; d = GetNextDevice(d)) screens.push_back(GetGDeviceBounds(d));
+  for (GDHandle d = GetDeviceList(); d != nullptr; d = GetNextDevice(d))
+    screens.push_back(GetGDeviceBounds(d));
   EXPECT_EQ(screens, (std::vector<Rect>{Rect{0, 0, 1080, 1920}, Rect{0, 1920, 1200, 3840}}));
   EXPECT_EQ(GetGDeviceBounds(GetMainDevice()), (Rect{0, 0, 1080, 1920}));
 }
@@ -124,7 +126,7 @@ TEST_F(WindowsMenusTest, MenuKeyMenuSelectAndTheHelpMenu) {
   const int32_t chosen = MenuSelect(event.where);
   EXPECT_EQ(static_cast<int16_t>(chosen >> 16), kHMHelpMenuID);
   EXPECT_EQ(chosen & 0xFFFF, 2);
-  EXPECT_FALSE(GetNextEvent(mUpMask, &event));  // the release belonged to the menu
+  EXPECT_FALSE(GetNextEvent(mUpMask, &event));         // the release belonged to the menu
   backend_->ChooseNextMenuSelection((130 << 16) | 3);  // disabled: no choice
   EXPECT_EQ(MenuSelect(Point{10, 30}), 0);
 }
