@@ -1,6 +1,8 @@
 // The bell, cursors, the pointer and web addresses.
 #include "classic/toolbox/misc.h"
 
+#include <string>
+
 #include "classic/toolbox/toolbox_state.h"
 
 void SysBeep(int16_t) {
@@ -49,4 +51,23 @@ void SetCursorPos(Point global) {
 OSErr LaunchURL(ConstStr255Param url) {
   if (url == nullptr || url[0] == 0) return paramErr;
   return TB().backend->OpenURL(Str255ToString(url));
+}
+
+void NumToString(int32_t number, Str255 text) {
+  CopyToStr255(std::to_string(number), text);
+}
+
+void StringToNum(ConstStr255Param text, int32_t* number) {
+  if (number == nullptr) return;
+  // Unsigned arithmetic: overlong text wraps as it did, without undefined
+  // behaviour.
+  uint32_t value = 0;
+  int index = 1;
+  bool negative = false;
+  if (text[0] >= 1 && (text[1] == '-' || text[1] == '+')) {
+    negative = text[1] == '-';
+    index = 2;
+  }
+  for (; index <= text[0]; ++index) value = value * 10u + static_cast<uint32_t>(text[index] - '0');
+  *number = static_cast<int32_t>(negative ? 0u - value : value);
 }

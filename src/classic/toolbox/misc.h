@@ -29,6 +29,13 @@ void GetMouse(Point* local);
 // Moves the real pointer to a global point.
 void SetCursorPos(Point global);
 
+// Decimal text of a number (a minus sign for negatives), and back. The
+// reading takes an optional sign and then each character's distance from
+// '0' as a digit, as the platform always did: text that is not a number
+// gives a number all the same, so callers filter what users type.
+void NumToString(int32_t number, Str255 text);
+void StringToNum(ConstStr255Param text, int32_t* number);
+
 // Opens the address (a Str255) in the user's web browser. paramErr for an
 // empty address; the backend's error when the browser cannot be started.
 [[nodiscard]] OSErr LaunchURL(ConstStr255Param url);

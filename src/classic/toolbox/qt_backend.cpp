@@ -61,7 +61,8 @@ uint8_t CharCodeOf(const QKeyEvent* event, uint8_t keyCode) {
   if (uint8_t special = ClassicCharCodeForSpecialKey(keyCode); special != 0) return special;
   if (event->key() == Qt::Key_Backtab || event->key() == Qt::Key_Tab) return kTabCharCode;
   const QString text = event->text();
-  if (!text.isEmpty() && text.at(0).unicode() >= 32 && text.at(0).unicode() < 256 && text.at(0).unicode() != 127) {
+  if (!text.isEmpty() && text.at(0).unicode() >= 32 && text.at(0).unicode() < 256 &&
+      text.at(0).unicode() != 127) {
     return static_cast<uint8_t>(text.at(0).unicode());
   }
   const int key = event->key();
@@ -261,7 +262,8 @@ class QtToolboxBackend : public ToolboxBackend {
   int16_t TrackPopupMenu(ControlRef control) override {
     WindowWidget* widget = WidgetOf(control->owner);
     if (widget == nullptr || control->popupMenu == nullptr) return 0;
-    const QPoint at = widget->mapToGlobal(QPoint(control->bounds.left, control->bounds.bottom + widget->StripHeight()));
+    const QPoint at =
+        widget->mapToGlobal(QPoint(control->bounds.left, control->bounds.bottom + widget->StripHeight()));
     return Choose(control->popupMenu, at, static_cast<int16_t>(control->value));
   }
 
@@ -274,7 +276,8 @@ class QtToolboxBackend : public ToolboxBackend {
     }
   }
   OSErr OpenURL(std::string_view url) override {
-    const QUrl address = QUrl::fromUserInput(QString::fromLatin1(url.data(), static_cast<qsizetype>(url.size())));
+    const QUrl address =
+        QUrl::fromUserInput(QString::fromLatin1(url.data(), static_cast<qsizetype>(url.size())));
     if (!address.isValid()) return paramErr;
     return QDesktopServices::openUrl(address) ? noErr : ioErr;
   }
@@ -287,7 +290,8 @@ class QtToolboxBackend : public ToolboxBackend {
     if (!text) {
       QGuiApplication::clipboard()->clear();
     } else {
-      QGuiApplication::clipboard()->setText(QString::fromLatin1(text->data(), static_cast<qsizetype>(text->size())));
+      QGuiApplication::clipboard()->setText(
+          QString::fromLatin1(text->data(), static_cast<qsizetype>(text->size())));
     }
   }
   std::vector<Rect> ScreenBounds() override {
@@ -296,7 +300,8 @@ class QtToolboxBackend : public ToolboxBackend {
     auto add = [&](QScreen* s) {
       const QRect g = s->geometry();
       out.push_back(Rect{static_cast<int16_t>(g.top()), static_cast<int16_t>(g.left()),
-                         static_cast<int16_t>(g.top() + g.height()), static_cast<int16_t>(g.left() + g.width())});
+                         static_cast<int16_t>(g.top() + g.height()),
+                         static_cast<int16_t>(g.left() + g.width())});
     };
     if (primary != nullptr) add(primary);
     for (QScreen* s : QGuiApplication::screens()) {
@@ -438,9 +443,10 @@ void WindowWidget::PaintControl(QPainter& p, ControlRef c, int dy) {
       o.initFrom(this);
       o.rect = r;
       o.text = Latin1(c->text);
-      o.state = (active ? QStyle::State_Enabled : QStyle::State_None) |
-                (c->value == 1 ? QStyle::State_On : (c->value == 2 ? QStyle::State_NoChange : QStyle::State_Off)) |
-                (c->hilite == kControlCheckBoxPart ? QStyle::State_Sunken : QStyle::State_None);
+      o.state =
+          (active ? QStyle::State_Enabled : QStyle::State_None) |
+          (c->value == 1 ? QStyle::State_On : (c->value == 2 ? QStyle::State_NoChange : QStyle::State_Off)) |
+          (c->hilite == kControlCheckBoxPart ? QStyle::State_Sunken : QStyle::State_None);
       s->drawControl(QStyle::CE_CheckBox, &o, &p, this);
       break;
     }
@@ -480,8 +486,9 @@ void WindowWidget::PaintControl(QPainter& p, ControlRef c, int dy) {
       QStyleOptionComboBox o;
       o.initFrom(this);
       o.rect = r;
-      o.state = (active ? QStyle::State_Enabled : QStyle::State_None) |
-                (c->hilite != 0 && c->hilite != kControlInactivePart ? QStyle::State_Sunken : QStyle::State_None);
+      o.state =
+          (active ? QStyle::State_Enabled : QStyle::State_None) |
+          (c->hilite != 0 && c->hilite != kControlInactivePart ? QStyle::State_Sunken : QStyle::State_None);
       o.currentText = Latin1(GetMenuItemTextString(c->popupMenu, static_cast<int16_t>(c->value)));
       s->drawComplexControl(QStyle::CC_ComboBox, &o, &p, this);
       s->drawControl(QStyle::CE_ComboBoxLabel, &o, &p, this);

@@ -359,6 +359,25 @@ Rect GetWindowUpdateBounds(WindowRef window) {
   return CheckedWindow(window) != nullptr ? window->updateRect : Rect{};
 }
 
+OSErr GetWindowRegionBounds(WindowRef window, int16_t regionCode, Rect* bounds) {
+  if (CheckedWindow(window) == nullptr) return errInvalidWindowRef;
+  if (bounds == nullptr) return paramErr;
+  switch (regionCode) {
+    case kWindowStructureRgn:
+      *bounds = GetWindowStructureRectGlobal(window);
+      return noErr;
+    case kWindowContentRgn:
+      *bounds = window->bounds;
+      return noErr;
+    case kWindowUpdateRgn:
+      *bounds = window->updateRect;
+      if (!IsEmpty(*bounds)) OffsetRect(bounds, window->bounds.left, window->bounds.top);
+      return noErr;
+    default:
+      return paramErr;
+  }
+}
+
 // ---- Ports ----------------------------------------------------------------
 
 CGrafPtr GetWindowPort(WindowRef window) {

@@ -85,6 +85,14 @@ void BeginUpdate(WindowRef window);
 void EndUpdate(WindowRef window);
 // The pending update region's bounds (empty when none).
 Rect GetWindowUpdateBounds(WindowRef window);
+// Region codes of GetWindowRegionBounds: the window's regions are
+// rectangles here, so their bounds are the regions themselves.
+constexpr int16_t kWindowStructureRgn = 32;
+constexpr int16_t kWindowContentRgn = 33;
+constexpr int16_t kWindowUpdateRgn = 34;
+// Global bounds of a window region (the update region too, as the platform
+// gives it); errInvalidWindowRef or paramErr for an unknown code.
+OSErr GetWindowRegionBounds(WindowRef window, int16_t regionCode, Rect* bounds);
 
 // ---- Ports -------------------------------------------------------------
 CGrafPtr GetWindowPort(WindowRef window);

@@ -1,7 +1,8 @@
 // Classic key codes from X11 key codes, and the characters of special keys.
+#include "classic/toolbox/key_codes.h"
+
 #include <gtest/gtest.h>
 
-#include "classic/toolbox/key_codes.h"
 #include "classic/toolbox/toolbox_types.h"
 
 TEST(KeyCodesTest, X11KeysGiveTheClassicKeyboardsNumbers) {
@@ -10,14 +11,14 @@ TEST(KeyCodesTest, X11KeysGiveTheClassicKeyboardsNumbers) {
     uint8_t classic;
     uint8_t charCode;  // of keys without a character of their own
   } keys[] = {
-      {38, 0, 0},     // A
-      {53, 7, 0},     // X
-      {54, 8, 0},     // C
-      {55, 9, 0},     // V
-      {25, 13, 0},    // W
-      {24, 12, 0},    // Q
-      {60, 47, 0},    // period
-      {65, 49, 0},    // space
+      {38, 0, 0},   // A
+      {53, 7, 0},   // X
+      {54, 8, 0},   // C
+      {55, 9, 0},   // V
+      {25, 13, 0},  // W
+      {24, 12, 0},  // Q
+      {60, 47, 0},  // period
+      {65, 49, 0},  // space
       {36, 36, kReturnCharCode},
       {104, 76, kEnterCharCode},  // keypad Enter
       {9, 53, kEscapeCharCode},

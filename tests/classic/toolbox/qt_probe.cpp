@@ -56,8 +56,9 @@ int RunKeys() {
     if (!WaitNextEvent(everyEvent, &event, 300, nullptr)) continue;
     if (event.what == keyDown || event.what == autoKey || event.what == keyUp) {
       std::printf("key what=%d char=%d code=%d cmd=%d shift=%d\n", event.what,
-                  static_cast<int>(event.message & charCodeMask), static_cast<int>((event.message & keyCodeMask) >> 8),
-                  (event.modifiers & cmdKey) != 0, (event.modifiers & shiftKey) != 0);
+                  static_cast<int>(event.message & charCodeMask),
+                  static_cast<int>((event.message & keyCodeMask) >> 8), (event.modifiers & cmdKey) != 0,
+                  (event.modifiers & shiftKey) != 0);
     } else if (event.what == kHighLevelEvent && GetHighLevelEventID(event) == kAEQuitApplication) {
       std::printf("quit\n");
       return 0;

@@ -81,6 +81,15 @@ TEST_F(WindowsMenusTest, GeometryAndScreens) {
   SizeWindow(window, 340, 290, false);
   EXPECT_EQ(GetWindowRectGlobal(window), (Rect{60, 40, 350, 380}));
   EXPECT_EQ(GetWindowRectLocal(window), (Rect{0, 0, 290, 340}));
+  ShowWindow(window);  // all of it needs drawing
+  Rect update;
+  ASSERT_EQ(GetWindowRegionBounds(window, kWindowUpdateRgn, &update), noErr);
+  EXPECT_EQ(update, (Rect{60, 40, 350, 380}));
+  BeginUpdate(window);
+  EndUpdate(window);
+  GetWindowRegionBounds(window, kWindowUpdateRgn, &update);
+  EXPECT_EQ(update, Rect{});
+  HideWindow(window);
   EXPECT_EQ(GetPortPixels(window).width, 340);
   GrafPtr port;
   GetPort(&port);
@@ -154,6 +163,24 @@ TEST_F(WindowsMenusTest, BellCursorPointerAndWebAddresses) {
   url[0] = 0;
   EXPECT_EQ(LaunchURL(url), paramErr);
   EXPECT_EQ(backend_->openedURLs(), (std::vector<std::string>{"http://www.example.org/help"}));
+}
+
+TEST_F(WindowsMenusTest, NumbersToAndFromText) {
+  const struct {
+    const char* text;
+    int32_t number;
+  } cases[] = {{"0", 0}, {"42", 42}, {"-17", -17}, {"+5", 5}, {"", 0}, {"2147483647", 2147483647}};
+  for (const auto& c : cases) {
+    Str255 text;
+    CopyToStr255(c.text, text);
+    int32_t number = -1;
+    StringToNum(text, &number);
+    EXPECT_EQ(number, c.number) << c.text;
+    if (c.text[0] != '+' && c.text[0] != '\0') {
+      NumToString(c.number, text);
+      EXPECT_EQ(Str255ToString(text), c.text);
+    }
+  }
 }
 
 TEST_F(WindowsMenusTest, ListHelpersCountCellsAndFrameTheView) {
