@@ -47,6 +47,11 @@ class ToolboxBackend {
   // the item number, or 0 when nothing was chosen.
   virtual int16_t TrackPopupMenu(ControlRef control) = 0;
 
+  // The character offset in an edit text nearest a local point: where a
+  // click there puts the caret. The default counts 7 pixels a character
+  // from 4 pixels inside the box, the headless backend's fixed font.
+  virtual int16_t TextOffsetAt(ControlRef control, Point local);
+
   virtual void Beep() = 0;
   virtual void MovePointer(Point global) = 0;
   virtual void SetCursorShape(CursorShape shape) = 0;

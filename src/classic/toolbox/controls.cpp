@@ -56,6 +56,11 @@ void ShowCaretNow(ControlRef control) {
 
 }  // namespace
 
+int16_t ToolboxBackend::TextOffsetAt(ControlRef control, Point local) {
+  const int32_t length = static_cast<int32_t>(control->text.size());
+  return Clamp16(std::clamp<int32_t>((local.h - control->bounds.left - 4 + 3) / 7, 0, length));
+}
+
 void DisposeControlsOf(WindowRef window) {
   window->focus = nullptr;
   window->root = nullptr;
@@ -283,9 +288,12 @@ int16_t TrackControl(ControlRef control, Point startPt, ControlActionUPP actionP
     return Point{Clamp16(tb.mouse.v - window->bounds.top), Clamp16(tb.mouse.h - window->bounds.left)};
   };
   if (control->kind == ControlKind::kEditText) {
-    // The selection stays as it is (the model keeps no glyph positions);
-    // the click only shows the caret. A drag is not followed.
+    // The caret goes where the press was; a drag selects from there to
+    // where the button is released.
+    const int16_t anchor = tb.backend->TextOffsetAt(control, startPt);
     WaitMouseUp();
+    const int16_t end = tb.backend->TextOffsetAt(control, localMouse());
+    control->selection = ControlEditTextSelectionRec{std::min(anchor, end), std::max(anchor, end)};
     ShowCaretNow(control);
     Changed(control);
     return part;

@@ -121,7 +121,8 @@ int16_t TestControl(ControlRef control, Point local);
 // running timers meanwhile. Returns the part released in, or 0 when the
 // mouse was released outside. Pop-up menus show their menu and set their
 // value to the chosen item (nothing chosen: 0 is returned and the value
-// kept); edit texts keep their selection and show the caret.
+// kept); edit texts put the caret at the press, or select from the press
+// to the release after a drag.
 int16_t TrackControl(ControlRef control, Point startPt, ControlActionUPP actionProc);
 
 // Control data: 'text' of static and edit texts, 'sele' of edit texts.

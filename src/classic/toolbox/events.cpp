@@ -97,6 +97,9 @@ int64_t MillisecondsUntil(std::chrono::steady_clock::time_point when) {
 
 // How long a wait may sleep before the next timer is due.
 std::chrono::steady_clock::time_point NextTimerDue(std::chrono::steady_clock::time_point limit) {
+  // Inside a timer procedure the timers do not run: they must not cut a
+  // wait there into a busy loop either.
+  if (TB().runningTimers) return limit;
   for (const auto& timer : TB().timers) {
     if (!timer->removed && timer->due < limit) limit = timer->due;
   }

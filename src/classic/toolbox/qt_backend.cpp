@@ -267,6 +267,25 @@ class QtToolboxBackend : public ToolboxBackend {
     return Choose(control->popupMenu, at, static_cast<int16_t>(control->value));
   }
 
+  int16_t TextOffsetAt(ControlRef control, Point local) override {
+    WindowWidget* widget = WidgetOf(control->owner);
+    if (widget == nullptr) return ToolboxBackend::TextOffsetAt(control, local);
+    // The text is drawn from 4 pixels inside the box (PaintControl).
+    const QString text = Latin1(control->text);
+    const QFontMetrics metrics = widget->fontMetrics();
+    const int x = local.h - control->bounds.left - 4;
+    int16_t best = 0;
+    int bestDistance = std::abs(x);
+    for (int i = 1; i <= text.size(); ++i) {
+      const int distance = std::abs(metrics.horizontalAdvance(text.left(i)) - x);
+      if (distance < bestDistance) {
+        bestDistance = distance;
+        best = static_cast<int16_t>(i);
+      }
+    }
+    return best;
+  }
+
   void Beep() override { QApplication::beep(); }
   void MovePointer(Point global) override { QCursor::setPos(global.h, global.v); }
   void SetCursorShape(CursorShape shape) override {

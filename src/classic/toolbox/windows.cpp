@@ -522,12 +522,16 @@ void RefreshScreens() {
 }
 }  // namespace
 
+// The list is read afresh at the start of each walk (GetDeviceList) and
+// kept during it, so the main device compares equal to the first of the
+// walk.
 GDHandle GetMainDevice() {
-  RefreshScreens();
+  if (TB().screens.empty()) RefreshScreens();
   return &TB().screens.front();
 }
 GDHandle GetDeviceList() {
-  return GetMainDevice();
+  RefreshScreens();
+  return &TB().screens.front();
 }
 GDHandle GetNextDevice(GDHandle device) {
   auto& screens = TB().screens;

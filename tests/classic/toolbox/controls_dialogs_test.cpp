@@ -252,6 +252,20 @@ TEST_F(ControlsDialogsTest, TrackingReportsAHitOnlyWhenReleasedInside) {
   }
 }
 
+TEST_F(ControlsDialogsTest, AClickInTextPlacesTheCaretAndADragSelects) {
+  ControlRef box = Item(6);  // "three", from h 10; 7 pixels a character from 4 in
+  const Point atTwo{180, 100 + 28}, atFour{180, 100 + 42};
+  Click(atTwo);
+  EXPECT_EQ(TrackControl(box, Point{80, 28}, nullptr), kControlEditTextPart);
+  EXPECT_EQ(Selection(box).selStart, 2);
+  EXPECT_EQ(Selection(box).selEnd, 2);
+  PostMouseEvent(mouseDown, atFour, 0);
+  PostMouseEvent(mouseUp, atTwo, 0);
+  TrackControl(box, Point{80, 42}, nullptr);
+  EXPECT_EQ(Selection(box).selStart, 2);
+  EXPECT_EQ(Selection(box).selEnd, 4);
+}
+
 TEST_F(ControlsDialogsTest, DialogSelectIdleBlinksTheFocusedCaret) {
   ControlRef box = Item(2);
   SetKeyboardFocus(window_, box, kControlFocusNextPart);

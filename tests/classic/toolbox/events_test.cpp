@@ -26,10 +26,11 @@ double FiringsPerSecond(Body body) {
   return elapsed == 0 ? 0 : gFirings * 60.0 / elapsed;
 }
 
-// About 60 a second: the machine may be busy, so late firings (fewer) are
-// tolerated, more than the clock allows never.
+// About 60 a second. A busy machine wakes the wait late and a late timer
+// skips what it missed (a preview wants the newest frame, not a burst), so
+// the lower bound is loose; more than the clock allows never happens.
 void ExpectAbout60(double rate) {
-  EXPECT_GT(rate, 40.0);
+  EXPECT_GT(rate, 20.0);
   EXPECT_LT(rate, 63.0);
 }
 

@@ -102,6 +102,7 @@ TEST_F(WindowsMenusTest, GeometryAndScreens) {
     screens.push_back(GetGDeviceBounds(d));
   EXPECT_EQ(screens, (std::vector<Rect>{Rect{0, 0, 1080, 1920}, Rect{0, 1920, 1200, 3840}}));
   EXPECT_EQ(GetGDeviceBounds(GetMainDevice()), (Rect{0, 0, 1080, 1920}));
+  EXPECT_EQ(GetDeviceList(), GetMainDevice());  // a walk can tell the main screen
 }
 
 TEST_F(WindowsMenusTest, MenuKeyMenuSelectAndTheHelpMenu) {
