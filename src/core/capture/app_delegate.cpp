@@ -144,8 +144,10 @@ uint32_t AppDelegate::CutBackToWholeFrames(const CaptureRecord& capture, OSErr* 
     const uint64_t wholeSize = kMdatHeaderSizeBytes + wholeFrames * capture.frameDataSize;
     if (sizeBytes > wholeSize) err = TruncateFile(fd, wholeSize);
   }
-  if (fd != kNoFile) CloseFile(fd);
-  *outErr = err;
+  // The cut is made through this descriptor, so a failed close is reported;
+  // the whole frames the file holds are indexed all the same.
+  const OSErr closeErr = fd != kNoFile ? CloseFile(fd) : noErr;
+  *outErr = err != noErr ? err : closeErr;
   return err == noErr ? static_cast<uint32_t>(wholeFrames) : 0;
 }
 
@@ -173,7 +175,9 @@ void AppDelegate::stopCaptureWithErr(int32_t err) {
     finishErr = addMovieResourceToFile(&capture.captureFile, static_cast<int32_t>(capture.frameDataSize),
                                        static_cast<int32_t>(framesToIndex));
   } else if (capture.fileCreated) {
-    DeleteFile(capture.captureFile);
+    // An empty file left behind loses nothing; the capture's own result is
+    // the one to report.
+    (void)DeleteFile(capture.captureFile);
   }
   if (finishErr == noErr) finishErr = closeErr;
 

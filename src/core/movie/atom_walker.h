@@ -23,14 +23,14 @@ class ByteSource {
   virtual ~ByteSource() = default;
   virtual uint64_t SizeBytes() const = 0;
   // Reads exactly `sizeBytes` at `offsetBytes`; a short read is eofErr.
-  virtual OSErr ReadAt(uint64_t offsetBytes, void* data, size_t sizeBytes) const = 0;
+  [[nodiscard]] virtual OSErr ReadAt(uint64_t offsetBytes, void* data, size_t sizeBytes) const = 0;
 };
 
 class MemoryByteSource final : public ByteSource {
  public:
   MemoryByteSource(const uint8_t* data, size_t sizeBytes) : data_(data), sizeBytes_(sizeBytes) {}
   uint64_t SizeBytes() const override { return sizeBytes_; }
-  OSErr ReadAt(uint64_t offsetBytes, void* data, size_t sizeBytes) const override;
+  [[nodiscard]] OSErr ReadAt(uint64_t offsetBytes, void* data, size_t sizeBytes) const override;
 
  private:
   const uint8_t* data_;
@@ -42,7 +42,7 @@ class FileByteSource final : public ByteSource {
  public:
   FileByteSource(int fd, uint64_t sizeBytes) : fd_(fd), sizeBytes_(sizeBytes) {}
   uint64_t SizeBytes() const override { return sizeBytes_; }
-  OSErr ReadAt(uint64_t offsetBytes, void* data, size_t sizeBytes) const override;
+  [[nodiscard]] OSErr ReadAt(uint64_t offsetBytes, void* data, size_t sizeBytes) const override;
 
  private:
   int fd_;

@@ -100,9 +100,10 @@ struct MovieFileInfo {
 // ones badPublicMovieAtom; `outProblem` then says what is wrong, in a
 // sentence fit for a user. Sample tables must agree with each other, and
 // every sample must lie inside the file.
-OSErr ReadMovieFile(const ByteSource& source, MovieFileInfo* out, std::string* outProblem);
+[[nodiscard]] OSErr ReadMovieFile(const ByteSource& source, MovieFileInfo* out, std::string* outProblem);
 
 // Reads one movie atom held in memory (as serialised, before it is written
 // to a file); offsets in `atoms` are relative to its first byte, and samples
 // are not checked against any file.
-OSErr ReadMovieAtom(const uint8_t* data, size_t sizeBytes, MovieFileInfo* out, std::string* outProblem);
+[[nodiscard]] OSErr ReadMovieAtom(const uint8_t* data, size_t sizeBytes, MovieFileInfo* out,
+                                  std::string* outProblem);
