@@ -121,7 +121,7 @@ bool SyncAndMeasure(const std::string& path, uint64_t framesEndBytes, CaptureRun
   uint8_t atomHeader[8] = {};
   if (err == noErr) err = GetFileSizeBytes(fd, &result->fileBytes);
   if (err == noErr) err = ReadAtOffset(fd, framesEndBytes, atomHeader, sizeof atomHeader);
-  if (fd != kNoFile) CloseFile(fd);
+  if (fd != kNoFile) (void)CloseFile(fd);  // read-only: nothing can be lost at close
   if (err != noErr) {
     *error = "cannot sync or read back " + path + ": error " + std::to_string(err);
     return false;

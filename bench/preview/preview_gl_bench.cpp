@@ -50,7 +50,11 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(16 + (i * 7) % 219);
   std::vector<uint8_t> copy(frame.size());
   PixMapHandle pixMap;
-  MyNewPixMapWithoutStorage(k2vuyPixelFormat, Rect{0, 0, kHeight, kWidth}, kWidth * 2, &pixMap);
+  if (MyNewPixMapWithoutStorage(k2vuyPixelFormat, Rect{0, 0, kHeight, kWidth}, kWidth * 2, &pixMap) !=
+      noErr) {
+    std::fprintf(stderr, "preview_gl_bench: cannot make the pixel map\n");
+    return 1;
+  }
   pixMap->baseAddr = frame.data();
   ImageDescription description;
   description.cType = k2vuyPixelFormat;

@@ -139,8 +139,11 @@ int main() {
   // The whole VPDisplayFrame of the fallback, as the data procedure calls it.
   NullSurface window;
   PixMapHandle pixMap;
-  MyNewPixMapWithoutStorage(k2vuyPixelFormat, Rect{0, 0, kSourceHeight, kSourceWidth}, kSourceWidth * 2,
-                            &pixMap);
+  if (MyNewPixMapWithoutStorage(k2vuyPixelFormat, Rect{0, 0, kSourceHeight, kSourceWidth}, kSourceWidth * 2,
+                                &pixMap) != noErr) {
+    std::fprintf(stderr, "preview_soft_bench: cannot make the pixel map\n");
+    return 1;
+  }
   pixMap->baseAddr = const_cast<uint8_t*>(frame.data());
   ImageDescription description;
   description.cType = k2vuyPixelFormat;

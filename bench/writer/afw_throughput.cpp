@@ -85,7 +85,10 @@ int Write(const std::string& path, size_t frameBytes, uint32_t frames) {
   int fd = kNoFile;
   if (err == noErr) err = OpenFile(file, OpenMode::kReadWrite, &fd);
   if (err == noErr) err = SyncFileData(fd);
-  if (fd != kNoFile) CloseFile(fd);
+  if (fd != kNoFile) {
+    const OSErr closeErr = CloseFile(fd);
+    if (err == noErr) err = closeErr;
+  }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (err != noErr) {
     std::fprintf(stderr, "afw_throughput: error %d\n", static_cast<int>(err));

@@ -82,7 +82,11 @@ void BM_AFWWriteData(benchmark::State& state) {
   }
   // Both buffers grown and touched, as after the first frames of a capture.
   for (int i = 0; i < 4; ++i) {
-    AFWWriteData(w, frame.data(), static_cast<uint32_t>(n), 1);
+    if (AFWWriteData(w, frame.data(), static_cast<uint32_t>(n), 1) != noErr) {
+      state.SkipWithError("AFWWriteData failed");
+      AFWDispose(w);
+      return;
+    }
     WaitIdle(w);
   }
   for (auto _ : state) {
@@ -107,21 +111,29 @@ void BM_AFWWriteDataParked(benchmark::State& state) {
   }
   auto writeInFlightBackupEmpty = [&] {
     BFWHoldWritesForTesting(false);
-    AFWFlushBackupBuffer(w);  // waits, then writes what was parked
+    OSErr err = AFWFlushBackupBuffer(w);  // waits, then writes what was parked
     BFWHoldWritesForTesting(true);
-    AFWWriteData(w, frame.data(), static_cast<uint32_t>(n), 1);  // held in flight
+    if (err == noErr) err = AFWWriteData(w, frame.data(), static_cast<uint32_t>(n), 1);  // held in flight
+    return err;
   };
   // Warm: the backup buffers grown and touched.
-  for (int i = 0; i < 4; ++i) {
-    writeInFlightBackupEmpty();
-    AFWWriteData(w, frame.data(), static_cast<uint32_t>(n), 1);
+  OSErr warmErr = noErr;
+  for (int i = 0; i < 4 && warmErr == noErr; ++i) {
+    warmErr = writeInFlightBackupEmpty();
+    if (warmErr == noErr) warmErr = AFWWriteData(w, frame.data(), static_cast<uint32_t>(n), 1);
   }
-  writeInFlightBackupEmpty();
+  if (warmErr == noErr) warmErr = writeInFlightBackupEmpty();
+  if (warmErr != noErr) {
+    state.SkipWithError("AFWWriteData failed");
+    BFWHoldWritesForTesting(false);
+    AFWDispose(w);
+    return;
+  }
   for (auto _ : state) {
-    const OSErr err = AFWWriteData(w, frame.data(), static_cast<uint32_t>(n), 1);
+    OSErr err = AFWWriteData(w, frame.data(), static_cast<uint32_t>(n), 1);
     state.PauseTiming();
+    if (err == noErr) err = writeInFlightBackupEmpty();
     if (err != noErr) state.SkipWithError("AFWWriteData failed");
-    writeInFlightBackupEmpty();
     Settle();
     state.ResumeTiming();
   }

@@ -46,14 +46,14 @@ int main(int argc, char** argv) {
   err = GetFileSizeBytes(fd, &sizeBytes);
   if (err != noErr) {
     std::fprintf(stderr, "fwmov: %s: %s (error %d)\n", name.c_str(), Explain(err), err);
-    CloseFile(fd);
+    (void)CloseFile(fd);  // read-only: nothing can be lost at close
     return 1;
   }
   FileByteSource source(fd, sizeBytes);
   MovieFileInfo info;
   std::string problem;
   err = ReadMovieFile(source, &info, &problem);
-  CloseFile(fd);
+  (void)CloseFile(fd);  // read-only: nothing can be lost at close
   if (err != noErr) {
     std::fprintf(stderr, "fwmov: %s: not a well-formed movie: %s\n", name.c_str(), problem.c_str());
     return 1;

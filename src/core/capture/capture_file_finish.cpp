@@ -77,7 +77,9 @@ OSErr FinishCaptureFile(const FileRef& file, uint32_t frameDataSize, uint32_t fr
     if (const OSErr cutErr = CutBackTo(file, frameDataSize, frames); cutErr != noErr) return firstErr;
   }
   if (frames == 0) {
-    DeleteFile(file);
+    // Nothing of the capture is left in it; should the delete fail, an
+    // empty file stays behind and nothing is lost.
+    (void)DeleteFile(file);
     return firstErr;
   }
   if (outFramesInMovie != nullptr) *outFramesInMovie = frames;

@@ -112,7 +112,11 @@ uint32_t CaptureSession::CutBackToWholeFrames(OSErr* outErr) {
     const uint64_t wholeSize = header + wholeFrames * record_.frameDataSize;
     if (sizeBytes > wholeSize) err = TruncateFile(fd, wholeSize);
   }
-  if (fd != kNoFile) CloseFile(fd);
+  if (fd != kNoFile) {
+    // The cut is made through this descriptor: a failed close fails it.
+    const OSErr closeErr = CloseFile(fd);
+    if (err == noErr) err = closeErr;
+  }
   *outErr = err;
   return err == noErr ? static_cast<uint32_t>(wholeFrames) : 0;
 }
@@ -152,9 +156,9 @@ CaptureEnd CaptureSession::Finish(OSErr captureErr) {
     if (mayBeShort) frames = CutBackToWholeFrames(&cutErr);
     if (closeErr == noErr) closeErr = cutErr;
     // A file that could not be looked at keeps whatever it holds.
-    if (frames == 0 && cutErr == noErr) DeleteFile(record_.captureFile);
+    if (frames == 0 && cutErr == noErr) (void)DeleteFile(record_.captureFile);  // holds no frame
   } else if (record_.fileCreated) {
-    DeleteFile(record_.captureFile);
+    (void)DeleteFile(record_.captureFile);  // an empty capture leaves no file; a stray one loses nothing
   }
   end_.framesInFile = frames;
   end_.finishErr = finishErr != noErr ? finishErr : closeErr;

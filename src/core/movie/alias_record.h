@@ -20,7 +20,7 @@ constexpr uint16_t kAliasPathTag = 18;
 
 // A path that is empty or not absolute gives paramErr; one too long for the
 // record's 16-bit size gives bdNamErr.
-OSErr NewMinimalAliasRecord(const FileRef& file, std::vector<uint8_t>* outRecord);
+[[nodiscard]] OSErr NewMinimalAliasRecord(const FileRef& file, std::vector<uint8_t>* outRecord);
 
 // The path an alias record names; false when the bytes are no such record.
 bool ReadAliasRecordPath(const uint8_t* data, size_t sizeBytes, std::string* outPath);

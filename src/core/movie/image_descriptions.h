@@ -23,7 +23,7 @@ constexpr uint32_t kCodecLosslessQuality = 0x400;
 // come from the bounds; the data size is that of the packed pixels; 72 dpi
 // both ways, no colour table, one frame per sample, and a 'colr' extension
 // for the frame size. Other formats give paramErr, as do empty bounds.
-OSErr MakeImageDescriptionForPixMap(const PixMap* pixMap, ImageDescriptionHandle* out);
+[[nodiscard]] OSErr MakeImageDescriptionForPixMap(const PixMap* pixMap, ImageDescriptionHandle* out);
 
 // The two DV systems, told apart by their frame size.
 enum class DVVideoSystem : uint8_t { k525Lines60Hz, k625Lines50Hz };
@@ -32,7 +32,7 @@ constexpr int32_t kDVFrameSizeBytes625 = 144000;
 
 // Describes DV frames: 'dvc ' for 525 lines (720 × 480), 'dvcp' for 625
 // lines (720 × 576), depth 24, data size one DV frame.
-OSErr MakeDVImageDescription(DVVideoSystem system, ImageDescriptionHandle* out);
+[[nodiscard]] OSErr MakeDVImageDescription(DVVideoSystem system, ImageDescriptionHandle* out);
 
 // The 'colr' (nclc) code points that tell players how to turn the frames
 // into RGB: BT.601 for standard-definition sizes (with the 625-line
@@ -64,7 +64,7 @@ std::vector<uint8_t> SerialiseImageDescription(const ImageDescription& descripti
 // Reads a sample description entry back. Anything shorter than 86 bytes, or
 // whose size field disagrees with `sizeBytes`, gives paramErr. Extension
 // bytes are kept as they stand.
-OSErr ParseImageDescription(const uint8_t* data, size_t sizeBytes, ImageDescription* out);
+[[nodiscard]] OSErr ParseImageDescription(const uint8_t* data, size_t sizeBytes, ImageDescription* out);
 
 // Finds the 'colr' nclc extension of a description; false when it has none.
 bool FindColorTags(const ImageDescription& description, ColorTags* out);

@@ -57,8 +57,9 @@ class MovieMedia {
   // `offsetBytes`, each lasting `durationTicks` of the media's time scale.
   // The description is kept (once for equal descriptions). Zero sizes or
   // durations, and counts beyond 32 bits in total, give paramErr.
-  OSErr AddSampleReferences(uint64_t offsetBytes, uint32_t sizeBytes, uint32_t count, uint32_t durationTicks,
-                            const ImageDescription& description, SampleSync sync);
+  [[nodiscard]] OSErr AddSampleReferences(uint64_t offsetBytes, uint32_t sizeBytes, uint32_t count,
+                                          uint32_t durationTicks, const ImageDescription& description,
+                                          SampleSync sync);
 
   OSType mediaType() const { return mediaType_; }
   int32_t timeScale() const { return timeScale_; }
@@ -102,14 +103,15 @@ class MovieTrack {
 
   // Makes the track's media; a track has one. A time scale of 0 or below,
   // or a second media, gives paramErr.
-  OSErr NewMedia(OSType mediaType, int32_t timeScale, Media* out);
+  [[nodiscard]] OSErr NewMedia(OSType mediaType, int32_t timeScale, Media* out);
 
   // Plays media time [mediaTime, mediaTime + mediaDurationTicks) at `rate`
   // from track time `trackStart` (in the movie's time scale; -1 for the
   // track's end). Only appending is supported: a start before the end gives
   // paramErr, one after it leaves an empty edit in between. Nothing is
   // inserted for a duration of 0.
-  OSErr InsertMedia(int64_t trackStart, int64_t mediaTime, uint64_t mediaDurationTicks, Fixed rate);
+  [[nodiscard]] OSErr InsertMedia(int64_t trackStart, int64_t mediaTime, uint64_t mediaDurationTicks,
+                                  Fixed rate);
 
   uint32_t trackID() const { return trackID_; }
   Fixed width() const { return width_; }
@@ -139,14 +141,14 @@ class Movie {
   Movie();
 
   // A time scale of 0 or below gives paramErr.
-  OSErr SetTimeScale(int32_t timeScale);
+  [[nodiscard]] OSErr SetTimeScale(int32_t timeScale);
   int32_t timeScale() const { return timeScale_; }
 
   // The data reference every track's media uses.
   void SetDefaultDataRef(DataReference ref) { defaultDataRef_ = std::move(ref); }
   const DataReference& defaultDataRef() const { return defaultDataRef_; }
 
-  OSErr NewTrack(Fixed width, Fixed height, int16_t volume, Track* out);
+  [[nodiscard]] OSErr NewTrack(Fixed width, Fixed height, int16_t volume, Track* out);
   const std::vector<std::unique_ptr<MovieTrack>>& tracks() const { return tracks_; }
 
   // Creation and modification time, in seconds since 1904 (the file
@@ -158,7 +160,7 @@ class Movie {
   // Serialises the movie into a movie atom ('moov'). Samples are grouped
   // into as few chunks as their layout allows, so frames lying back to back
   // make one chunk and the atom's size does not depend on their number.
-  OSErr Serialise(std::vector<uint8_t>* outMovieResource) const;
+  [[nodiscard]] OSErr Serialise(std::vector<uint8_t>* outMovieResource) const;
 
  private:
   int32_t timeScale_ = 600;

@@ -15,48 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "core/movie/atom_walker.h"
 #include "core/movie/image_descriptions.h"
 #include "core/movie/movie.h"
 #include "core/platform/os_errors.h"
 
-// Random access to the bytes of a file, or of a buffer standing for one.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  virtual uint64_t SizeBytes() const = 0;
-  // Reads exactly `sizeBytes` at `offsetBytes`; a short read is eofErr.
-  virtual OSErr ReadAt(uint64_t offsetBytes, void* data, size_t sizeBytes) const = 0;
-};
-
-class MemoryByteSource final : public ByteSource {
- public:
-  MemoryByteSource(const uint8_t* data, size_t sizeBytes) : data_(data), sizeBytes_(sizeBytes) {}
-  uint64_t SizeBytes() const override { return sizeBytes_; }
-  OSErr ReadAt(uint64_t offsetBytes, void* data, size_t sizeBytes) const override;
-
- private:
-  const uint8_t* data_;
-  size_t sizeBytes_;
-};
-
-// Borrows an open file descriptor.
-class FileByteSource final : public ByteSource {
- public:
-  FileByteSource(int fd, uint64_t sizeBytes) : fd_(fd), sizeBytes_(sizeBytes) {}
-  uint64_t SizeBytes() const override { return sizeBytes_; }
-  OSErr ReadAt(uint64_t offsetBytes, void* data, size_t sizeBytes) const override;
-
- private:
-  int fd_;
-  uint64_t sizeBytes_;
-};
-
-struct AtomInfo {
-  uint64_t offsetBytes = 0;
-  OSType type = 0;
-  uint64_t sizeBytes = 0;
-  int depth = 0;  // 0 for top-level atoms
-};
+// The byte sources (ByteSource, MemoryByteSource, FileByteSource) and the
+// atoms found (AtomInfo) are the atom walker's: atom_walker.h.
 
 struct DataRefInfo {
   OSType type = 0;
@@ -135,9 +100,10 @@ struct MovieFileInfo {
 // ones badPublicMovieAtom; `outProblem` then says what is wrong, in a
 // sentence fit for a user. Sample tables must agree with each other, and
 // every sample must lie inside the file.
-OSErr ReadMovieFile(const ByteSource& source, MovieFileInfo* out, std::string* outProblem);
+[[nodiscard]] OSErr ReadMovieFile(const ByteSource& source, MovieFileInfo* out, std::string* outProblem);
 
 // Reads one movie atom held in memory (as serialised, before it is written
 // to a file); offsets in `atoms` are relative to its first byte, and samples
 // are not checked against any file.
-OSErr ReadMovieAtom(const uint8_t* data, size_t sizeBytes, MovieFileInfo* out, std::string* outProblem);
+[[nodiscard]] OSErr ReadMovieAtom(const uint8_t* data, size_t sizeBytes, MovieFileInfo* out,
+                                  std::string* outProblem);

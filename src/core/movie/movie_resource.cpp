@@ -108,7 +108,8 @@ bool BuildMovieResource(const MovieRequest& r, std::vector<uint8_t>* outResource
 class OpenFileGuard {
  public:
   ~OpenFileGuard() {
-    if (fd != kNoFile) CloseFile(fd);
+    // Only on a failure, whose error is the one reported.
+    if (fd != kNoFile) (void)CloseFile(fd);
   }
   int fd = kNoFile;
 };
@@ -164,7 +165,8 @@ OSErr AppendMovieResource(const MovieRequest& r, MovieFailure* failure) {
   }
   if (OSErr err = WriteAtOffset(file.fd, sizeBytes, resource.data(), resource.size()); err != noErr) {
     // Leave no half movie resource behind: the file ends with its frames.
-    TruncateFile(file.fd, sizeBytes);
+    // The write's error is the one to report, whether or not this succeeds.
+    (void)TruncateFile(file.fd, sizeBytes);
     *failure = {kLocationWriteMovie, err};
     return err;
   }

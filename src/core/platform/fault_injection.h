@@ -47,7 +47,7 @@ void NoteClosed(int fd);
 // Decides the fate of a write of `sizeBytes` at `offsetBytes`: returns noErr
 // to let it run whole, or an error code with `*allowedBytes` set to how many
 // bytes to write before failing with it.
-OSErr CheckWrite(int fd, uint64_t offsetBytes, size_t sizeBytes, size_t* allowedBytes);
+[[nodiscard]] OSErr CheckWrite(int fd, uint64_t offsetBytes, size_t sizeBytes, size_t* allowedBytes);
 // The code a read of `fd` fails with, or noErr.
-OSErr CheckRead(int fd);
+[[nodiscard]] OSErr CheckRead(int fd);
 }  // namespace fault_injection_detail

@@ -24,58 +24,58 @@ enum class OpenMode { kReadOnly, kReadWrite };
 
 // Makes a reference from a path, made absolute against the working folder.
 // An empty path gives bdNamErr.
-OSErr MakeFileRef(const std::string& path, FileRef* outRef);
+[[nodiscard]] OSErr MakeFileRef(const std::string& path, FileRef* outRef);
 
 // Creates an empty file, replacing (truncating) one that exists.
-OSErr CreateEmptyFile(const FileRef& file);
+[[nodiscard]] OSErr CreateEmptyFile(const FileRef& file);
 
-OSErr OpenFile(const FileRef& file, OpenMode mode, int* outFd);
+[[nodiscard]] OSErr OpenFile(const FileRef& file, OpenMode mode, int* outFd);
 
 // Opens a file for reading only when it is a regular file (or a link to
 // one): fnfErr when nothing is there, notAFileErr for a folder, FIFO,
 // socket or device, which is not even opened (a FIFO would block, a device
 // may act on being opened). Never waits.
-OSErr OpenRegularFileForReading(const FileRef& file, int* outFd);
-OSErr CloseFile(int fd);
+[[nodiscard]] OSErr OpenRegularFileForReading(const FileRef& file, int* outFd);
+[[nodiscard]] OSErr CloseFile(int fd);
 
 // Moves the mark to the end of the file, so later writes append.
-OSErr MoveMarkToEnd(int fd);
+[[nodiscard]] OSErr MoveMarkToEnd(int fd);
 
 // Writes all `sizeBytes` at the mark and advances it, looping over short
 // writes; what cannot be completed is an error (a full disk gives dskFulErr).
-OSErr WriteAtMark(int fd, const void* data, size_t sizeBytes);
+[[nodiscard]] OSErr WriteAtMark(int fd, const void* data, size_t sizeBytes);
 
 // Writes all `sizeBytes` at an absolute 64-bit offset; the mark is unchanged.
-OSErr WriteAtOffset(int fd, uint64_t offsetBytes, const void* data, size_t sizeBytes);
+[[nodiscard]] OSErr WriteAtOffset(int fd, uint64_t offsetBytes, const void* data, size_t sizeBytes);
 
 // Reads up to `sizeBytes` at the mark; `*outRead` gets the count read (fewer
 // only at the end of the file). Reading nothing at all at the end is eofErr.
-OSErr ReadAtMark(int fd, void* data, size_t sizeBytes, size_t* outRead);
+[[nodiscard]] OSErr ReadAtMark(int fd, void* data, size_t sizeBytes, size_t* outRead);
 
 // Reads exactly `sizeBytes` at an absolute offset; a short file gives eofErr.
-OSErr ReadAtOffset(int fd, uint64_t offsetBytes, void* data, size_t sizeBytes);
+[[nodiscard]] OSErr ReadAtOffset(int fd, uint64_t offsetBytes, void* data, size_t sizeBytes);
 
-OSErr GetFileSizeBytes(int fd, uint64_t* outSizeBytes);
-OSErr TruncateFile(int fd, uint64_t sizeBytes);
+[[nodiscard]] OSErr GetFileSizeBytes(int fd, uint64_t* outSizeBytes);
+[[nodiscard]] OSErr TruncateFile(int fd, uint64_t sizeBytes);
 
 // Forces the file's data to the disk (fdatasync).
-OSErr SyncFileData(int fd);
+[[nodiscard]] OSErr SyncFileData(int fd);
 
 // The mark: where the next write at the mark goes.
-OSErr GetMarkBytes(int fd, uint64_t* outOffsetBytes);
+[[nodiscard]] OSErr GetMarkBytes(int fd, uint64_t* outOffsetBytes);
 
 // Write-behind for a file that is streamed and not read back. The first
 // starts writing a range to the disk without waiting (sync_file_range); the
 // second waits until a range is on the disk and lets its cached pages go
 // (posix_fadvise), so the stream neither fills the page cache nor leaves
 // all its data for the final sync.
-OSErr StartWriteback(int fd, uint64_t offsetBytes, uint64_t sizeBytes);
-OSErr WaitWritebackAndDropPages(int fd, uint64_t offsetBytes, uint64_t sizeBytes);
+[[nodiscard]] OSErr StartWriteback(int fd, uint64_t offsetBytes, uint64_t sizeBytes);
+[[nodiscard]] OSErr WaitWritebackAndDropPages(int fd, uint64_t offsetBytes, uint64_t sizeBytes);
 
-OSErr DeleteFile(const FileRef& file);
+[[nodiscard]] OSErr DeleteFile(const FileRef& file);
 
 // Atomically replaces `to` with `from` (rename within one folder).
-OSErr RenameFile(const FileRef& from, const FileRef& to);
+[[nodiscard]] OSErr RenameFile(const FileRef& from, const FileRef& to);
 
 bool FileExists(const FileRef& file);
 

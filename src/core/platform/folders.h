@@ -8,15 +8,15 @@
 enum class FolderCreation { kCreateIfMissing, kUseAsIs };
 
 // $XDG_CONFIG_HOME, else ~/.config; created when missing.
-OSErr GetPreferencesFolder(std::string* outPath);
+[[nodiscard]] OSErr GetPreferencesFolder(std::string* outPath);
 
 // The XDG user directories named in ~/.config/user-dirs.dirs (XDG_DESKTOP_DIR,
 // XDG_DOCUMENTS_DIR), falling back to ~/Desktop and ~/Documents.
-OSErr GetDesktopFolder(std::string* outPath, FolderCreation creation);
-OSErr GetDocumentsFolder(std::string* outPath, FolderCreation creation);
+[[nodiscard]] OSErr GetDesktopFolder(std::string* outPath, FolderCreation creation);
+[[nodiscard]] OSErr GetDocumentsFolder(std::string* outPath, FolderCreation creation);
 
 // The folder that holds the running executable.
-OSErr GetApplicationFolder(std::string* outPath);
+[[nodiscard]] OSErr GetApplicationFolder(std::string* outPath);
 
 // The user's home folder ($HOME, else the password database).
-OSErr GetHomeFolder(std::string* outPath);
+[[nodiscard]] OSErr GetHomeFolder(std::string* outPath);

@@ -27,4 +27,4 @@ constexpr OSErr badCallOrderErr = -2209;
 
 // Translates an errno value to the code the message tables know; any errno
 // without a File Manager counterpart comes back unchanged (positive). 0 → 0.
-OSErr OSErrFromErrno(int errnoValue);
+[[nodiscard]] OSErr OSErrFromErrno(int errnoValue);

@@ -13,7 +13,8 @@ using VolumeRef = uint64_t;
 // Volume, parent folder (its inode number) and name (the first 255 bytes of
 // the UTF-8 name) of a file; each output may be null.
 // `name` is a Str255 (length byte, then up to 255 characters).
-OSErr MyGetFSRefInfo(const FileRef* ref, VolumeRef* volume, uint64_t* parentDirID, unsigned char* name);
+[[nodiscard]] OSErr MyGetFSRefInfo(const FileRef* ref, VolumeRef* volume, uint64_t* parentDirID,
+                                   unsigned char* name);
 
 // The number of the whole disk that holds the volume: a partition counts as
 // its parent disk. -1 for network file systems and for file systems without a

@@ -93,7 +93,7 @@ OSErr ReadPreferencesFile(ProgramFlavor flavor, PrefsStruct* prefs) {
   std::vector<uint8_t> bytes(kPrefsFileMaxUsefulBytes);
   size_t readBytes = 0;
   OSErr err = ReadAtMark(fd, bytes.data(), bytes.size(), &readBytes);
-  CloseFile(fd);                   // read-only: nothing can be lost at close
+  (void)CloseFile(fd);             // read-only: nothing can be lost at close
   if (err == eofErr) err = noErr;  // an empty file: the parser says what is missing
   if (err == noErr) {
     bytes.resize(readBytes);
@@ -158,7 +158,7 @@ OSErr ReplacePreferencesFile(const std::vector<uint8_t>& image) {
     if (err == noErr) err = closeErr;
   }
   if (err == noErr) err = RenameFile(temp, file);
-  if (err != noErr) DeleteFile(temp);  // the first error is the one to report
+  if (err != noErr) (void)DeleteFile(temp);  // the first error is the one to report
   return err;
 }
 

@@ -21,7 +21,8 @@ using GWorldPtr = GWorld*;
 // Depths 1, 2, 4, 8, 16 and 32 are supported; others give cDepthErr, an
 // empty bounds rectangle paramErr, a failed allocation memFullErr. The world
 // keeps a copy of `table` (indexed depths only).
-OSErr NewGWorld(std::unique_ptr<GWorld>* out, int16_t depth, const Rect& bounds, const ColorTable* table);
+[[nodiscard]] OSErr NewGWorld(std::unique_ptr<GWorld>* out, int16_t depth, const Rect& bounds,
+                              const ColorTable* table);
 
 // The world drawing goes to on this thread (null: the screen).
 GWorldPtr GetGWorld();
@@ -35,4 +36,4 @@ CTabHandle GetGrayColorTable(int bits);
 // null); makes the world, sets its fore and back colours, locks its pixels
 // and leaves the current world as it was. `table` is consumed either way.
 // Returns NewGWorld's error, or 4 when no world was made without one.
-OSErr MyNewGWorld(std::unique_ptr<GWorld>* out, int16_t depth, Rect* bounds, CTabHandle table);
+[[nodiscard]] OSErr MyNewGWorld(std::unique_ptr<GWorld>* out, int16_t depth, Rect* bounds, CTabHandle table);

@@ -51,7 +51,8 @@ using PixMapHandle = std::unique_ptr<PixMap>;
 // bounds.right × pixel size / 8; version 4; 72 dpi; direct pixels; size and
 // components by format (16-bit RGB formats, 24, 32, 40 for 8-bit grey, and
 // the 4:2:2 Y'CbCr formats). An unlisted format gives paramErr.
-OSErr MyNewPixMapWithoutStorage(OSType pixelFormat, Rect bounds, int32_t rowBytes, PixMapHandle* out);
+[[nodiscard]] OSErr MyNewPixMapWithoutStorage(OSType pixelFormat, Rect bounds, int32_t rowBytes,
+                                              PixMapHandle* out);
 
 // '2vuy', 'yuvs', 'yuvu' and 'yuv2'.
 bool IsYUVFormat(OSType format);

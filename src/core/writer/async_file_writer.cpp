@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -43,30 +44,9 @@ bool Copies(const AFWRecord* w, uint8_t copy) {
 
 std::atomic<int> gFailAllocations{0};
 
-// SetHandleSize: resizes a block keeping its contents; memFullErr when the
-// size is not representable or no memory is left (the block is unchanged).
-OSErr ResizeBlock(uint8_t** block, int64_t newSize) {
-  if (newSize < 0 || newSize > INT32_MAX) return memFullErr;
-  if (gFailAllocations.load(std::memory_order_relaxed) > 0 && gFailAllocations.fetch_sub(1) > 0) {
-    return memFullErr;
-  }
-  void* moved = std::realloc(*block, static_cast<size_t>(newSize > 0 ? newSize : 1));
-  if (moved == nullptr) return memFullErr;
-  *block = static_cast<uint8_t*>(moved);
-  return noErr;
-}
-
-// The same for a block whose contents need not be kept: nothing is copied.
-OSErr ReplaceBlock(uint8_t** block, int64_t newSize) {
-  if (newSize < 0 || newSize > INT32_MAX) return memFullErr;
-  if (gFailAllocations.load(std::memory_order_relaxed) > 0 && gFailAllocations.fetch_sub(1) > 0) {
-    return memFullErr;
-  }
-  void* fresh = std::malloc(static_cast<size_t>(newSize > 0 ? newSize : 1));
-  if (fresh == nullptr) return memFullErr;
-  std::free(*block);
-  *block = static_cast<uint8_t*>(fresh);
-  return noErr;
+// The test seam: true when this allocation is to fail.
+bool AllocationFailsForTesting() {
+  return gFailAllocations.load(std::memory_order_relaxed) > 0 && gFailAllocations.fetch_sub(1) > 0;
 }
 
 [[noreturn]] void GiveUpWaiting(const AFWRecord* w) {
@@ -115,8 +95,7 @@ OSErr NoteBackgroundResult(AFWRecord* w) {
 
 void FreeBuffers(AFWRecord* w) {
   for (int i = 0; i < 2; ++i) {
-    std::free(w->buffer[i]);
-    w->buffer[i] = nullptr;
+    w->buffer[i].Free();
     w->bufferUsed[i] = 0;
     w->bufferSize[i] = 0;
   }
@@ -125,13 +104,33 @@ void FreeBuffers(AFWRecord* w) {
 
 }  // namespace
 
+OSErr AFWBlock::Resize(int64_t newSizeBytes) {
+  if (newSizeBytes < 0 || newSizeBytes > INT32_MAX) return memFullErr;
+  if (AllocationFailsForTesting()) return memFullErr;
+  void* moved = std::realloc(bytes_.get(), static_cast<size_t>(newSizeBytes > 0 ? newSizeBytes : 1));
+  if (moved == nullptr) return memFullErr;
+  // realloc has freed the old block, or it is the same one.
+  (void)bytes_.release();
+  bytes_.reset(static_cast<uint8_t*>(moved));
+  return noErr;
+}
+
+OSErr AFWBlock::Replace(int64_t newSizeBytes) {
+  if (newSizeBytes < 0 || newSizeBytes > INT32_MAX) return memFullErr;
+  if (AllocationFailsForTesting()) return memFullErr;
+  void* fresh = std::malloc(static_cast<size_t>(newSizeBytes > 0 ? newSizeBytes : 1));
+  if (fresh == nullptr) return memFullErr;
+  bytes_.reset(static_cast<uint8_t*>(fresh));
+  return noErr;
+}
+
 void AFWFailBufferAllocationsForTesting(int count) {
   gFailAllocations.store(count > 0 ? count : 0);
 }
 
 OSErr AFWOpenFile(const FileRef* file, bool writeHeader, AFWRef* outWriter, ProgramFlavor flavor) {
   if (file == nullptr || outWriter == nullptr) return paramErr;
-  auto* w = new (std::nothrow) AFWRecord();
+  std::unique_ptr<AFWRecord> w(new (std::nothrow) AFWRecord());
   if (w == nullptr) return OSErrFromErrno(ENOMEM);
   w->flavor = flavor;
   w->path = file->path;
@@ -140,9 +139,9 @@ OSErr AFWOpenFile(const FileRef* file, bool writeHeader, AFWRef* outWriter, Prog
   OSErr err = noErr;
   for (int i = 0; i < 2 && err == noErr; ++i) {
     w->bufferSize[i] = kAFWInitialBufferSize;
-    err = ResizeBlock(&w->buffer[i], kAFWInitialBufferSize);
+    err = w->buffer[i].Resize(kAFWInitialBufferSize);
   }
-  if (err == noErr) err = BFWOpenFile(w, file);
+  if (err == noErr) err = BFWOpenFile(w.get(), file);
   if (err == noErr && w->writeHeader) {
     static const uint8_t kHeader[kAFWHeaderLength] = {0, 0, 0, 8, 'w', 'i', 'd', 'e',
                                                       0, 0, 0, 0, 'm', 'd', 'a', 't'};
@@ -151,11 +150,12 @@ OSErr AFWOpenFile(const FileRef* file, bool writeHeader, AFWRef* outWriter, Prog
     err = WriteAtMark(w->forkRefNum, kHeader, sizeof kHeader);
   }
   if (err != noErr) {
-    AFWCloseFile(w);
-    delete w;
+    // The error that made the open fail is the one to report.
+    (void)AFWCloseFile(w.get());
     return err;
   }
-  *outWriter = w;
+  // The caller owns the record from here, through AFWDispose.
+  *outWriter = w.release();
   return noErr;
 }
 
@@ -180,7 +180,7 @@ OSErr AFWWriteData(AFWRef w, const void* data, uint32_t length, uint8_t copy) {
     if (needed > w->bufferSize[cur] && w->bufferSize[cur] <= RulesOf(w->flavor).growthLimit) {
       const int64_t grown = int64_t{w->bufferSize[cur]} + 2 * int64_t{length} + kAFWGrowthMargin;
       // A failed growth is no error: the data then go through the flush.
-      if (ResizeBlock(&w->buffer[cur], grown) == noErr) w->bufferSize[cur] = static_cast<int32_t>(grown);
+      if (w->buffer[cur].Resize(grown) == noErr) w->bufferSize[cur] = static_cast<int32_t>(grown);
     }
     if (needed > w->bufferSize[cur]) {
       // Cannot hold it: write the parked bytes out here, so the file keeps
@@ -188,7 +188,7 @@ OSErr AFWWriteData(AFWRef w, const void* data, uint32_t length, uint8_t copy) {
       OSErr err = AFWFlushBackupBuffer(w);
       if (err != noErr) return err;
     } else {
-      std::memcpy(w->buffer[cur] + w->bufferUsed[cur], data, length);
+      std::memcpy(w->buffer[cur].get() + w->bufferUsed[cur], data, length);
       w->bufferUsed[cur] += static_cast<int32_t>(length);
       if (threadBusy) return noErr;  // they go with the next hand-over
       dataPlaced = true;
@@ -203,7 +203,7 @@ OSErr AFWWriteData(AFWRef w, const void* data, uint32_t length, uint8_t copy) {
   const void* block;
   uint32_t count;
   if (w->bufferUsed[cur] != 0) {
-    block = w->buffer[cur];
+    block = w->buffer[cur].get();
     count = static_cast<uint32_t>(w->bufferUsed[cur]);
     w->bufferUsed[cur] = 0;
     w->currentBuffer = static_cast<int8_t>(1 - cur);
@@ -211,12 +211,12 @@ OSErr AFWWriteData(AFWRef w, const void* data, uint32_t length, uint8_t copy) {
     if (w->bufferSize[cur] < int64_t{length}) {
       // Not added to the old size: the buffer holds nothing to keep.
       const int64_t grown = 2 * int64_t{length} + kAFWGrowthMargin;
-      OSErr err = ReplaceBlock(&w->buffer[cur], grown);
+      OSErr err = w->buffer[cur].Replace(grown);
       if (err != noErr) return err;
       w->bufferSize[cur] = static_cast<int32_t>(grown);
     }
-    std::memcpy(w->buffer[cur], data, length);
-    block = w->buffer[cur];
+    std::memcpy(w->buffer[cur].get(), data, length);
+    block = w->buffer[cur].get();
     count = length;
     w->currentBuffer = static_cast<int8_t>(1 - cur);
   } else {
@@ -242,9 +242,9 @@ OSErr AFWFlushBackupBuffer(AFWRef w) {
   }
   if (w->bufferUsed[cur] == 0) return noErr;
   const uint64_t flushStart = MonotonicNanoseconds();
-  const OSErr err = w->forkRefNum == kNoFile
-                        ? paramErr
-                        : WriteAtMark(w->forkRefNum, w->buffer[cur], static_cast<size_t>(w->bufferUsed[cur]));
+  const OSErr err = w->forkRefNum == kNoFile ? paramErr
+                                             : WriteAtMark(w->forkRefNum, w->buffer[cur].get(),
+                                                           static_cast<size_t>(w->bufferUsed[cur]));
   if (err == noErr) BFWWriteBehind(w, static_cast<uint32_t>(w->bufferUsed[cur]));
   NoteDiskWait(w, flushStart);
   ++w->syncFlushCount;
@@ -274,6 +274,7 @@ OSErr AFWCloseFile(AFWRef w) {
 
 void AFWDispose(AFWRef w) {
   if (w == nullptr) return;
-  AFWCloseFile(w);
+  // Documented: the result is dropped (callers that want it close first).
+  (void)AFWCloseFile(w);
   delete w;
 }

@@ -27,20 +27,20 @@ constexpr int32_t kAFWWriteInFlight = 0x7FFFFFFF;
 // flavor picks the classic variant (growth only up to 4 MiB buffers, any
 // non-zero copy flag copies, the classic seconds clock, the classic random
 // slot). On failure everything is undone and *outWriter is left untouched.
-OSErr AFWOpenFile(const FileRef* file, bool writeHeader, AFWRef* outWriter,
-                  ProgramFlavor flavor = ProgramFlavor::kHD);
+[[nodiscard]] OSErr AFWOpenFile(const FileRef* file, bool writeHeader, AFWRef* outWriter,
+                                ProgramFlavor flavor = ProgramFlavor::kHD);
 
 // Appends `length` bytes. With copy 1 (classic: any non-zero value) the
 // bytes are copied before the call returns; otherwise, when the bytes go
 // straight to the disk thread, the caller's block must stay unchanged until
 // that write has completed. Once any write of the file has failed, every
 // call returns that error and appends nothing.
-OSErr AFWWriteData(AFWRef writer, const void* data, uint32_t length, uint8_t copy);
+[[nodiscard]] OSErr AFWWriteData(AFWRef writer, const void* data, uint32_t length, uint8_t copy);
 
 // Waits for the write in flight, then writes the parked bytes synchronously.
 // After a failed write of the file the parked bytes are dropped and the
 // error is returned instead.
-OSErr AFWFlushBackupBuffer(AFWRef writer);
+[[nodiscard]] OSErr AFWFlushBackupBuffer(AFWRef writer);
 
 // Flushes, waits for the write in flight, closes the file and frees the
 // buffers; the record stays allocated. Returns the first error that any
@@ -50,7 +50,7 @@ OSErr AFWFlushBackupBuffer(AFWRef writer);
 // bytes it was given, in order and without gaps: all of them on success,
 // after an error as many as reached the file (possibly ending in part of
 // the failed write). Its size therefore tells how far the data got.
-OSErr AFWCloseFile(AFWRef writer);
+[[nodiscard]] OSErr AFWCloseFile(AFWRef writer);
 
 // AFWCloseFile (its result dropped), then frees the record. Null does nothing.
 void AFWDispose(AFWRef writer);

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "core/platform/files.h"
@@ -20,6 +22,26 @@ constexpr int32_t kAFWGrowthLimitHD = 0x1FFFFFFF;
 constexpr int32_t kAFWGrowthLimitClassic = 0x3FFFFF;
 constexpr int32_t kAFWHeaderLength = 16;
 
+// A growable block of bytes standing in for a locked handle. It owns its
+// memory; the memory comes from malloc so that growth can keep the contents
+// through realloc, without a copy when the block can grow where it is.
+class AFWBlock {
+ public:
+  uint8_t* get() const { return bytes_.get(); }
+  // SetHandleSize: resizes keeping the contents; memFullErr when the size
+  // is not representable or no memory is left (the block is then unchanged).
+  [[nodiscard]] OSErr Resize(int64_t newSizeBytes);
+  // The same for a block whose contents need not be kept: nothing is copied.
+  [[nodiscard]] OSErr Replace(int64_t newSizeBytes);
+  void Free() { bytes_.reset(); }
+
+ private:
+  struct FreeBytes {
+    void operator()(uint8_t* bytes) const { std::free(bytes); }
+  };
+  std::unique_ptr<uint8_t, FreeBytes> bytes_;
+};
+
 struct AFWRecord {
   // The open file's descriptor (the data fork's reference number); kNoFile
   // when closed. Written by the producer only while nothing is in flight.
@@ -33,8 +55,8 @@ struct AFWRecord {
   // result also sees everything the write did.
   std::atomic<int32_t> writeStatus{0};
   uint8_t writeHeader = 0;
-  // Growable byte blocks standing in for the two locked handles.
-  uint8_t* buffer[2] = {nullptr, nullptr};
+  // The two buffers; their sizes are kept beside them, as the handles' were.
+  AFWBlock buffer[2];
   int32_t bufferUsed[2] = {0, 0};  // bytes parked, not yet handed to a write
   int32_t bufferSize[2] = {0, 0};
   int8_t currentBuffer = 0;  // the backup buffer: receives data next

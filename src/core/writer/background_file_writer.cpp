@@ -182,8 +182,9 @@ void BFWWriteBehind(AFWRecord* file, uint32_t countBytes) {
   constexpr uint64_t kAlignBytes = 64 * 1024;
   const uint64_t dropEndBytes = (endBytes - window) & ~(kAlignBytes - 1);
   if (dropEndBytes > file->writtenBackBytes) {
-    WaitWritebackAndDropPages(file->forkRefNum, file->writtenBackBytes,
-                              dropEndBytes - file->writtenBackBytes);
+    // Letting the pages go only spares memory: the data are written either way.
+    (void)WaitWritebackAndDropPages(file->forkRefNum, file->writtenBackBytes,
+                                    dropEndBytes - file->writtenBackBytes);
     file->writtenBackBytes = dropEndBytes;
   }
 }

@@ -68,18 +68,19 @@ extern std::atomic<BFWThreadTable*> gBFileThreadStruct;
 
 // Binds the record to its disk's thread (record->threadIndex), opens the
 // file read/write into record->forkRefNum and moves the mark to the end.
-OSErr BFWOpenFile(AFWRecord* record, const FileRef* file);
+[[nodiscard]] OSErr BFWOpenFile(AFWRecord* record, const FileRef* file);
 
 // Finds the used slot of the volume's disk, or starts a thread in the first
 // free slot; when all 20 are used, gives a random one (0 to 19).
-OSErr BFWGetThreadForVolume(VolumeRef volume, int16_t* outIndex, ProgramFlavor flavor = ProgramFlavor::kHD);
+[[nodiscard]] OSErr BFWGetThreadForVolume(VolumeRef volume, int16_t* outIndex,
+                                          ProgramFlavor flavor = ProgramFlavor::kHD);
 
 // Queues one write of the record's file and returns at once: waits until
 // the record has no write in flight, marks it kAFWWriteInFlight, takes the
 // next ring entry (waiting for it only when 256 requests are outstanding)
 // and wakes the thread. 777 for a slot without a thread, writeStatus left as
 // it was.
-OSErr BFWWriteDataAsync(AFWRecord* record, const void* data, uint32_t count);
+[[nodiscard]] OSErr BFWWriteDataAsync(AFWRecord* record, const void* data, uint32_t count);
 
 // Write-behind, after each write of a file's data: the new bytes start for
 // the disk at once, and the pages of data more than a window behind the end

@@ -40,7 +40,7 @@ Finished ReadBack(const FileRef& file, uint64_t oldSize) {
   EXPECT_EQ(ReadAtOffset(fd, oldSize, f.tail.data(), f.tail.size()), noErr);
   std::string problem;
   EXPECT_EQ(ReadMovieFile(FileByteSource(fd, size), &f.info, &problem), noErr) << problem;
-  CloseFile(fd);
+  EXPECT_EQ(CloseFile(fd), noErr);
   return f;
 }
 
@@ -49,7 +49,7 @@ uint64_t SizeOf(const FileRef& file) {
   uint64_t size = 0;
   EXPECT_EQ(OpenFile(file, OpenMode::kReadOnly, &fd), noErr);
   EXPECT_EQ(GetFileSizeBytes(fd, &size), noErr);
-  CloseFile(fd);
+  EXPECT_EQ(CloseFile(fd), noErr);
   return size;
 }
 
@@ -193,7 +193,7 @@ TEST_F(MovieResourceTest, FailuresOfTheHDProgram) {
   ASSERT_EQ(OpenFile(file_, OpenMode::kReadOnly, &fd), noErr);
   uint8_t header[16];
   ASSERT_EQ(ReadAtOffset(fd, 0, header, 16), noErr);
-  CloseFile(fd);
+  EXPECT_EQ(CloseFile(fd), noErr);
   EXPECT_EQ(LoadBE32(header + 4), FourCC("wide"));
   EXPECT_EQ(LoadBE32(header + 8), 8u + 4u * kFrameBytes);
 }

@@ -120,7 +120,7 @@ TEST_F(FilesTest, LargeWritesLandWholeAndInOrder) {
   EXPECT_EQ(mark, 4 + big.size());
   const std::string patch(2 * 1024 * 1024 + 5, 'p');
   ASSERT_EQ(WriteAtOffset(fd, 1000, patch.data(), patch.size()), noErr);
-  CloseFile(fd);
+  EXPECT_EQ(CloseFile(fd), noErr);
   std::string expected = "head" + big;
   expected.replace(1000, patch.size(), patch);
   EXPECT_TRUE(ReadAll(ref.path) == expected);
@@ -131,7 +131,7 @@ TEST_F(FilesTest, LargeWritesLandWholeAndInOrder) {
   InjectWriteFault({.path = limited.path, .sizeLimitBytes = 2 * 1024 * 1024 + 17});
   ASSERT_EQ(OpenFile(limited, OpenMode::kReadWrite, &fd), noErr);
   EXPECT_EQ(WriteAtMark(fd, big.data(), big.size()), dskFulErr);
-  CloseFile(fd);
+  EXPECT_EQ(CloseFile(fd), noErr);
   EXPECT_TRUE(ReadAll(limited.path) == big.substr(0, 2 * 1024 * 1024 + 17));
 }
 
@@ -142,7 +142,7 @@ TEST_F(FilesTest, WriteToDevFullIsDiskFull) {
   std::vector<char> bytes(4096, 'x');
   EXPECT_EQ(WriteAtMark(fd, bytes.data(), bytes.size()), dskFulErr);
   EXPECT_EQ(WriteAtOffset(fd, 0, bytes.data(), bytes.size()), dskFulErr);
-  CloseFile(fd);
+  EXPECT_EQ(CloseFile(fd), noErr);
 }
 
 TEST_F(FilesTest, InjectedFaultFailsTheNthWriteAfterPartialBytes) {
@@ -156,7 +156,7 @@ TEST_F(FilesTest, InjectedFaultFailsTheNthWriteAfterPartialBytes) {
   EXPECT_EQ(WriteAtMark(fd, "bbbb", 4), noErr);
   EXPECT_EQ(WriteAtMark(fd, "cccc", 4), dskFulErr);
   EXPECT_EQ(WriteAtMark(fd, "dddd", 4), noErr);  // only the third write fails
-  CloseFile(fd);
+  EXPECT_EQ(CloseFile(fd), noErr);
   EXPECT_EQ(ReadAll(ref.path), "aaaabbbbccdddd");
 }
 
@@ -174,14 +174,14 @@ TEST_F(FilesTest, InjectedSizeLimitActsLikeAFullDisk) {
   EXPECT_EQ(WriteAtMark(fd, "789abc", 6), dskFulErr);
   EXPECT_EQ(WriteAtOffset(fd, 2, "XY", 2), noErr);                 // inside the limit
   EXPECT_EQ(WriteAtMark(otherFd, "0123456789abcdef", 16), noErr);  // other files unaffected
-  CloseFile(fd);
-  CloseFile(otherFd);
+  EXPECT_EQ(CloseFile(fd), noErr);
+  EXPECT_EQ(CloseFile(otherFd), noErr);
   EXPECT_EQ(ReadAll(ref.path), "12XY56789a");
   ClearWriteFaults();
   ASSERT_EQ(OpenFile(ref, OpenMode::kReadWrite, &fd), noErr);
   ASSERT_EQ(MoveMarkToEnd(fd), noErr);
   EXPECT_EQ(WriteAtMark(fd, "bc", 2), noErr);
-  CloseFile(fd);
+  EXPECT_EQ(CloseFile(fd), noErr);
 }
 
 }  // namespace
