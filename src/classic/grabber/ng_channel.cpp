@@ -13,7 +13,7 @@
 namespace {
 
 struct NGChannelRecord {
-  SGChannel channel = nullptr;    // owned by gGrabber
+  SGChannel channel = nullptr;     // owned by gGrabber
   VideoDigitizer* vdig = nullptr;  // owned by the channel; null: a free slot
   NGDataProc dataProc = nullptr;
   intptr_t dataProcRefCon = 0;
@@ -86,7 +86,8 @@ uint8_t ClassifyDigitizer(OSType manufacturer, OSType subType) {
   if (manufacturer == appl && subType == FourCC("tnt0")) return 8;
   if (manufacturer == FourCC("asl ") && subType > FourCC("0000") && subType <= FourCC("0064")) return 9;
   if (subType == FourCC("DCam"))
-    return MatchesThreeCharacters(manufacturer, "IOx ") || MatchesThreeCharacters(manufacturer, "IOX ") ? 2 : 3;
+    return MatchesThreeCharacters(manufacturer, "IOx ") || MatchesThreeCharacters(manufacturer, "IOX ") ? 2
+                                                                                                        : 3;
   return 0;
 }
 
@@ -283,7 +284,8 @@ OSErr NGSetUpChannelForCapture(int16_t channel) {
     vdig->SetTimeBase(record->timeBase.get());
     const OSType codec = NGGetChannelDefaultCodec(channel);
     vdig->SetCompressionOnOff(true);
-    if (const OSErr err = vdig->SetCompression(codec, 0, &record->srcBounds, codecNormalQuality, 0, 0); err != noErr)
+    if (const OSErr err = vdig->SetCompression(codec, 0, &record->srcBounds, codecNormalQuality, 0, 0);
+        err != noErr)
       return err;
     ImageDescription check;
     return vdig->GetImageDescription(&check);
@@ -300,7 +302,8 @@ OSErr NGSetUpChannelForCapture(int16_t channel) {
   vdig->GetActiveSrcRect(0, &active);
   vdig->SetDigitizerRect(&active);
   for (int i = 0; i < 2; ++i)
-    if (const OSErr err = MyNewGWorld(&record->gworld[i], 0, &record->srcBounds, nullptr); err != noErr) return err;
+    if (const OSErr err = MyNewGWorld(&record->gworld[i], 0, &record->srcBounds, nullptr); err != noErr)
+      return err;
   for (int i = 0; i < 2; ++i) record->bufferBase[i] = record->gworld[i]->pixMap.baseAddr;
   record->bufferList.reset(new (std::nothrow) VdigBufferRecList());
   if (!record->bufferList) return memFullErr;
@@ -352,7 +355,8 @@ OSErr NGIdleChannel(int16_t channel, int16_t* ioStage) {
     if (const OSErr err = vdig->CompressDone(&queued, &data, &size, &similarity, &time); err != noErr)
       return fail(kNGStageCompressDone, err);
     while (queued > 1) {
-      if (const OSErr err = vdig->ReleaseCompressBuffer(data); err != noErr) return fail(kNGStageReleaseSurplus, err);
+      if (const OSErr err = vdig->ReleaseCompressBuffer(data); err != noErr)
+        return fail(kNGStageReleaseSurplus, err);
       if (const OSErr err = vdig->CompressOneFrameAsync(); err != noErr)
         return fail(kNGStageRequestAfterSurplus, err);
       if (const OSErr err = vdig->CompressDone(&queued, &data, &size, &similarity, &time); err != noErr)
@@ -363,9 +367,11 @@ OSErr NGIdleChannel(int16_t channel, int16_t* ioStage) {
       if (ioStage != nullptr && *ioStage == 0) *ioStage = kNGStageDataProcCompressed;
       return err;
     }
-    if (const OSErr err = vdig->ReleaseCompressBuffer(data); err != noErr) return fail(kNGStageReleaseDelivered, err);
+    if (const OSErr err = vdig->ReleaseCompressBuffer(data); err != noErr)
+      return fail(kNGStageReleaseDelivered, err);
     if (record.isRunning != 0)
-      if (const OSErr err = vdig->CompressOneFrameAsync(); err != noErr) return fail(kNGStageNextRequest, err);
+      if (const OSErr err = vdig->CompressOneFrameAsync(); err != noErr)
+        return fail(kNGStageNextRequest, err);
     return noErr;
   }
 

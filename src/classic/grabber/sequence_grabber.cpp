@@ -40,7 +40,8 @@ OSErr SGChannelRecord::GetChannelDeviceList(int32_t, SGDeviceList* out) {
   RunComponentScans();
   auto list = std::make_unique<SGDeviceListRecord>();
   const Component current = digitizer_ ? digitizer_->component : 0;
-  for (Component c = FindNextComponent(0, DigitizerSearch()); c != 0; c = FindNextComponent(c, DigitizerSearch())) {
+  for (Component c = FindNextComponent(0, DigitizerSearch()); c != 0;
+       c = FindNextComponent(c, DigitizerSearch())) {
     std::string name;
     if (GetComponentInfo(c, nullptr, &name) != noErr) continue;
     SGDeviceName device;
@@ -58,9 +59,11 @@ OSErr SGChannelRecord::SetChannelDevice(ConstStr255Param name) {
   RunComponentScans();
   const std::string wanted = Str255ToString(name);
   OSErr err = noDeviceForChannel;
-  for (Component c = FindNextComponent(0, DigitizerSearch()); c != 0; c = FindNextComponent(c, DigitizerSearch())) {
+  for (Component c = FindNextComponent(0, DigitizerSearch()); c != 0;
+       c = FindNextComponent(c, DigitizerSearch())) {
     std::string componentName;
-    if (GetComponentInfo(c, nullptr, &componentName) != noErr || componentName.substr(0, 63) != wanted) continue;
+    if (GetComponentInfo(c, nullptr, &componentName) != noErr || componentName.substr(0, 63) != wanted)
+      continue;
     if (!IsComponentAvailable(c)) continue;
     std::unique_ptr<VideoDigitizer> digitizer;
     err = OpenDigitizer(c, &digitizer);
@@ -107,7 +110,8 @@ OSErr SequenceGrabberRecord::NewChannel(OSType channelType, SGChannel* out) {
   RunComponentScans();
   OSErr err = noDeviceForChannel;
   auto channel = std::make_unique<SGChannelRecord>();
-  for (Component c = FindNextComponent(0, DigitizerSearch()); c != 0; c = FindNextComponent(c, DigitizerSearch())) {
+  for (Component c = FindNextComponent(0, DigitizerSearch()); c != 0;
+       c = FindNextComponent(c, DigitizerSearch())) {
     if (!IsComponentAvailable(c)) continue;
     err = OpenDigitizer(c, &channel->digitizer_);
     if (err == noErr) break;
@@ -118,7 +122,8 @@ OSErr SequenceGrabberRecord::NewChannel(OSType channelType, SGChannel* out) {
   return noErr;
 }
 
-OSErr SequenceGrabberRecord::SettingsDialog(SGChannel channel, const std::vector<Component>& panelList, int32_t) {
+OSErr SequenceGrabberRecord::SettingsDialog(SGChannel channel, const std::vector<Component>& panelList,
+                                            int32_t) {
   if (gSettingsDialogHost == nullptr) return unimpErr;
   std::vector<std::unique_ptr<SGPanel>> panels;
   std::vector<std::string> names;

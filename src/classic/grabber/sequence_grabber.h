@@ -24,6 +24,7 @@ constexpr int32_t sgDeviceNameFlagDeviceUnavailable = 1;
 
 constexpr OSErr unimpErr = -4;
 constexpr OSErr noDeviceForChannel = -9400;
+constexpr OSErr kCouldntGetRequiredComponent = -9405;
 
 struct SGDeviceName {
   Str255 name = {};  // the digitizer component's name

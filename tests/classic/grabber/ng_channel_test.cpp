@@ -157,7 +157,8 @@ TEST_F(NGChannelTest, DefaultCodec) {
     ResetComponentRegistryForTesting();
     state->compressionTypes = c.types;
     const int16_t channel = ChannelOnFake(c.subType);
-    EXPECT_EQ(NGGetChannelDefaultCodec(channel), c.codec) << FourCCToString(c.subType) << " " << c.types.size();
+    EXPECT_EQ(NGGetChannelDefaultCodec(channel), c.codec)
+        << FourCCToString(c.subType) << " " << c.types.size();
   }
   NGClose();
   ResetComponentRegistryForTesting();
@@ -208,10 +209,11 @@ TEST_F(NGChannelTest, SetUpStartAndStopOnTheCompressingPath) {
   ASSERT_EQ(NGSetUpChannelForCapture(channel), noErr);
   ASSERT_EQ(NGStartOneChannel(channel), noErr);
   ASSERT_EQ(NGStopOneChannel(channel), noErr);
-  EXPECT_EQ(state->log, (std::vector<std::string>{
-                            "ReleaseAsyncBuffers", "PlayThruOff", "SetTimeBase", "CompressionOn",
-                            "SetCompression 2vuy", "Call 523 0x0", "ResetCompressSequence", "Call 95 0x19",
-                            "CompressOneFrameAsync", "Call 95 0x12", "CompressionOff", "ReleaseAsyncBuffers"}));
+  EXPECT_EQ(state->log,
+            (std::vector<std::string>{"ReleaseAsyncBuffers", "PlayThruOff", "SetTimeBase", "CompressionOn",
+                                      "SetCompression 2vuy", "Call 523 0x0", "ResetCompressSequence",
+                                      "Call 95 0x19", "CompressOneFrameAsync", "Call 95 0x12",
+                                      "CompressionOff", "ReleaseAsyncBuffers"}));
 
   state->outputFlags = 0;
   NGClose();
@@ -230,8 +232,8 @@ TEST_F(NGChannelTest, OnlyTheNewestOfThreeWaitingFramesIsDelivered) {
   EXPECT_EQ(NGIdleChannel(channel, &stage), noErr);
   EXPECT_EQ(state->log,
             (std::vector<std::string>{"CompressDone", "Release 1", "CompressOneFrameAsync", "CompressDone",
-                                      "Release 2", "CompressOneFrameAsync", "CompressDone", "DataProc 3 size 3",
-                                      "Release 3", "CompressOneFrameAsync"}));
+                                      "Release 2", "CompressOneFrameAsync", "CompressDone",
+                                      "DataProc 3 size 3", "Release 3", "CompressOneFrameAsync"}));
   state->log.clear();
   EXPECT_EQ(NGIdleChannel(channel, &stage), noErr);  // nothing waiting
   EXPECT_EQ(state->log, (std::vector<std::string>{"CompressDone"}));
