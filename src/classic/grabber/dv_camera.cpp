@@ -150,8 +150,8 @@ class DVCamera final : public VideoDigitizer {
     if (!compressionOn_) return badCallOrderErr;
     if (!ticker_.Running()) {
       const double speed = gSpeedForTesting.load();
-      const auto period = static_cast<uint64_t>(1e9 * kDVCameraFrameRateDenominator / kDVCameraFrameRateNumerator /
-                                                (speed > 0 ? speed : 1.0));
+      const auto period = static_cast<uint64_t>(1e9 * kDVCameraFrameRateDenominator /
+                                                kDVCameraFrameRateNumerator / (speed > 0 ? speed : 1.0));
       ticker_.Start(period, [this](uint64_t) { MakeFrame(); });
     }
     return noErr;
@@ -211,8 +211,8 @@ class DVCamera final : public VideoDigitizer {
   // this thread touches them; the queue is shared with the main thread.
   void MakeFrame() {
     const uint32_t number = ++frameNumber_;
-    DrawCameraTestPicture(picture_.data(), kDVCameraWidthPixels * 2, kDVCameraWidthPixels, kDVCameraHeightPixels,
-                          number);
+    DrawCameraTestPicture(picture_.data(), kDVCameraWidthPixels * 2, kDVCameraWidthPixels,
+                          kDVCameraHeightPixels, number);
     const OSErr err = encoder_.Encode(picture_.data(), kDVCameraWidthPixels * 2, number, &encoded_);
     const uint64_t made = MonotonicNanoseconds();
     std::lock_guard lock(mutex_);

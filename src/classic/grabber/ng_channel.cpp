@@ -262,7 +262,12 @@ OSErr NGSettingsDialog(int16_t channel, bool includeSourcePanels) {
   }
   if (panels.empty()) return kNGNoPanelsErr;
   const OSErr result = gGrabber->SettingsDialog(record->channel, panels, 0);
+  // The user may have picked another device: the record follows it whole,
+  // for a set-up on the old digitizer's capabilities would take the wrong
+  // path.
   record->vdig = record->channel->GetVideoDigitizerComponent();
+  RefreshDigitizerInfo(*record);
+  record->vdigType = NGGetVDIGTypeCode(channel);
   return result;
 }
 

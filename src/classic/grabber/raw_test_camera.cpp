@@ -17,7 +17,8 @@ std::atomic<double> gSpeedForTesting{1.0};
 
 class RawTestCamera final : public VideoDigitizer {
  public:
-  RawTestCamera() : picture_(static_cast<size_t>(kRawTestCameraWidthPixels) * 2 * kRawTestCameraHeightPixels) {}
+  RawTestCamera()
+      : picture_(static_cast<size_t>(kRawTestCameraWidthPixels) * 2 * kRawTestCameraHeightPixels) {}
   ~RawTestCamera() override { ticker_.Stop(); }
 
   OSErr GetDigitizerInfo(DigitizerInfo* out) override {

@@ -75,7 +75,8 @@ class DVDecoder {
   bool Decode(const std::vector<uint8_t>& bytes, int* width, int* height, uint32_t* number) {
     packet_->data = const_cast<uint8_t*>(bytes.data());
     packet_->size = static_cast<int>(bytes.size());
-    if (avcodec_send_packet(context_, packet_) < 0 || avcodec_receive_frame(context_, frame_) < 0) return false;
+    if (avcodec_send_packet(context_, packet_) < 0 || avcodec_receive_frame(context_, frame_) < 0)
+      return false;
     *width = frame_->width;
     *height = frame_->height;
     return ReadLumaStamp(frame_->data[0], frame_->linesize[0], frame_->width, number);
@@ -205,7 +206,8 @@ TEST_F(BuiltInCameraTest, RawCameraGrabsAlternatelyIntoTheTwoBuffers) {
     // ARGB: green carries the stamp's black and white.
     std::vector<uint8_t> luma(640 * 16);
     for (int y = 0; y < 16; ++y)
-      for (int x = 0; x < 640; ++x) luma[static_cast<size_t>(y * 640 + x)] = frame[(y * 640 + x) * 4 + 2] > 128 ? 235 : 16;
+      for (int x = 0; x < 640; ++x)
+        luma[static_cast<size_t>(y * 640 + x)] = frame[(y * 640 + x) * 4 + 2] > 128 ? 235 : 16;
     uint32_t number = 0;
     ASSERT_TRUE(ReadLumaStamp(luma.data(), 640, 640, &number));
     EXPECT_GT(number, previous);

@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct FakeDigitizerState {
   // Finished compressed frames, oldest first: each is one byte, its number.
   std::deque<std::vector<uint8_t>> finished;
   bool grabDone[2] = {false, false};
+  std::optional<uint16_t> brightness;  // the only adjustment a fake may have
+  int16_t inputCount = 1;
+  int16_t input = 0;
 
   OSErr Note(const std::string& call) {
     log.push_back(call);
@@ -96,6 +100,33 @@ class FakeDigitizer final : public VideoDigitizer {
     const bool done = s_->grabDone[buffer];
     s_->grabDone[buffer] = false;
     return done;
+  }
+  OSErr GetPictureAdjustment(PictureAdjustment adjustment, uint16_t* out) override {
+    if (adjustment != PictureAdjustment::kBrightness || !s_->brightness) return badComponentSelector;
+    *out = *s_->brightness;
+    return noErr;
+  }
+  OSErr SetPictureAdjustment(PictureAdjustment adjustment, uint16_t value) override {
+    if (adjustment != PictureAdjustment::kBrightness || !s_->brightness) return badComponentSelector;
+    s_->brightness = value;
+    return noErr;
+  }
+  OSErr GetNumberOfInputs(int16_t* out) override {
+    *out = s_->inputCount;
+    return noErr;
+  }
+  OSErr GetInputName(int16_t input, std::string* out) override {
+    *out = "Input " + std::string(1, static_cast<char>('A' + input));
+    return noErr;
+  }
+  OSErr GetInput(int16_t* out) override {
+    *out = s_->input;
+    return noErr;
+  }
+  OSErr SetInput(int16_t input) override {
+    if (input < 0 || input >= s_->inputCount) return paramErr;
+    s_->input = input;
+    return noErr;
   }
   OSErr CallComponentDispatch(int16_t selector, uint32_t parameter) override {
     char text[48];
