@@ -92,6 +92,26 @@ class DVEncoder {
   bool ready_ = false;
 };
 
+uint8_t BCD(uint32_t value) {
+  return static_cast<uint8_t>((value / 10) << 4 | value % 10);
+}
+
+// A camera stamps every frame with its timecode; readers (ffmpeg's DV
+// demuxer among them) look for it in the first pack of the subcode. The
+// encoder leaves the subcode packs empty, so the timecode pack (0x13,
+// non-drop-frame, counted at 30 a second) goes into the first pack of both
+// subcode blocks of each of the frame's ten DIF sequences.
+void WriteTimecode(std::vector<uint8_t>& frame, uint32_t frameIndex) {
+  constexpr size_t kSequenceBytes = kDVFrameSizeBytes525 / 10;
+  constexpr size_t kBlockBytes = 80;
+  const uint32_t seconds = frameIndex / 30;
+  const uint8_t pack[5] = {0x13, BCD(frameIndex % 30), BCD(seconds % 60), BCD(seconds / 60 % 60),
+                           BCD(seconds / 3600 % 24)};
+  for (size_t sequence = 0; sequence < 10; ++sequence)
+    for (size_t block = 1; block <= 2; ++block)
+      std::memcpy(frame.data() + sequence * kSequenceBytes + block * kBlockBytes + 6, pack, sizeof pack);
+}
+
 class DVCamera final : public VideoDigitizer {
  public:
   DVCamera() : picture_(static_cast<size_t>(kDVCameraWidthPixels) * 2 * kDVCameraHeightPixels) {
@@ -214,6 +234,7 @@ class DVCamera final : public VideoDigitizer {
     DrawCameraTestPicture(picture_.data(), kDVCameraWidthPixels * 2, kDVCameraWidthPixels,
                           kDVCameraHeightPixels, number);
     const OSErr err = encoder_.Encode(picture_.data(), kDVCameraWidthPixels * 2, number, &encoded_);
+    if (err == noErr) WriteTimecode(encoded_, number - 1);
     const uint64_t made = MonotonicNanoseconds();
     std::lock_guard lock(mutex_);
     if (err != noErr) {

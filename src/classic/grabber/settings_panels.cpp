@@ -12,8 +12,9 @@
 
 namespace {
 
-constexpr std::array<PictureAdjustment, 4> kAdjustments = {PictureAdjustment::kBrightness, PictureAdjustment::kContrast,
-                                                           PictureAdjustment::kSaturation, PictureAdjustment::kHue};
+constexpr std::array<PictureAdjustment, 4> kAdjustments = {
+    PictureAdjustment::kBrightness, PictureAdjustment::kContrast, PictureAdjustment::kSaturation,
+    PictureAdjustment::kHue};
 constexpr const char* kAdjustmentTitles[] = {"Brightness", "Contrast", "Saturation", "Hue"};
 
 class SourcePanel final : public SGPanel {
@@ -85,7 +86,8 @@ class SourcePanel final : public SGPanel {
     }
     VideoDigitizer* digitizer = channel->GetVideoDigitizerComponent();
     int16_t current = 0;
-    if (digitizer == nullptr || digitizer->GetInput(&current) != noErr || current == savedInput_) return noErr;
+    if (digitizer == nullptr || digitizer->GetInput(&current) != noErr || current == savedInput_)
+      return noErr;
     return digitizer->SetInput(savedInput_);
   }
 

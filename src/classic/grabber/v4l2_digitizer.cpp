@@ -172,9 +172,11 @@ class V4L2Digitizer final : public VideoDigitizer {
   OSErr SetPictureAdjustment(PictureAdjustment adjustment, uint16_t value) override {
     v4l2_queryctrl query{};
     query.id = AdjustmentControl(adjustment);
-    if (Ioctl(fd_, VIDIOC_QUERYCTRL, &query) != 0 || query.maximum <= query.minimum) return badComponentSelector;
+    if (Ioctl(fd_, VIDIOC_QUERYCTRL, &query) != 0 || query.maximum <= query.minimum)
+      return badComponentSelector;
     const int64_t span = int64_t{query.maximum} - query.minimum;
-    v4l2_control control{query.id, static_cast<int32_t>(query.minimum + (int64_t{value} * span + 32767) / 65535)};
+    v4l2_control control{query.id,
+                         static_cast<int32_t>(query.minimum + (int64_t{value} * span + 32767) / 65535)};
     if (const int err = Ioctl(fd_, VIDIOC_S_CTRL, &control); err != 0) return OSErrFromErrno(err);
     return noErr;
   }
@@ -198,7 +200,8 @@ class V4L2Digitizer final : public VideoDigitizer {
   OSErr GetImageDescription(ImageDescription* out) override {
     PixMapHandle pixMap;
     const Rect bounds{0, 0, static_cast<int16_t>(height_), static_cast<int16_t>(width_)};
-    if (const OSErr err = MyNewPixMapWithoutStorage(k2vuyPixelFormat, bounds, width_ * 2, &pixMap); err != noErr)
+    if (const OSErr err = MyNewPixMapWithoutStorage(k2vuyPixelFormat, bounds, width_ * 2, &pixMap);
+        err != noErr)
       return err;
     ImageDescriptionHandle description;
     if (const OSErr err = MakeImageDescriptionForPixMap(pixMap.get(), &description); err != noErr) return err;
@@ -231,8 +234,8 @@ class V4L2Digitizer final : public VideoDigitizer {
       if (err == EAGAIN) break;
       if (err != 0) return Sticky(OSErrFromErrno(err));  // unplugged: ENODEV
       if (buffer.index >= mappings_.size()) continue;
-      const uint64_t nanoseconds =
-          static_cast<uint64_t>(buffer.timestamp.tv_sec) * 1000000000u + static_cast<uint64_t>(buffer.timestamp.tv_usec) * 1000u;
+      const uint64_t nanoseconds = static_cast<uint64_t>(buffer.timestamp.tv_sec) * 1000000000u +
+                                   static_cast<uint64_t>(buffer.timestamp.tv_usec) * 1000u;
       if ((buffer.flags & V4L2_BUF_FLAG_ERROR) != 0 || !Convertible(buffer)) {
         if (const int requeue = Ioctl(fd_, VIDIOC_QBUF, &buffer); requeue != 0)
           return Sticky(OSErrFromErrno(requeue));
@@ -245,8 +248,9 @@ class V4L2Digitizer final : public VideoDigitizer {
       if (!oldest.converted) {
         const Mapping& mapping = mappings_[oldest.buffer.index];
         const size_t used = std::min<size_t>(oldest.buffer.bytesused, mapping.lengthBytes);
-        if (ConvertV4L2Buffer(pixelFormat_, static_cast<const uint8_t*>(mapping.address), used, sourceRowBytes_,
-                              width_, height_, decoder_, frame_.data(), width_ * 2) != noErr) {
+        if (ConvertV4L2Buffer(pixelFormat_, static_cast<const uint8_t*>(mapping.address), used,
+                              sourceRowBytes_, width_, height_, decoder_, frame_.data(),
+                              width_ * 2) != noErr) {
           // A damaged frame (cameras send one now and then): skip it.
           if (const int requeue = Ioctl(fd_, VIDIOC_QBUF, &oldest.buffer); requeue != 0)
             return Sticky(OSErrFromErrno(requeue));
@@ -439,7 +443,8 @@ void ScanV4L2Nodes(const std::string& nodeDirectory, std::vector<RegisteredCamer
 }  // namespace
 
 uint32_t ChooseV4L2CaptureFormat(const uint32_t* offered, size_t count) {
-  for (const uint32_t preferred : {V4L2_PIX_FMT_UYVY, V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_JPEG})
+  for (const uint32_t preferred :
+       {V4L2_PIX_FMT_UYVY, V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_JPEG})
     if (std::find(offered, offered + count, preferred) != offered + count) return preferred;
   return 0;
 }
@@ -448,11 +453,13 @@ OSErr ConvertV4L2Buffer(uint32_t pixelFormat, const uint8_t* bytes, size_t usedB
                         int32_t widthPixels, int32_t heightPixels, JPEGTo2vuyDecoder& decoder, uint8_t* dst,
                         int32_t dstRowBytes) {
   if (pixelFormat == V4L2_PIX_FMT_MJPEG || pixelFormat == V4L2_PIX_FMT_JPEG) {
-    return decoder.Decode(bytes, usedBytes, [&](int32_t width, int32_t height) {
-      // A frame of another size than the stream's is not ours to show.
-      return width == widthPixels && height == heightPixels ? JPEGTo2vuyDecoder::Destination{dst, dstRowBytes}
-                                                            : JPEGTo2vuyDecoder::Destination{};
-    }) == noErr
+    return decoder.Decode(bytes, usedBytes,
+                          [&](int32_t width, int32_t height) {
+                            // A frame of another size than the stream's is not ours to show.
+                            return width == widthPixels && height == heightPixels
+                                       ? JPEGTo2vuyDecoder::Destination{dst, dstRowBytes}
+                                       : JPEGTo2vuyDecoder::Destination{};
+                          }) == noErr
                ? noErr
                : paramErr;
   }

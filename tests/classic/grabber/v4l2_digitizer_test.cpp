@@ -59,7 +59,8 @@ TEST_F(V4L2DigitizerTest, CamerasAreListedBeforeTheBuiltInOnes) {
   RegisterBuiltInGrabberComponents();
   // A camera's component goes in front, as the scan puts it.
   ComponentRegistration camera;
-  camera.description = {kVideoDigitizerComponentType, kV4L2DigitizerSubType, kV4L2DigitizerManufacturer, 0, 0};
+  camera.description = {kVideoDigitizerComponentType, kV4L2DigitizerSubType, kV4L2DigitizerManufacturer, 0,
+                        0};
   camera.name = "USB Camera";
   auto state = std::make_shared<FakeDigitizerState>();
   camera.open = [state](ComponentInstance* out) {
@@ -104,12 +105,15 @@ TEST(V4L2ConversionTest, FormatChoiceAndEveryFormatInto2vuy) {
   std::vector<uint8_t> grey(16 * 8, 200);
   unsigned char* jpeg = nullptr;
   unsigned long jpegSize = 0;
-  ASSERT_EQ(tjCompress2(compressor, grey.data(), 16, 16, 8, TJPF_GRAY, &jpeg, &jpegSize, TJSAMP_GRAY, 95, 0), 0);
+  ASSERT_EQ(tjCompress2(compressor, grey.data(), 16, 16, 8, TJPF_GRAY, &jpeg, &jpegSize, TJSAMP_GRAY, 95, 0),
+            0);
   std::vector<uint8_t> picture(16 * 2 * 8, 0);
-  EXPECT_EQ(ConvertV4L2Buffer(V4L2_PIX_FMT_MJPEG, jpeg, jpegSize, 0, 16, 8, decoder, picture.data(), 32), noErr);
+  EXPECT_EQ(ConvertV4L2Buffer(V4L2_PIX_FMT_MJPEG, jpeg, jpegSize, 0, 16, 8, decoder, picture.data(), 32),
+            noErr);
   EXPECT_NEAR(picture[1], 16 + 200 * 219 / 255, 2);
   EXPECT_EQ(picture[0], 128);
-  EXPECT_EQ(ConvertV4L2Buffer(V4L2_PIX_FMT_MJPEG, jpeg, jpegSize, 0, 32, 8, decoder, picture.data(), 64), paramErr);
+  EXPECT_EQ(ConvertV4L2Buffer(V4L2_PIX_FMT_MJPEG, jpeg, jpegSize, 0, 32, 8, decoder, picture.data(), 64),
+            paramErr);
   tjFree(jpeg);
   tjDestroy(compressor);
 }
