@@ -70,6 +70,8 @@ TEST_F(NGChannelTest, AFailedFirstChannelClosesTheModuleAndTheNextCallOpensItAfr
   ASSERT_EQ(NGNewVideoChannel(&channel), noErr);
   EXPECT_EQ(channel, 1);
   EXPECT_EQ(NGSetDataProc(channel, RecordingDataProc, 0), noErr);
+  EXPECT_EQ(NGSetDataProc(2, RecordingDataProc, 0), kNGNoDigitizerErr);  // a free slot
+  EXPECT_EQ(NGStartOneChannel(2), kNGNoDigitizerErr);
   NGClose();
   EXPECT_EQ(NGSetUpChannelForCapture(channel), kNGNotOpenErr);
   EXPECT_EQ(NGGetVDIGTypeCode(channel), 0);
