@@ -18,7 +18,7 @@
 #include <map>
 #include <thread>
 
-#include "hd/video/pixel_conversion.h"
+#include "core/imaging/pixel_conversion.h"
 
 namespace {
 
@@ -281,7 +281,13 @@ class V4L2Device final : public CaptureDevice {
   OSErr Convert(const uint8_t* bytes, size_t usedBytes, JPEGTo2vuyDecoder& decoder,
                 CaptureFrameRef* outFrame) {
     if (pixelFormat_ == V4L2_PIX_FMT_MJPEG || pixelFormat_ == V4L2_PIX_FMT_JPEG) {
-      const OSErr err = decoder.Decode(bytes, usedBytes, pool_, outFrame);
+      CaptureFrameRef frame;
+      const OSErr err = decoder.Decode(bytes, usedBytes, [&](int32_t widthPixels, int32_t heightPixels) {
+        frame = pool_.Acquire(widthPixels, heightPixels);
+        return frame == nullptr ? JPEGTo2vuyDecoder::Destination{}
+                                : JPEGTo2vuyDecoder::Destination{frame->BaseAddress(), frame->RowBytes()};
+      });
+      if (err == noErr) *outFrame = std::move(frame);
       return err == memFullErr ? err : noErr;
     }
     const size_t needed = static_cast<size_t>(sourceRowBytes_) * static_cast<size_t>(heightPixels_ - 1) +

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "core/imaging/pixel_conversion.h"
 #include "fake_backend.h"
-#include "hd/video/pixel_conversion.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -44,6 +44,19 @@ TEST(PixelConversionTest, PackedFormatsBecome2vuyAcrossPaddedRows) {
   EXPECT_EQ(0, std::memcmp(out, yuyv, 8));
   EXPECT_EQ(0, std::memcmp(out + 10, yuyv + 12, 8));
   EXPECT_EQ(out[8], 0xAA);
+}
+
+// The decoder writing into a frame of the pool, as the V4L2 camera uses it.
+OSErr DecodeInto(JPEGTo2vuyDecoder& decoder, const uint8_t* bytes, size_t sizeBytes, FramePool& pool,
+                 CaptureFrameRef* outFrame) {
+  CaptureFrameRef frame;
+  const OSErr err = decoder.Decode(bytes, sizeBytes, [&](int32_t widthPixels, int32_t heightPixels) {
+    frame = pool.Acquire(widthPixels, heightPixels);
+    return frame == nullptr ? JPEGTo2vuyDecoder::Destination{}
+                            : JPEGTo2vuyDecoder::Destination{frame->BaseAddress(), frame->RowBytes()};
+  });
+  if (err == noErr) *outFrame = std::move(frame);
+  return err;
 }
 
 // A JPEG made from planes of our choosing, so the decoded values are known.
@@ -81,7 +94,7 @@ TEST(PixelConversionTest, MotionJPEGDecodesInto2vuyInVideoRange) {
     SCOPED_TRACE(subsampling);
     const std::vector<uint8_t> jpeg = MakeJPEG(64, 32, subsampling);
     CaptureFrameRef frame;
-    ASSERT_EQ(decoder.Decode(jpeg.data(), jpeg.size(), pool, &frame), noErr);
+    ASSERT_EQ(DecodeInto(decoder, jpeg.data(), jpeg.size(), pool, &frame), noErr);
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame->Width(), 64);
     EXPECT_EQ(frame->Height(), 32);
@@ -127,8 +140,8 @@ TEST(PixelConversionTest, MotionJPEGWithoutHuffmanTablesDecodesTheSame) {
   JPEGTo2vuyDecoder decoder;
   FramePool pool;
   CaptureFrameRef withTables, withoutTables;
-  ASSERT_EQ(decoder.Decode(jpeg.data(), jpeg.size(), pool, &withTables), noErr);
-  ASSERT_EQ(decoder.Decode(stripped.data(), stripped.size(), pool, &withoutTables), noErr);
+  ASSERT_EQ(DecodeInto(decoder, jpeg.data(), jpeg.size(), pool, &withTables), noErr);
+  ASSERT_EQ(DecodeInto(decoder, stripped.data(), stripped.size(), pool, &withoutTables), noErr);
   EXPECT_EQ(0, std::memcmp(withTables->BaseAddress(), withoutTables->BaseAddress(),
                            static_cast<size_t>(withTables->RowBytes()) * withTables->Height()));
 }
@@ -138,15 +151,15 @@ TEST(PixelConversionTest, OddWidthGainsAColumnAndBadDataIsRefused) {
   FramePool pool;
   const std::vector<uint8_t> odd = MakeJPEG(33, 8, TJSAMP_422);
   CaptureFrameRef frame;
-  ASSERT_EQ(decoder.Decode(odd.data(), odd.size(), pool, &frame), noErr);
+  ASSERT_EQ(DecodeInto(decoder, odd.data(), odd.size(), pool, &frame), noErr);
   EXPECT_EQ(frame->Width(), 34);
   const uint8_t* row = frame->BaseAddress();
   EXPECT_EQ(row[32 * 2 + 1], row[32 * 2 + 3]);  // the added pixel repeats the last
 
   CaptureFrameRef none;
   const uint8_t garbage[64] = {0xFF, 0xD8, 0x00, 0x01};
-  EXPECT_EQ(decoder.Decode(garbage, sizeof garbage, pool, &none), paramErr);
-  EXPECT_EQ(decoder.Decode(odd.data(), 0, pool, &none), paramErr);
+  EXPECT_EQ(DecodeInto(decoder, garbage, sizeof garbage, pool, &none), paramErr);
+  EXPECT_EQ(DecodeInto(decoder, odd.data(), 0, pool, &none), paramErr);
   EXPECT_EQ(none, nullptr);
 
   // A header that claims a picture far too large is refused before any
@@ -158,7 +171,7 @@ TEST(PixelConversionTest, OddWidthGainsAColumnAndBadDataIsRefused) {
       huge[i + 7] = 0xFF;  // width 0xFF10
       break;
     }
-  EXPECT_EQ(decoder.Decode(huge.data(), huge.size(), pool, &none), paramErr);
+  EXPECT_EQ(DecodeInto(decoder, huge.data(), huge.size(), pool, &none), paramErr);
   EXPECT_EQ(none, nullptr);
 }
 

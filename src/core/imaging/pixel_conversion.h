@@ -1,13 +1,13 @@
-// Turning what cameras deliver into '2vuy' (Cb Y0 Cr Y1), the one pixel
-// format of every frame Framewright HD receives: packed 4:2:2 in the other
-// byte orders, and Motion JPEG for cameras that offer nothing else.
+// Turning what cameras deliver into '2vuy' (Cb Y0 Cr Y1): packed 4:2:2 in
+// the other byte orders, and Motion JPEG for cameras that offer nothing else.
+// Both programs' V4L2 inputs use these.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "core/platform/os_errors.h"
-#include "hd/video/capture_backend.h"
 
 // Rows of packed 4:2:2 pixels; widthPixels is even. The source and the
 // destination may have different row lengths (drivers pad rows).
@@ -32,10 +32,19 @@ class JPEGTo2vuyDecoder {
   JPEGTo2vuyDecoder(const JPEGTo2vuyDecoder&) = delete;
   JPEGTo2vuyDecoder& operator=(const JPEGTo2vuyDecoder&) = delete;
 
-  // A frame of the JPEG's own size (an odd width gains one column, a copy of
-  // the last) from `pool`. Returns paramErr for data that is not a JPEG
-  // picture we can decode, memFullErr when memory runs out.
-  OSErr Decode(const uint8_t* jpegBytes, size_t sizeBytes, FramePool& pool, CaptureFrameRef* outFrame);
+  // Where a decoded picture goes: rows of widthPixels '2vuy' pixels.
+  struct Destination {
+    uint8_t* base = nullptr;  // null: no memory for the picture
+    int32_t rowBytes = 0;
+  };
+  // Asked once the picture's size is known (an odd width gains one column,
+  // a copy of the last, so widthPixels is even); only for data that decodes.
+  using DestinationFn = std::function<Destination(int32_t widthPixels, int32_t heightPixels)>;
+
+  // Decodes into what `destination` gives. Returns paramErr for data that is
+  // not a JPEG picture we can decode, memFullErr when memory runs out (or the
+  // destination has none).
+  OSErr Decode(const uint8_t* jpegBytes, size_t sizeBytes, const DestinationFn& destination);
 
  private:
   void* handle_;               // the turbojpeg decompressor

@@ -1,5 +1,5 @@
 // '2vuy' conversions and the Motion JPEG decoder (libjpeg-turbo).
-#include "hd/video/pixel_conversion.h"
+#include "core/imaging/pixel_conversion.h"
 
 #include <turbojpeg.h>
 
@@ -56,11 +56,10 @@ JPEGTo2vuyDecoder::~JPEGTo2vuyDecoder() {
   std::free(planes_);
 }
 
-OSErr JPEGTo2vuyDecoder::Decode(const uint8_t* jpegBytes, size_t sizeBytes, FramePool& pool,
-                                CaptureFrameRef* outFrame) {
+OSErr JPEGTo2vuyDecoder::Decode(const uint8_t* jpegBytes, size_t sizeBytes,
+                                const DestinationFn& destination) {
   if (handle_ == nullptr) return memFullErr;
-  if (jpegBytes == nullptr || sizeBytes == 0 || sizeBytes > 0xFFFFFFFFu || outFrame == nullptr)
-    return paramErr;
+  if (jpegBytes == nullptr || sizeBytes == 0 || sizeBytes > 0xFFFFFFFFu || !destination) return paramErr;
   tjhandle handle = static_cast<tjhandle>(handle_);
   int width = 0, height = 0, subsampling = 0, colourspace = 0;
   if (tjDecompressHeader3(handle, jpegBytes, static_cast<unsigned long>(sizeBytes), &width, &height,
@@ -95,12 +94,12 @@ OSErr JPEGTo2vuyDecoder::Decode(const uint8_t* jpegBytes, size_t sizeBytes, Fram
                               planeWidth, height, 0) != 0)
     return paramErr;
 
-  CaptureFrameRef frame = pool.Acquire(width, height);
-  if (frame == nullptr) return memFullErr;
+  const int frameWidth = (width + 1) & ~1;
+  const Destination dest = destination(frameWidth, height);
+  if (dest.base == nullptr) return memFullErr;
   const RangeTables& range = FullToVideoRange();
-  const int frameWidth = frame->Width();  // even
   for (int y = 0; y < height; ++y) {
-    uint8_t* out = frame->BaseAddress() + static_cast<ptrdiff_t>(y) * frame->RowBytes();
+    uint8_t* out = dest.base + static_cast<ptrdiff_t>(y) * dest.rowBytes;
     const uint8_t* luma = planes[0] + static_cast<ptrdiff_t>(y) * planeWidth[0];
     const uint8_t* cb = nullptr;
     const uint8_t* cr = nullptr;
@@ -119,6 +118,5 @@ OSErr JPEGTo2vuyDecoder::Decode(const uint8_t* jpegBytes, size_t sizeBytes, Fram
       out += 4;
     }
   }
-  *outFrame = std::move(frame);
   return noErr;
 }

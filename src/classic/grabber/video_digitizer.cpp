@@ -1,0 +1,63 @@
+// Digitizer calls shared by every digitizer, time bases and rectangle matrices.
+#include "classic/grabber/video_digitizer.h"
+
+#include "core/platform/clocks.h"
+
+OSErr VideoDigitizer::GetInputName(int16_t input, std::string* outName) {
+  int16_t count = 0;
+  if (const OSErr err = GetNumberOfInputs(&count); err != noErr) return err;
+  if (input < 0 || input >= count) return paramErr;
+  outName->clear();
+  return noErr;
+}
+
+OSErr VDCaptureStateChanging(VideoDigitizer* digitizer, uint32_t flags) {
+  return digitizer->CallComponentDispatch(kVDCaptureStateChangingSelect, flags);
+}
+
+OSErr fNTZVDSetCapturePlaybackInterval(VideoDigitizer* digitizer, uint32_t interval) {
+  return digitizer->CallComponentDispatch(kNTZVDSetCapturePlaybackIntervalSelect, interval);
+}
+
+std::unique_ptr<TimeBaseRecord> NewTimeBase() {
+  auto base = std::make_unique<TimeBaseRecord>();
+  base->startNanoseconds = MonotonicNanoseconds();
+  return base;
+}
+
+void SetTimeBaseRate(TimeBase base, Fixed rate) {
+  // The time shown so far is kept; from now on it runs at the new rate.
+  TimeRecord now;
+  GetTimeBaseTime(base, 1000000000, &now);
+  base->rate = rate;
+  if (rate != 0)
+    base->startNanoseconds =
+        MonotonicNanoseconds() - static_cast<uint64_t>(now.value * kFixed1 / static_cast<int64_t>(rate));
+}
+
+void GetTimeBaseTimeAt(TimeBase base, uint64_t monotonicNanoseconds, TimeScale scale, TimeRecord* out) {
+  if (scale <= 0) scale = 600;
+  const int64_t elapsed = static_cast<int64_t>(monotonicNanoseconds - base->startNanoseconds);
+  // 128-bit intermediate: nanoseconds × rate × scale outgrows 64 bits.
+  const __int128 value = static_cast<__int128>(elapsed) * base->rate / kFixed1 * scale / 1000000000;
+  out->value = static_cast<int64_t>(value);
+  out->scale = scale;
+  out->base = base;
+}
+
+void GetTimeBaseTime(TimeBase base, TimeScale scale, TimeRecord* out) {
+  GetTimeBaseTimeAt(base, MonotonicNanoseconds(), scale, out);
+}
+
+void RectMatrix(MatrixRecord* m, const Rect* source, const Rect* destination) {
+  SetIdentityMatrix(m);
+  const int32_t sw = source->right - source->left, sh = source->bottom - source->top;
+  const int32_t dw = destination->right - destination->left, dh = destination->bottom - destination->top;
+  if (sw == 0 || sh == 0) return;
+  const int64_t sx = static_cast<int64_t>(dw) * kFixed1 / sw;
+  const int64_t sy = static_cast<int64_t>(dh) * kFixed1 / sh;
+  m->matrix[0][0] = static_cast<int32_t>(sx);
+  m->matrix[1][1] = static_cast<int32_t>(sy);
+  m->matrix[2][0] = static_cast<int32_t>(destination->left * int64_t{kFixed1} - source->left * sx);
+  m->matrix[2][1] = static_cast<int32_t>(destination->top * int64_t{kFixed1} - source->top * sy);
+}
