@@ -5,8 +5,8 @@
 #include <mutex>
 #include <new>
 
-#include "hd/video/test_pattern_camera.h"
-#include "hd/video/v4l2_camera.h"
+#include "hd/video/backends/test_pattern/test_pattern_camera.h"
+#include "hd/video/backends/v4l2/v4l2_camera.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <mutex>
 
 #include "core/capture/capture_records.h"
+#include "hd/video/backends/decklink/decklink_api.h"
 #include "hd/video/capture_backend.h"
-#include "hd/video/decklink_api.h"
 #include "hd/video/qt_capture.h"
 
 class BlackMagicCapture;

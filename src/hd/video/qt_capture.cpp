@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "hd/video/backends/decklink/decklink_backend.h"
 #include "hd/video/capture_backend.h"
-#include "hd/video/decklink_input.h"
 #include "hd/video/open_device_table.h"
 
 OpenDeviceRecord* gOpenDevices[kMaxOpenDevices];

@@ -6,7 +6,7 @@
 
 #include "fake_backend.h"
 #include "fake_decklink_control.h"
-#include "hd/video/decklink_api.h"
+#include "hd/video/backends/decklink/decklink_api.h"
 #include "video_test_support.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "fake_backend.h"
-#include "hd/video/decklink_api.h"
-#include "hd/video/test_pattern_camera.h"
-#include "hd/video/v4l2_camera.h"
+#include "hd/video/backends/decklink/decklink_api.h"
+#include "hd/video/backends/test_pattern/test_pattern_camera.h"
+#include "hd/video/backends/v4l2/v4l2_camera.h"
 #include "video_test_support.h"
 
 namespace {

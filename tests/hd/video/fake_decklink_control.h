@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "hd/video/decklink_api.h"
+#include "hd/video/backends/decklink/decklink_api.h"
 
 struct FakeDeckLinkMode {
   std::string name;  // empty: GetName fails

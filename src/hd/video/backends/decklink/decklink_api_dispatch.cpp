@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "hd/video/decklink_api.h"
+#include "hd/video/backends/decklink/decklink_api.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "hd/video/decklink_api.h"
+#include "hd/video/backends/decklink/decklink_api.h"
 #include "hd/video/open_device_table.h"
 #include "hd/video/qt_capture.h"
 

@@ -1,5 +1,5 @@
 // DeckLink cards: listing, opening, closing, and the input callback.
-#include "hd/video/decklink_input.h"
+#include "hd/video/backends/decklink/decklink_backend.h"
 
 #include <cstdio>
 #include <cstring>
