@@ -1,21 +1,41 @@
-// DeckLink cards as devices of the list and of the device table: the cards'
-// records in the list, opening and closing a card in a slot, and the
-// callback object that parks the card's frames in the slot's record.
+// DeckLink capture cards as a capture backend: the cards the SDK sees, each
+// with its display modes standing as input sources, found again by name; a
+// card opened on a mode that hands its frames, without a copy, to the
+// device's sink from the SDK's thread.
 #pragma once
 
-#include <cstdint>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "hd/video/backends/decklink/decklink_api.h"
-#include "hd/video/open_device_table.h"
-#include "hd/video/qt_capture.h"
+#include "hd/video/capture_backend.h"
+
+// Unique IDs of DeckLink cards are this prefix followed by the card's name
+// (as the device list cuts it).
+constexpr char kDeckLinkUniqueIDPrefix[] = "BM_K5S29FVB2W_";
+constexpr size_t kDeckLinkUniqueIDPrefixLength = sizeof kDeckLinkUniqueIDPrefix - 1;
+
+class DeckLinkBackend final : public CaptureBackend {
+ public:
+  // Listed after the other devices, whatever media kinds are asked for.
+  CaptureListing Listing() const override { return CaptureListing::kAfterMediaKinds; }
+  // The cards in the SDK's order; a card whose input, name or modes cannot be
+  // had is left out, and so is a mode whose name cannot be read.
+  void ListDevices(std::vector<CaptureDeviceDescription>& devices) override;
+  // The first card whose name is the text after the prefix; null when there
+  // is none or the SDK is missing.
+  std::unique_ptr<CaptureDevice> FindDevice(const std::string& uniqueID) override;
+};
 
 // The card's input callback. Its lifetime is the open device's, not the
-// SDK's reference count: the record owns it, and the close destroys it after
+// SDK's reference count: the device owns it, and destroys it only after
 // taking it off the card's input.
 class BlackMagicCapture final : public IDeckLinkInputCallback {
  public:
-  explicit BlackMagicCapture(int deviceNum) : deviceNum_(deviceNum) {}
-  virtual ~BlackMagicCapture() = default;
+  explicit BlackMagicCapture(FrameSink& sink) : sink_(sink) {}
+  ~BlackMagicCapture() override = default;
 
   HRESULT QueryInterface(REFIID iid, void** outInterface) override;
   ULONG AddRef() override { return 1; }
@@ -24,20 +44,13 @@ class BlackMagicCapture final : public IDeckLinkInputCallback {
                                   BMDDetectedVideoInputFormatFlags detectedFlags) override;
   HRESULT VideoInputFrameArrived(IDeckLinkVideoInputFrame* videoFrame,
                                  IDeckLinkAudioInputPacket* audioPacket) override;
-  virtual void SetDeviceNum(int deviceNum) { deviceNum_ = deviceNum; }
 
  private:
-  int32_t deviceNum_;
+  FrameSink& sink_;
+  std::atomic<bool> failed_{false};  // after a format change nothing more is sent
 };
 
-// Appends the cards present to the list while it has room.
-void ListDeckLinkCards(CaptureDevices* devices, int32_t* count);
-
-// Opens the card named in uniqueID (after the prefix) on the display mode at
-// position inputNum (or the last one) in the record of slot deviceNum, which
-// is already in the table. On failure the caller closes the slot.
-OSErr OpenDeckLinkCard(int deviceNum, OpenDeviceRecord& record, const char* uniqueID, uint16_t inputNum);
-
-// Stops the card's streams, takes the callback off, releases the waiting
-// frame, the input and the card, and destroys the callback, in that order.
-void CloseDeckLinkCard(OpenDeviceRecord& record);
+// A card's frame as the sink receives it: the card's own buffer, held under
+// read access until the last reference goes, when the frame is given back
+// to the card. Null when the frame has no readable pixels.
+CaptureFrameRef NewDeckLinkFrame(IDeckLinkVideoInputFrame* videoFrame);
