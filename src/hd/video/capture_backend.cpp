@@ -5,8 +5,9 @@
 #include <mutex>
 #include <new>
 
-#include "hd/video/test_pattern_camera.h"
-#include "hd/video/v4l2_camera.h"
+#include "hd/video/backends/decklink/decklink_backend.h"
+#include "hd/video/backends/test_pattern/test_pattern_camera.h"
+#include "hd/video/backends/v4l2/v4l2_camera.h"
 
 namespace {
 
@@ -90,7 +91,8 @@ std::vector<CaptureBackend*> CaptureBackends() {
   if (!gTestBackends.empty()) return gTestBackends;
   static V4L2Backend v4l2;
   static TestPatternBackend testPattern;
-  return {&v4l2, &testPattern};
+  static DeckLinkBackend deckLink;
+  return {&v4l2, &testPattern, &deckLink};
 }
 
 void SetCaptureBackendsForTesting(std::vector<CaptureBackend*> backends) {

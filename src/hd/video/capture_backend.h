@@ -1,5 +1,5 @@
-// The interface every kind of capture device (other than DeckLink cards)
-// implements for the device list and the device sessions of qt_capture.h:
+// The interface every kind of capture device implements for the device list
+// and the device sessions of qt_capture.h:
 // devices found in a stable order under a persistent unique ID, each with a
 // display name and named input sources; a device opened on a chosen input
 // that delivers reference-counted '2vuy' frames from its own thread; and a
@@ -57,6 +57,7 @@ struct CaptureDeviceDescription {
   CaptureMediaKind mediaKind = CaptureMediaKind::kVideo;
   bool connected = true;
   std::vector<std::string> inputSources;  // display names in the device's order; may be empty strings
+  bool isDeckLink = false;                // a DeckLink card (the list says so; nothing else reads it)
 };
 
 enum class VideoConnection { kEnabled, kDisabled };
@@ -90,13 +91,19 @@ class CaptureDevice {
  public:
   virtual ~CaptureDevice() = default;
   virtual const CaptureDeviceDescription& Description() const = 0;
-  virtual OSErr Start(const CaptureStreamRequest& request, FrameSink& sink) = 0;
+  [[nodiscard]] virtual OSErr Start(const CaptureStreamRequest& request, FrameSink& sink) = 0;
   virtual void Stop() = 0;
 };
+
+// Where the device list puts a backend's devices: in its passes by media
+// kind (video, sound, muxed), or in a pass of its own after them that every
+// non-zero set of media flags includes, made only while the list has room.
+enum class CaptureListing { kByMediaKind, kAfterMediaKinds };
 
 class CaptureBackend {
  public:
   virtual ~CaptureBackend() = default;
+  virtual CaptureListing Listing() const { return CaptureListing::kByMediaKind; }
   // Appends the backend's devices, in a stable order.
   virtual void ListDevices(std::vector<CaptureDeviceDescription>& devices) = 0;
   // The device with this unique ID, or null.
@@ -104,7 +111,8 @@ class CaptureBackend {
 };
 
 // The backends in list order: V4L2 cameras, then the built-in test-pattern
-// camera (so that a real camera comes first and opens by default).
+// camera (so that a real camera comes first and opens by default), then the
+// DeckLink cards, which are listed after the passes by media kind.
 std::vector<CaptureBackend*> CaptureBackends();
 
 // For tests only: replaces the backends (borrowed, not owned); an empty list

@@ -5,29 +5,63 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "hd/video/capture_backend.h"
-#include "hd/video/decklink_input.h"
-#include "hd/video/open_device_table.h"
-
-OpenDeviceRecord* gOpenDevices[kMaxOpenDevices];
-std::mutex gMutex[kMaxOpenDevices];
 
 namespace {
 
-void FillBackendRecord(const CaptureDeviceDescription& device, uint8_t pass, CaptureDevices& record) {
+// Receives a device's frames and runtime errors on the device's thread and
+// parks them in the slot's record.
+class QTCapture final : public FrameSink {
+ public:
+  void SetDeviceNum(int deviceNum) { deviceNum_ = deviceNum; }
+  void FrameArrived(CaptureFrameRef frame) override;
+  void RuntimeErrorOccurred(OSErr code) override;
+
+ private:
+  int deviceNum_ = -1;
+};
+
+struct OpenDeviceRecord {
+  std::unique_ptr<QTCapture> captureDelegate;
+  std::unique_ptr<CaptureDevice> device;
+  CaptureFrameRef pixelBuffer;  // newest frame not yet delivered
+  QTCaptureDataProc dataProc = nullptr;
+  uint64_t lastFrameTime = 0;  // 1/600 s ticks: the newest frame's arrival, or the open
+  int32_t refCon = 0;
+  OSErr error = noErr;  // sticky once non-zero
+};
+
+// The table of open devices. Slot i holds the record of the device whose
+// reference is i + 1.
+//
+// Locking: each slot has one mutex, made with the table and never destroyed
+// or re-made. The main thread (open, close, the poll) is the only writer of
+// the slot pointers and does so under the slot's mutex; device threads only
+// read them under it. A device thread touches nothing of a record but its
+// waiting frame, lastFrameTime and error, always under the mutex. No code
+// path holds two slot mutexes.
+OpenDeviceRecord* gOpenDevices[kMaxOpenDevices];
+std::mutex gMutex[kMaxOpenDevices];
+
+void FillRecord(const CaptureDeviceDescription& device, uint8_t mediaKind, CaptureListing listing,
+                CaptureDevices& record) {
   CopyUTF8ToField(device.name, record.name, sizeof record.name);
   CopyUTF8ToField(device.uniqueID, record.uniqueID, sizeof record.uniqueID);
-  record.mediaKind = pass;
+  record.mediaKind = mediaKind;
+  record.isDeckLink = device.isDeckLink;
   const size_t inputs = std::min<size_t>(device.inputSources.size(), kMaxDeviceInputs);
   record.inputCount = static_cast<uint8_t>(inputs);
   for (size_t i = 0; i < inputs; ++i) {
     char* name = record.inputs[i].name;
     CopyUTF8ToField(device.inputSources[i], name, sizeof record.inputs[i].name);
-    if (name[0] == '\0')
+    // Input sources of the passes by media kind are numbered when unnamed.
+    if (name[0] == '\0' && listing == CaptureListing::kByMediaKind)
       std::snprintf(name, sizeof record.inputs[i].name, "Input %d", static_cast<int>(i) + 1);
   }
 }
@@ -98,7 +132,8 @@ OSErr QTCaptureGetListOfDevices(uint8_t mediaFlags, int32_t* outCount, CaptureDe
   int32_t count = 0;
 
   std::vector<CaptureDeviceDescription> found;
-  for (CaptureBackend* backend : CaptureBackends()) backend->ListDevices(found);
+  for (CaptureBackend* backend : CaptureBackends())
+    if (backend->Listing() == CaptureListing::kByMediaKind) backend->ListDevices(found);
   // Video, then sound, then muxed devices; a device of two kinds would be
   // listed twice, once per pass.
   std::vector<uint8_t> passes;
@@ -110,11 +145,21 @@ OSErr QTCaptureGetListOfDevices(uint8_t mediaFlags, int32_t* outCount, CaptureDe
       if (count >= kMaxListedDevices) break;
       if (static_cast<uint8_t>(device.mediaKind) != pass || !device.connected) continue;
       if (IsDeckLinkCardSeenByBackend(device.name)) continue;
-      FillBackendRecord(device, pass, devices[count]);
+      FillRecord(device, pass, CaptureListing::kByMediaKind, devices[count]);
       ++count;
     }
   }
-  ListDeckLinkCards(devices, &count);
+  for (CaptureBackend* backend : CaptureBackends()) {
+    if (backend->Listing() != CaptureListing::kAfterMediaKinds || count >= kMaxListedDevices) continue;
+    std::vector<CaptureDeviceDescription> listed;
+    backend->ListDevices(listed);
+    for (const CaptureDeviceDescription& device : listed) {
+      if (count >= kMaxListedDevices) break;
+      FillRecord(device, static_cast<uint8_t>(device.mediaKind), CaptureListing::kAfterMediaKinds,
+                 devices[count]);
+      ++count;
+    }
+  }
 
   *outCount = count;
   *outDevices = devices;
@@ -145,11 +190,8 @@ OSErr QTCaptureOpenDevice(const char* uniqueID, bool videoEnabled, uint16_t inpu
     gOpenDevices[deviceNum] = record;
   }
 
-  OSErr err;
-  if (std::strncmp(uniqueID, kDeckLinkUniqueIDPrefix, kDeckLinkUniqueIDPrefixLength) == 0)
-    err = OpenDeckLinkCard(deviceNum, *record, uniqueID, inputNum);
-  else
-    err = OpenBackendDevice(deviceNum, *record, uniqueID, videoEnabled, inputNum, width, height, frameRate);
+  const OSErr err =
+      OpenBackendDevice(deviceNum, *record, uniqueID, videoEnabled, inputNum, width, height, frameRate);
   if (err != noErr) {
     QTCaptureCloseDevice(deviceNum + 1);  // the slot is free again
     return err;
@@ -164,7 +206,6 @@ void QTCaptureCloseDevice(int32_t deviceRef) {
   OpenDeviceRecord* record = gOpenDevices[deviceNum];
   if (record == nullptr) return;
   // Delivery stops before anything the device threads touch goes away.
-  CloseDeckLinkCard(*record);
   if (record->device != nullptr) record->device->Stop();
   {
     std::lock_guard<std::mutex> lock(gMutex[deviceNum]);
@@ -183,7 +224,6 @@ void QTCaptureIdle() {
     OSErr error;
     uint64_t frameTime;
     CaptureFrameRef frame;
-    IDeckLinkVideoInputFrame* deckLinkFrame = nullptr;
     {
       std::lock_guard<std::mutex> lock(gMutex[deviceNum]);
       dataProc = record->dataProc;
@@ -192,7 +232,6 @@ void QTCaptureIdle() {
       frameTime = record->lastFrameTime;
       if (error == noErr && now <= frameTime + kFrameTimeoutTicks) {
         frame = std::move(record->pixelBuffer);
-        if (frame == nullptr) std::swap(deckLinkFrame, record->deckLinkFrame);
       }
     }
     // From here on the record may be freed by the callback; only the copies
@@ -205,15 +244,6 @@ void QTCaptureIdle() {
     } else if (frame != nullptr) {
       dataProc(refCon, frame->BaseAddress(), frame->RowBytes(), frame->Width(), frame->Height(), frameTime,
                noErr);
-    } else if (deckLinkFrame != nullptr) {
-      void* bytes = nullptr;
-      // A frame without pixels is dropped rather than handed on as null.
-      if (deckLinkFrame->GetBytes(&bytes) == S_OK && bytes != nullptr)
-        dataProc(refCon, bytes, deckLinkFrame->GetRowBytes(), deckLinkFrame->GetWidth(),
-                 deckLinkFrame->GetHeight(), frameTime, noErr);
-      // Our reference keeps the frame valid on its own, so it is released
-      // even when the callback has closed its card.
-      deckLinkFrame->Release();
     }
   }
 }

@@ -2,9 +2,8 @@
 // closing a device, and the poll that hands each open device's newest frame
 // to its data callback on the main thread.
 //
-// Devices come from the capture backends (V4L2 cameras and the built-in
-// test-pattern camera, see capture_backend.h) and from DeckLink cards reached
-// through the SDK loader (decklink_api.h). Frames arrive on the devices' own
+// Devices come from the capture backends (V4L2 cameras, the built-in
+// test-pattern camera and DeckLink cards, see capture_backend.h). Frames arrive on the devices' own
 // threads; they only ever park the newest frame in the device's slot, and
 // QTCaptureIdle(), called by the application's 60 Hz timer, delivers it.
 #pragma once
@@ -25,10 +24,6 @@ constexpr int kDeviceInputNameBytes = 32;
 
 // More than this many 1/600 s ticks without a frame is reported as 800.
 constexpr uint64_t kFrameTimeoutTicks = 3600;
-
-// Unique IDs of DeckLink cards are this prefix followed by the card's name.
-constexpr char kDeckLinkUniqueIDPrefix[] = "BM_K5S29FVB2W_";
-constexpr int kDeckLinkUniqueIDPrefixLength = 14;
 
 // Bits of the mediaFlags argument of QTCaptureGetListOfDevices.
 constexpr uint8_t kListVideoDevices = 1 << 0;
@@ -61,7 +56,8 @@ static_assert(sizeof(CaptureDevices) == 64 + 128 + 3 + 16 * 32);
 // *outCount is written (0). Otherwise *outDevices receives an array with room
 // for 64 records, which the caller frees with QTCaptureDisposeListOfDevices.
 // Null output pointers give paramErr.
-OSErr QTCaptureGetListOfDevices(uint8_t mediaFlags, int32_t* outCount, CaptureDevices** outDevices);
+[[nodiscard]] OSErr QTCaptureGetListOfDevices(uint8_t mediaFlags, int32_t* outCount,
+                                              CaptureDevices** outDevices);
 
 // Frees an array made by QTCaptureGetListOfDevices (null is allowed).
 void QTCaptureDisposeListOfDevices(CaptureDevices* devices);
@@ -74,9 +70,9 @@ void QTCaptureDisposeListOfDevices(CaptureDevices* devices);
 // returned: 90021 no such device, 90022 no free slot, 90023/90024 DeckLink
 // set-up, paramErr for a null ID, callback or output pointer, or the device's
 // own code.
-OSErr QTCaptureOpenDevice(const char* uniqueID, bool videoEnabled, uint16_t inputNum, int16_t width,
-                          int16_t height, int16_t frameRate, QTCaptureDataProc dataProc, int32_t refCon,
-                          int32_t* outDeviceRef);
+[[nodiscard]] OSErr QTCaptureOpenDevice(const char* uniqueID, bool videoEnabled, uint16_t inputNum,
+                                        int16_t width, int16_t height, int16_t frameRate,
+                                        QTCaptureDataProc dataProc, int32_t refCon, int32_t* outDeviceRef);
 
 // Stops and closes the device; references outside 1..64 or naming a closed
 // device are ignored. Safe to call from the device's own data callback.

@@ -19,7 +19,7 @@
 #include "fake_app_view.h"
 #include "fake_backend.h"
 #include "hd/app/hd_app_delegate.h"
-#include "hd/video/decklink_api.h"
+#include "hd/video/backends/decklink/decklink_api.h"
 #include "support/temp_dir.h"
 
 class AppTest : public ::testing::Test {

@@ -27,7 +27,7 @@
 #include "core/prefs/prefs_file.h"
 #include "core/prefs/prefs_file_image.h"
 #include "hd/app/hd_app_delegate.h"
-#include "hd/video/test_pattern_camera.h"
+#include "hd/video/backends/test_pattern/test_pattern_camera.h"
 
 namespace {
 

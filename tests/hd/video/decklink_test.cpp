@@ -4,9 +4,15 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "fake_backend.h"
 #include "fake_decklink_control.h"
-#include "hd/video/decklink_api.h"
+#include "hd/video/backends/decklink/decklink_api.h"
+#include "hd/video/backends/decklink/decklink_backend.h"
 #include "video_test_support.h"
 
 namespace {
@@ -32,11 +38,15 @@ class DeckLinkTest : public VideoTest {
   void SetUp() override {
     SetDeckLinkLibraryPathForTesting(FAKE_DECKLINK_LIBRARY);
     ASSERT_NE(Control(), nullptr);
-    UseBackends({&backend_});
+    Control()->ClearCalls();
+    UseBackends({&backend_, &deckLink_});
   }
   void TearDown() override {
     VideoTest::TearDown();
     EXPECT_EQ(Control()->LiveObjects(), 0);  // every SDK object released
+    // Nothing called outside the SDK's contract, and no slot the program
+    // does not use: a call there means a table slot in the wrong place.
+    EXPECT_EQ(Control()->Misuses(), std::vector<std::string>{});
     Control()->SetCards({});
   }
 
@@ -46,6 +56,7 @@ class DeckLinkTest : public VideoTest {
   }
 
   FakeBackend backend_;
+  DeckLinkBackend deckLink_;
 };
 
 TEST_F(DeckLinkTest, CardsAreListedAfterTheOtherDevicesWithTheirModes) {
@@ -113,6 +124,7 @@ TEST_F(DeckLinkTest, OpensTheFirstCardOfTheNameOnTheModeAtThePosition) {
   EXPECT_EQ(ref, 1);
   EXPECT_EQ(Control()->EnabledMode(1), 100u);
   EXPECT_EQ(Control()->EnabledPixelFormat(1), 0x32767579u);  // '2vuy'
+  EXPECT_EQ(Control()->EnabledFlags(1), 0u);
   EXPECT_TRUE(Control()->Streaming(1));
   EXPECT_TRUE(Control()->HasCallback(1));
   EXPECT_EQ(Control()->EnabledMode(2), kNoModeEnabled);
@@ -243,6 +255,198 @@ TEST_F(DeckLinkTest, FramesWhilePollingFromAnotherThread) {
   for (const DataProcCall& call : Poll()) lastFill = call.firstRow.at(0);
   EXPECT_EQ(lastFill, 200);  // the newest frame is never lost
   EXPECT_EQ(Control()->LiveFrames(), 0);
+}
+
+// A mode whose name cannot be read is not listed, so the positions after it
+// in the list must still open the modes listed there.
+TEST_F(DeckLinkTest, ListPositionsOpenTheListedModesWhenANameCannotBeRead) {
+  Control()->SetCards({{"Card", {{"A", 10}, {"", 11}, {"C", 12}}}});
+  int32_t count = 0;
+  CaptureDevices* devices = nullptr;
+  ASSERT_EQ(QTCaptureGetListOfDevices(kListVideoDevices, &count, &devices), noErr);
+  ASSERT_EQ(count, 1);
+  ASSERT_EQ(devices[0].inputCount, 2);
+  EXPECT_STREQ(devices[0].inputs[1].name, "C");
+  QTCaptureDisposeListOfDevices(devices);
+  int32_t ref = 0;
+  ASSERT_EQ(OpenCard("Card", 1, &ref), noErr);
+  EXPECT_EQ(Control()->EnabledMode(0), 12u);
+}
+
+// The callback receives the card's own buffer, read under StartAccess, and
+// the access ends when the frame is released (the fake reports a buffer
+// read outside it or given back still accessed).
+TEST_F(DeckLinkTest, FramesReachTheCallbackWithoutACopy) {
+  Control()->SetCards({{"Card", Modes(1)}});
+  static const void* delivered = nullptr;
+  delivered = nullptr;
+  const auto proc = [](int32_t, void* baseAddr, int32_t, int32_t, int32_t, uint64_t, int32_t) {
+    delivered = baseAddr;
+  };
+  int32_t ref = 0;
+  const std::string id = std::string(kDeckLinkUniqueIDPrefix) + "Card";
+  ASSERT_EQ(QTCaptureOpenDevice(id.c_str(), true, 0, 0, 0, 0, proc, 0, &ref), noErr);
+  ASSERT_TRUE(Control()->SendFrame(0, 8, 2, 7));
+  QTCaptureIdle();
+  EXPECT_NE(delivered, nullptr);
+  EXPECT_EQ(delivered, Control()->LastFrameBytes());
+  EXPECT_EQ(Control()->LiveFrames(), 0);
+}
+
+// Every operation the program declares, called through its own declarations,
+// must reach the operation of that name in the fake, whose tables follow the
+// published layout on their own. A slot out of order, or a missing one
+// before it, lands on another name.
+struct SlotCall {
+  std::string operation;
+  std::function<void()> call;
+};
+
+void ExpectEachReachesItsOwnSlot(const std::vector<SlotCall>& calls) {
+  for (const SlotCall& slot : calls) {
+    Control()->ClearCalls();
+    slot.call();
+    EXPECT_EQ(Control()->Calls(), std::vector<std::string>{slot.operation});
+  }
+  Control()->ClearCalls();  // the placeholders' misuses were asked for here
+}
+
+constexpr CFUUIDBytes kUnknownIID = {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}};
+
+class SlotProbe final : public IDeckLinkInputCallback {
+ public:
+  int formatChanges = 0;
+  int frames = 0;
+  int audioPackets = 0;
+
+  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG AddRef() override { return 1; }
+  ULONG Release() override { return 1; }
+  HRESULT VideoInputFormatChanged(BMDVideoInputFormatChangedEvents, IDeckLinkDisplayMode*,
+                                  BMDDetectedVideoInputFormatFlags) override {
+    ++formatChanges;
+    return S_OK;
+  }
+  HRESULT VideoInputFrameArrived(IDeckLinkVideoInputFrame* frame, IDeckLinkAudioInputPacket* audio) override {
+    void* out = nullptr;
+    BMDTimeValue time = 0;
+    if (frame != nullptr) {
+      ++frames;
+      DeckLinkRef<IDeckLinkVideoBuffer> buffer;
+      ExpectEachReachesItsOwnSlot({
+          {"IDeckLinkVideoInputFrame::QueryInterface",
+           [&] {
+             frame->QueryInterface(IID_IDeckLinkVideoBuffer, reinterpret_cast<void**>(buffer.Receive()));
+           }},
+          {"IDeckLinkVideoFrame::GetWidth", [&] { EXPECT_EQ(frame->GetWidth(), 8); }},
+          {"IDeckLinkVideoFrame::GetHeight", [&] { EXPECT_EQ(frame->GetHeight(), 2); }},
+          {"IDeckLinkVideoFrame::GetRowBytes", [&] { EXPECT_EQ(frame->GetRowBytes(), 16); }},
+          {"IDeckLinkVideoFrame::GetPixelFormat", [&] { frame->GetPixelFormat(); }},
+          {"IDeckLinkVideoFrame::GetFlags", [&] { frame->GetFlags(); }},
+          {"IDeckLinkVideoFrame::GetTimecode", [&] { frame->GetTimecode(0, nullptr); }},
+          {"IDeckLinkVideoFrame::GetAncillaryData", [&] { frame->GetAncillaryData(nullptr); }},
+          {"IDeckLinkVideoInputFrame::GetStreamTime", [&] { frame->GetStreamTime(&time, &time, 600); }},
+          {"IDeckLinkVideoInputFrame::GetHardwareReferenceTimestamp",
+           [&] { frame->GetHardwareReferenceTimestamp(600, &time, &time); }},
+      });
+      if (!buffer) {
+        ADD_FAILURE() << "the frame gave no buffer";
+        return S_OK;
+      }
+      ExpectEachReachesItsOwnSlot({
+          {"IDeckLinkVideoBuffer::QueryInterface", [&] { buffer->QueryInterface(kUnknownIID, &out); }},
+          {"IDeckLinkVideoBuffer::StartAccess", [&] { buffer->StartAccess(bmdBufferAccessRead); }},
+          {"IDeckLinkVideoBuffer::GetBytes", [&] { buffer->GetBytes(&out); }},
+          {"IDeckLinkVideoBuffer::EndAccess", [&] { buffer->EndAccess(bmdBufferAccessRead); }},
+      });
+    }
+    if (audio != nullptr) {
+      ++audioPackets;
+      ExpectEachReachesItsOwnSlot({
+          {"IDeckLinkAudioInputPacket::QueryInterface", [&] { audio->QueryInterface(kUnknownIID, &out); }},
+          {"IDeckLinkAudioInputPacket::GetSampleFrameCount", [&] { audio->GetSampleFrameCount(); }},
+          {"IDeckLinkAudioInputPacket::GetBytes", [&] { audio->GetBytes(&out); }},
+          {"IDeckLinkAudioInputPacket::GetPacketTime", [&] { audio->GetPacketTime(&time, 600); }},
+      });
+    }
+    return S_OK;
+  }
+};
+
+TEST_F(DeckLinkTest, EveryDeclaredSlotReachesTheOperationOfThatNameInThePublishedLayout) {
+  Control()->SetCards({{"Card", Modes(1)}});
+  DeckLinkRef<IDeckLinkIterator> iterator(CreateDeckLinkIteratorInstance());
+  ASSERT_TRUE(iterator);
+  DeckLinkRef<IDeckLink> card;
+  ASSERT_EQ(iterator->Next(card.Receive()), S_OK);
+  DeckLinkRef<IDeckLinkInput> input;
+  ASSERT_EQ(card->QueryInterface(IID_IDeckLinkInput, reinterpret_cast<void**>(input.Receive())), S_OK);
+  DeckLinkRef<IDeckLinkDisplayModeIterator> modes;
+  ASSERT_EQ(input->GetDisplayModeIterator(modes.Receive()), S_OK);
+  DeckLinkRef<IDeckLinkDisplayMode> mode;
+  ASSERT_EQ(modes->Next(mode.Receive()), S_OK);
+
+  void* out = nullptr;
+  uint32_t count = 0;
+  bool supported = false;
+  BMDDisplayMode actual = 0;
+  BMDTimeValue time = 0;
+  BMDTimeScale scale = 0;
+  DeckLinkStringRef text;
+  DeckLinkRef<IDeckLinkDisplayMode> otherMode;
+  DeckLinkRef<IDeckLinkDisplayModeIterator> otherModes;
+  DeckLinkRef<IDeckLink> noCard;
+  SlotProbe probe;
+  ExpectEachReachesItsOwnSlot({
+      {"IDeckLinkIterator::QueryInterface", [&] { iterator->QueryInterface(kUnknownIID, &out); }},
+      {"IDeckLinkIterator::Next", [&] { EXPECT_NE(iterator->Next(noCard.Receive()), S_OK); }},
+      {"IDeckLink::QueryInterface", [&] { card->QueryInterface(kUnknownIID, &out); }},
+      {"IDeckLink::GetModelName", [&] { card->GetModelName(text.Receive()); }},
+      {"IDeckLink::GetDisplayName", [&] { EXPECT_EQ(card->GetDisplayName(text.Receive()), S_OK); }},
+      {"IDeckLinkDisplayModeIterator::QueryInterface", [&] { modes->QueryInterface(kUnknownIID, &out); }},
+      {"IDeckLinkDisplayModeIterator::Next", [&] { EXPECT_NE(modes->Next(otherMode.Receive()), S_OK); }},
+      {"IDeckLinkDisplayMode::QueryInterface", [&] { mode->QueryInterface(kUnknownIID, &out); }},
+      {"IDeckLinkDisplayMode::GetName", [&] { EXPECT_EQ(mode->GetName(text.Receive()), S_OK); }},
+      {"IDeckLinkDisplayMode::GetDisplayMode", [&] { EXPECT_EQ(mode->GetDisplayMode(), 100u); }},
+      {"IDeckLinkDisplayMode::GetWidth", [&] { mode->GetWidth(); }},
+      {"IDeckLinkDisplayMode::GetHeight", [&] { mode->GetHeight(); }},
+      {"IDeckLinkDisplayMode::GetFrameRate", [&] { mode->GetFrameRate(&time, &scale); }},
+      {"IDeckLinkDisplayMode::GetFieldDominance", [&] { mode->GetFieldDominance(); }},
+      {"IDeckLinkDisplayMode::GetFlags", [&] { mode->GetFlags(); }},
+      {"IDeckLinkInput::DoesSupportVideoMode",
+       [&] { input->DoesSupportVideoMode(0, 0, 0, 0, 0, &actual, &supported); }},
+      {"IDeckLinkInput::GetDisplayMode", [&] { input->GetDisplayMode(0, otherMode.Receive()); }},
+      {"IDeckLinkInput::GetDisplayModeIterator",
+       [&] { input->GetDisplayModeIterator(otherModes.Receive()); }},
+      {"IDeckLinkInput::SetScreenPreviewCallback", [&] { input->SetScreenPreviewCallback(nullptr); }},
+      {"IDeckLinkInput::EnableVideoInput", [&] { input->EnableVideoInput(100, bmdFormat8BitYUV, 0); }},
+      {"IDeckLinkInput::EnableVideoInputWithAllocatorProvider",
+       [&] { input->EnableVideoInputWithAllocatorProvider(100, bmdFormat8BitYUV, 0, nullptr); }},
+      {"IDeckLinkInput::DisableVideoInput", [&] { input->DisableVideoInput(); }},
+      {"IDeckLinkInput::GetAvailableVideoFrameCount", [&] { input->GetAvailableVideoFrameCount(&count); }},
+      {"IDeckLinkInput::EnableAudioInput", [&] { input->EnableAudioInput(48000, 16, 2); }},
+      {"IDeckLinkInput::DisableAudioInput", [&] { input->DisableAudioInput(); }},
+      {"IDeckLinkInput::GetAvailableAudioSampleFrameCount",
+       [&] { input->GetAvailableAudioSampleFrameCount(&count); }},
+      {"IDeckLinkInput::SetCallback", [&] { input->SetCallback(&probe); }},
+      {"IDeckLinkInput::StartStreams", [&] { EXPECT_EQ(input->StartStreams(), S_OK); }},
+      {"IDeckLinkInput::PauseStreams", [&] { input->PauseStreams(); }},
+      {"IDeckLinkInput::FlushStreams", [&] { input->FlushStreams(); }},
+      {"IDeckLinkInput::GetHardwareReferenceClock",
+       [&] { input->GetHardwareReferenceClock(600, &time, &time, &time); }},
+  });
+  // The card's thread calls the program's callback through the same layout.
+  ASSERT_TRUE(Control()->SendFormatChange(0));
+  ASSERT_TRUE(Control()->SendFrame(0, 8, 2, 1));
+  ASSERT_TRUE(Control()->SendAudioOnly(0));
+  EXPECT_EQ(probe.formatChanges, 1);
+  EXPECT_EQ(probe.frames, 1);
+  EXPECT_EQ(probe.audioPackets, 1);
+  ExpectEachReachesItsOwnSlot({
+      {"IDeckLinkInput::StopStreams", [&] { input->StopStreams(); }},
+      {"IDeckLinkInput::SetCallback", [&] { input->SetCallback(nullptr); }},
+      {"IDeckLinkInput::QueryInterface", [&] { input->QueryInterface(kUnknownIID, &out); }},
+  });
 }
 
 }  // namespace

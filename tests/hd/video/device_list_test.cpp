@@ -5,9 +5,10 @@
 #include <string>
 
 #include "fake_backend.h"
-#include "hd/video/decklink_api.h"
-#include "hd/video/test_pattern_camera.h"
-#include "hd/video/v4l2_camera.h"
+#include "hd/video/backends/decklink/decklink_api.h"
+#include "hd/video/backends/decklink/decklink_backend.h"
+#include "hd/video/backends/test_pattern/test_pattern_camera.h"
+#include "hd/video/backends/v4l2/v4l2_camera.h"
 #include "video_test_support.h"
 
 namespace {
@@ -118,11 +119,14 @@ TEST_F(DeviceListTest, ListStopsAtSixtyFourDevices) {
 }
 
 TEST_F(DeviceListTest, TestPatternCameraComesAfterEveryOtherDevice) {
-  // Real cameras (V4L2) first, so that one of them opens by default.
+  // Real cameras (V4L2) first, so that one of them opens by default; the
+  // DeckLink cards have a pass of their own after the others (none here:
+  // there is no SDK).
   const std::vector<CaptureBackend*> backends = CaptureBackends();
-  ASSERT_EQ(backends.size(), 2u);
+  ASSERT_EQ(backends.size(), 3u);
   EXPECT_NE(dynamic_cast<V4L2Backend*>(backends[0]), nullptr);
   EXPECT_NE(dynamic_cast<TestPatternBackend*>(backends[1]), nullptr);
+  EXPECT_NE(dynamic_cast<DeckLinkBackend*>(backends[2]), nullptr);
   int32_t count = 0;
   CaptureDevices* devices = nullptr;
   ASSERT_EQ(QTCaptureGetListOfDevices(1, &count, &devices), noErr);

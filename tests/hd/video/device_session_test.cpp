@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_backend.h"
-#include "hd/video/decklink_api.h"
+#include "hd/video/backends/decklink/decklink_api.h"
 #include "video_test_support.h"
 
 namespace {

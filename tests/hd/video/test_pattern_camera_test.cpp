@@ -1,13 +1,13 @@
 // The built-in test-pattern camera, opened and polled as the application
 // does: its frames, their stamps, its picture, and its test hooks.
-#include "hd/video/test_pattern_camera.h"
+#include "hd/video/backends/test_pattern/test_pattern_camera.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "core/util/frame_stamp.h"
-#include "hd/video/decklink_api.h"
+#include "hd/video/backends/decklink/decklink_api.h"
 #include "video_test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // V4L2 cameras without a camera: the choice of pixel format, the
 // conversions to '2vuy', Motion JPEG decoding, and the device code on nodes
 // that are not capture devices.
-#include "hd/video/v4l2_camera.h"
+#include "hd/video/backends/v4l2/v4l2_camera.h"
 
 #include <gtest/gtest.h>
 #include <linux/videodev2.h>

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "hd/video/decklink_api.h"
+#include "hd/video/backends/decklink/decklink_api.h"
 
 namespace {
 
@@ -17,10 +17,9 @@ pthread_once_t gDeckLinkOnceControl = PTHREAD_ONCE_INIT;
 void* gDeckLinkAPIBundleRef = nullptr;  // kept for the life of the process
 CreateIteratorFunc gCreateIteratorFunc = nullptr;
 // Looked up with the iterator, as they belong to the same SDK generation;
-// nothing calls them.
+// nothing calls them. (The Linux SDK keeps its screen-preview helpers in a
+// library of their own, and has no Cocoa preview.)
 void* gCreateAPIInformationFunc = nullptr;
-void* gCreateOpenGLPreviewFunc = nullptr;
-void* gCreateCocoaPreviewFunc = nullptr;
 void* gCreateVideoConversionFunc = nullptr;
 
 std::string gLibraryPathForTesting;  // written before the first load only
@@ -35,8 +34,6 @@ void LoadDeckLinkLibrary() {
   gCreateIteratorFunc =
       reinterpret_cast<CreateIteratorFunc>(dlsym(gDeckLinkAPIBundleRef, kCreateIteratorEntryPoint));
   gCreateAPIInformationFunc = dlsym(gDeckLinkAPIBundleRef, kCreateAPIInformationEntryPoint);
-  gCreateOpenGLPreviewFunc = dlsym(gDeckLinkAPIBundleRef, kCreateOpenGLPreviewEntryPoint);
-  gCreateCocoaPreviewFunc = dlsym(gDeckLinkAPIBundleRef, kCreateCocoaPreviewEntryPoint);
   gCreateVideoConversionFunc = dlsym(gDeckLinkAPIBundleRef, kCreateVideoConversionEntryPoint);
 }
 

@@ -1,5 +1,5 @@
 // The built-in test-pattern camera.
-#include "hd/video/test_pattern_camera.h"
+#include "hd/video/backends/test_pattern/test_pattern_camera.h"
 
 #include <algorithm>
 #include <atomic>

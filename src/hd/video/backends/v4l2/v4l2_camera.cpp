@@ -1,5 +1,5 @@
 // V4L2 cameras.
-#include "hd/video/v4l2_camera.h"
+#include "hd/video/backends/v4l2/v4l2_camera.h"
 
 #include <dirent.h>
 #include <fcntl.h>
