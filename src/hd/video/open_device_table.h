@@ -16,6 +16,7 @@
 #include "core/capture/capture_records.h"
 #include "hd/video/capture_backend.h"
 #include "hd/video/decklink_api.h"
+#include "hd/video/frame_queue.h"
 #include "hd/video/qt_capture.h"
 
 class BlackMagicCapture;
@@ -37,6 +38,7 @@ struct OpenDeviceRecord {
   std::unique_ptr<QTCapture> captureDelegate;
   std::unique_ptr<CaptureDevice> device;
   CaptureFrameRef pixelBuffer;  // newest frame not yet delivered
+  FrameQueue frameQueue;        // every frame not yet delivered, while on
 
   // DeckLink cards; the record holds one reference to each interface.
   std::unique_ptr<BlackMagicCapture> deckLinkCallback;

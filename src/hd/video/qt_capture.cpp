@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <new>
 #include <string>
 #include <vector>
@@ -71,6 +72,12 @@ void QTCapture::FrameArrived(CaptureFrameRef frame) {
     std::lock_guard<std::mutex> lock(gMutex[deviceNum_]);
     OpenDeviceRecord* record = gOpenDevices[deviceNum_];
     if (record == nullptr || record->error != noErr) return;  // frame released outside the lock
+    if (record->frameQueue.Enabled()) {
+      // An every-frame capture: kept in order (a full queue leaves it here).
+      record->lastFrameTime = QTCaptureGetCurrentTime();
+      record->frameQueue.Push(frame, record->lastFrameTime);
+      return;
+    }
     // The newest frame wins: one the poll did not fetch in time is dropped.
     replaced = std::move(record->pixelBuffer);
     record->pixelBuffer = std::move(frame);
@@ -173,6 +180,23 @@ void QTCaptureCloseDevice(int32_t deviceRef) {
   delete record;  // the device, its delegate and any waiting frame
 }
 
+uint32_t QTCaptureSetFrameDelivery(int32_t deviceRef, QTFrameDelivery delivery) {
+  if (deviceRef < 1 || deviceRef > kMaxOpenDevices) return 0;
+  const int deviceNum = deviceRef - 1;
+  std::deque<FrameQueue::Entry> released;  // let go of after the lock
+  std::lock_guard<std::mutex> lock(gMutex[deviceNum]);
+  OpenDeviceRecord* record = gOpenDevices[deviceNum];
+  if (record == nullptr) return 0;
+  if (delivery == QTFrameDelivery::kEveryFrame) {
+    record->frameQueue.Enable();
+    // The frame waiting now arrived before the switch; it goes first.
+    if (record->pixelBuffer != nullptr) record->frameQueue.Push(record->pixelBuffer, record->lastFrameTime);
+    return 0;
+  }
+  released = record->frameQueue.TakeAll();
+  return record->frameQueue.Disable();
+}
+
 void QTCaptureIdle() {
   const uint64_t now = QTCaptureGetCurrentTime();
   for (int deviceNum = 0; deviceNum < kMaxOpenDevices; ++deviceNum) {
@@ -183,6 +207,7 @@ void QTCaptureIdle() {
     OSErr error;
     uint64_t frameTime;
     CaptureFrameRef frame;
+    std::deque<FrameQueue::Entry> queued;
     IDeckLinkVideoInputFrame* deckLinkFrame = nullptr;
     {
       std::lock_guard<std::mutex> lock(gMutex[deviceNum]);
@@ -191,6 +216,7 @@ void QTCaptureIdle() {
       error = record->error;
       frameTime = record->lastFrameTime;
       if (error == noErr && now <= frameTime + kFrameTimeoutTicks) {
+        if (record->frameQueue.Enabled()) queued = record->frameQueue.TakeAll();
         frame = std::move(record->pixelBuffer);
         if (frame == nullptr) std::swap(deckLinkFrame, record->deckLinkFrame);
       }
@@ -202,6 +228,14 @@ void QTCaptureIdle() {
     } else if (now > frameTime + kFrameTimeoutTicks) {
       // Not stored: the next poll tests again, and a new frame ends it.
       dataProc(refCon, nullptr, 0, 0, 0, 0, kDeviceTimedOutErr);
+    } else if (!queued.empty()) {
+      // An every-frame capture: all frames since the last poll, in order,
+      // for as long as the callback keeps the device open.
+      for (const FrameQueue::Entry& entry : queued) {
+        if (gOpenDevices[deviceNum] != record) break;
+        const CaptureFrame& f = *entry.frame;
+        dataProc(refCon, f.BaseAddress(), f.RowBytes(), f.Width(), f.Height(), entry.arrivalTime, noErr);
+      }
     } else if (frame != nullptr) {
       dataProc(refCon, frame->BaseAddress(), frame->RowBytes(), frame->Width(), frame->Height(), frameTime,
                noErr);
