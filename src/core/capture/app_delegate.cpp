@@ -7,6 +7,7 @@
 #include <new>
 
 #include "core/capture/capture_naming.h"
+#include "core/capture/capture_timing.h"
 #include "core/capture/error_messages.h"
 #include "core/capture/frame_schedule.h"
 #include "core/movie/image_descriptions.h"
@@ -20,6 +21,7 @@
 AppDelegate* gAppDelegate = nullptr;
 VideoPreviewRef gVideoPreviewRef = nullptr;
 bool gProcessingSuspendedFlag = false;
+CaptureTiming gCaptureTiming;
 
 namespace {
 
@@ -118,6 +120,8 @@ int32_t AppDelegate::startCaptureWithURL(const std::optional<std::string>& path)
     const WindowFrame frame = view_.FrameOf(WindowId::kCaptureWindow);
     view_.MovePointerTo(frame.x + frame.width / 2, frame.y + frame.height / 2);
     gCapture->running = true;
+    gCaptureTiming = CaptureTiming{};
+    if (gPrefs.captureTrigger == kCaptureTriggerEveryFrame) SetInputFrameDelivery(FrameDelivery::kEveryFrame);
     return 0;
   } while (false);
 
@@ -152,6 +156,7 @@ uint32_t AppDelegate::CutBackToWholeFrames(const CaptureRecord& capture, OSErr* 
 void AppDelegate::stopCaptureWithErr(int32_t err) {
   if (gCapture == nullptr) return;
   CaptureRecord& capture = *gCapture;
+  const uint32_t framesDropped = SetInputFrameDelivery(FrameDelivery::kNewestFrame);
 
   // The first error of the last writes and the close: a capture whose last
   // frames never reached the disk must not end as a success.
@@ -181,6 +186,7 @@ void AppDelegate::stopCaptureWithErr(int32_t err) {
 
   delete gCapture;
   gCapture = nullptr;
+  if (framesDropped > 0) view_.ReportDroppedFrames(framesDropped);
   if (finishErr == noErr && err == noErr) {
     switchBackToMainWindow();
     return;
@@ -310,26 +316,34 @@ void AppDelegate::HandleFrame(void* baseAddr, int32_t rowBytes, int32_t width, i
   }
 
   ++capture.framesWritten;
+  ++gCaptureTiming.framesWritten;
   view_.SetFrameCount(capture.framesWritten);
-  // Exactly the trimmed image, rows packed, is written: that is what the
-  // movie says its frames are.
-  const size_t packedRowBytes = 2 * static_cast<size_t>(gInput->trimmedWidth);
-  capture.frameDataSize = static_cast<uint32_t>(packedRowBytes * gInput->trimmedHeight);
-  const uint8_t* block = frame + gInput->trimOffset;
-  if (!packedFrame_.empty()) {
-    for (size_t row = 0; row < gInput->trimmedHeight; ++row) {
-      std::memcpy(packedFrame_.data() + row * packedRowBytes, block + row * static_cast<size_t>(rowBytes),
-                  packedRowBytes);
+  OSErr writeErr;
+  {
+    ScopedNanos writeTime(&gCaptureTiming.writeNanos);
+    // Exactly the trimmed image, rows packed, is written: that is what the
+    // movie says its frames are.
+    const size_t packedRowBytes = 2 * static_cast<size_t>(gInput->trimmedWidth);
+    capture.frameDataSize = static_cast<uint32_t>(packedRowBytes * gInput->trimmedHeight);
+    const uint8_t* block = frame + gInput->trimOffset;
+    if (!packedFrame_.empty()) {
+      for (size_t row = 0; row < gInput->trimmedHeight; ++row) {
+        std::memcpy(packedFrame_.data() + row * packedRowBytes, block + row * static_cast<size_t>(rowBytes),
+                    packedRowBytes);
+      }
+      block = packedFrame_.data();
     }
-    block = packedFrame_.data();
+    writeErr = AFWWriteData(capture.writer, block, capture.frameDataSize, 1);
   }
-  const OSErr writeErr = AFWWriteData(capture.writer, block, capture.frameDataSize, 1);
   if (writeErr != noErr) {
     stopCaptureWithErr(writeErr);
     return;
   }
 
-  if (gPrefs.previewFlag != 0 || gVideoPreviewRef != nullptr) ShowPreviewFrame(WindowId::kCaptureWindow);
+  if (gPrefs.previewFlag != 0 || gVideoPreviewRef != nullptr) {
+    ScopedNanos previewTime(&gCaptureTiming.previewCallNanos);
+    ShowPreviewFrame(WindowId::kCaptureWindow);
+  }
   gFrameCaptureScheduleTable.ConsumeFirst();
   ++capture.incomingFrameNumber;
 }

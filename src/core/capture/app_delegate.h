@@ -14,6 +14,11 @@
 #include "core/capture/capture_records.h"
 #include "core/capture/capture_view.h"
 
+// How the open input hands over its frames: each one in order while an
+// every-frame capture runs (none may be lost), otherwise only the newest
+// (latency matters, and a trigger's delay counts the frames seen).
+enum class FrameDelivery : uint8_t { kNewestFrame, kEveryFrame };
+
 class AppDelegate {
  public:
   AppDelegate(CaptureView& view, PreviewPort& preview);
@@ -47,6 +52,9 @@ class AppDelegate {
   void ForgetInputGeometry();
 
  protected:
+  // Switches the open input's delivery; returns how many frames the input
+  // had to drop since the previous switch (none without an input).
+  virtual uint32_t SetInputFrameDelivery(FrameDelivery /*delivery*/) { return 0; }
   CaptureView& view() { return view_; }
   PreviewPort& preview() { return preview_; }
   void ShowStartError(int32_t err);

@@ -25,6 +25,10 @@
 extern CaptureDevices* gDevices;
 extern int32_t gDeviceCount;
 
+// When this environment variable is set, the end of each capture prints
+// where the main thread's time went (for the capture benchmark).
+constexpr char kCaptureTimingVariable[] = "FRAMEWRIGHT_CAPTURE_TIMING";
+
 // The frame timer's period: 1/60 s.
 constexpr std::chrono::microseconds kFrameTimerInterval{16'667};
 
@@ -72,6 +76,9 @@ class HDAppDelegate final : public AppDelegate,
 
   bool HasPrefsWindow() const { return prefsWindow_ != nullptr; }
   bool HasAboutBox() const { return aboutBox_ != nullptr; }
+
+ protected:
+  uint32_t SetInputFrameDelivery(FrameDelivery delivery) override;
 
  private:
   AppView& appView() { return appView_; }

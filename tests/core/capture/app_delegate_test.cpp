@@ -96,4 +96,48 @@ TEST_F(AppDelegateTest, DeviceErrorsEndACaptureOnceAndAreIgnoredWhilePreviewing)
   EXPECT_GT(preview_.frames, framesShown);
 }
 
+// The input is asked for every frame only during an every-frame capture, and
+// the frames it had to drop are reported once at the end.
+TEST_F(AppDelegateTest, EveryFrameCaptureSwitchesTheInputAndReportsItsDrops) {
+  class DeliveryRecorder final : public AppDelegate {
+   public:
+    using AppDelegate::AppDelegate;
+    uint32_t SetInputFrameDelivery(FrameDelivery delivery) override {
+      deliveries.push_back(delivery);
+      return delivery == FrameDelivery::kNewestFrame ? framesDropped : 0;
+    }
+    std::vector<FrameDelivery> deliveries;
+    uint32_t framesDropped = 0;
+  };
+  struct Case {
+    uint8_t trigger;
+    uint32_t framesDropped;
+    std::vector<FrameDelivery> deliveries;
+    std::vector<uint32_t> reports;
+  };
+  using enum FrameDelivery;
+  const Case cases[] = {
+      {kCaptureTriggerEveryFrame, 7, {kEveryFrame, kNewestFrame}, {7}},
+      {kCaptureTriggerEveryFrame, 0, {kEveryFrame, kNewestFrame}, {}},
+      {kCaptureTriggerMouseUp, 0, {kNewestFrame}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.trigger));
+    FakeCaptureView view;
+    DeliveryRecorder app(view, preview_);
+    app.framesDropped = c.framesDropped;
+    gPrefs.captureTrigger = c.trigger;
+    FrameSource source(320, 240);
+    source.Deliver(1);
+    ASSERT_EQ(app.startCaptureWithURL(home_.file("every.mov")), 0);
+    for (uint32_t n = 2; n <= 4; ++n) source.Deliver(n);
+    app.stopCaptureWithErr(0);
+    EXPECT_EQ(app.deliveries, c.deliveries);
+    EXPECT_EQ(view.droppedReports, c.reports);
+    EXPECT_TRUE(view.alerts.empty()) << "drops are no failure of the capture";
+    gInput->pixMap.reset();
+  }
+  gAppDelegate = &app_;
+}
+
 }  // namespace

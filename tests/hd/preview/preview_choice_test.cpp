@@ -1,0 +1,62 @@
+// The start-up choice of the preview widget, with OpenGL refused at each of
+// the decision's steps.
+#include "hd/preview/preview_choice.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ScriptedProbe final : public OpenGLProbe {
+ public:
+  bool MakeContextCurrent() override {
+    ++steps;
+    return context;
+  }
+  std::string CheckShaders() override {
+    ++steps;
+    return shaderError;
+  }
+  int32_t MaxTextureSize() override {
+    ++steps;
+    return textureSize;
+  }
+
+  bool context = true;
+  std::string shaderError;
+  int32_t textureSize = 16384;
+  int steps = 0;
+};
+
+TEST(PreviewChoiceTest, FirstRefusalChoosesTheSoftwarePreview) {
+  struct Case {
+    const char* what;
+    bool context;
+    const char* shaderError;
+    int32_t textureSize;
+    PreviewKind kind;
+    const char* reason;
+    int steps;  // questions asked: none after the first refusal
+  };
+  const Case cases[] = {
+      {"no context", false, "", 16384, PreviewKind::kSoftware, "software preview: no OpenGL context", 1},
+      {"context but no shader", true, "shaders do not compile: 0:1: error", 16384, PreviewKind::kSoftware,
+       "software preview: OpenGL shaders refused (shaders do not compile: 0:1: error)", 2},
+      {"texture too small", true, "", 1024, PreviewKind::kSoftware,
+       "software preview: OpenGL textures limited to 1024 pixels", 3},
+      {"texture just large enough", true, "", kMinPreviewTextureSize, PreviewKind::kOpenGL, "", 3},
+      {"all usable", true, "", 16384, PreviewKind::kOpenGL, "", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedProbe probe;
+    probe.context = c.context;
+    probe.shaderError = c.shaderError;
+    probe.textureSize = c.textureSize;
+    const PreviewChoice choice = ChoosePreviewKind(probe);
+    EXPECT_EQ(choice.kind, c.kind);
+    EXPECT_EQ(choice.reason, c.reason);
+    EXPECT_EQ(probe.steps, c.steps);
+  }
+}
+
+}  // namespace
