@@ -9,8 +9,11 @@
 # and AFWWriteData) and the preview (draw calls in the data procedure plus
 # the window's repaints). Asserts nothing.
 #
-# Usage: bench/gui_capture/run.sh [--build DIR] [--seconds S] [--runs N] [--only NAME]
+# Usage: bench/gui_capture/run.sh [--build DIR] [--seconds S] [--runs N] [--only NAME] [--folder DIR]
 #   NAME is one of 720p30, 1080p30, 720p60. Defaults: build, 20 s, 3 runs.
+#   The movies go to a scratch folder in DIR: /dev/shm where it exists, so
+#   what is measured is the main thread and not the disk (the writer's own
+#   throughput is bench/writer's), else the temporary folder.
 # Extra variables for the program (QT_XCB_GL_INTEGRATION=none for the
 # software preview, say) pass through the environment.
 set -euo pipefail
@@ -21,20 +24,23 @@ build=$root/build
 seconds=20
 runs=3
 only=
+folder=${TMPDIR:-/tmp}
+[ -d /dev/shm ] && [ -w /dev/shm ] && folder=/dev/shm
 while [ $# -gt 0 ]; do
   case $1 in
     --build) build=$2; shift 2 ;;
     --seconds) seconds=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --only) only=$2; shift 2 ;;
+    --folder) folder=$2; shift 2 ;;
     --inside-x) inside=1; shift ;;
-    *) echo "usage: $0 [--build DIR] [--seconds S] [--runs N] [--only 720p30|1080p30|720p60]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--build DIR] [--seconds S] [--runs N] [--only 720p30|1080p30|720p60] [--folder DIR]" >&2; exit 2 ;;
   esac
 done
 
 if [ -z "${inside:-}" ]; then
   exec "$root/tests/support/with_xvfb.sh" "$0" --inside-x --build "$build" --seconds "$seconds" \
-    --runs "$runs" ${only:+--only "$only"}
+    --runs "$runs" --folder "$folder" ${only:+--only "$only"}
 fi
 
 app=$build/bin/framewright-hd
@@ -66,7 +72,7 @@ for config in "${configs[@]}"; do
   read -r name input width height fps <<<"$config"
   [ -n "$only" ] && [ "$only" != "$name" ] && continue
   for ((run = 1; run <= runs; run++)); do
-    work=$(mktemp -d)
+    work=$(mktemp -d -p "$folder")
     start_app 2 "$input" FRAMEWRIGHT_CAPTURE_TIMING=1 FRAMEWRIGHT_TEST_CAMERA_FPS="$fps"
     start_capture
     sleep "$seconds"

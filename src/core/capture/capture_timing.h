@@ -11,7 +11,7 @@ struct CaptureTiming {
   uint32_t framesWritten = 0;
   uint64_t writeNanos = 0;         // frame copy and AFWWriteData
   uint64_t previewCallNanos = 0;   // VPStartPreview/VPDisplayFrame in the data procedure
-  uint64_t previewPaintNanos = 0;  // the preview widget's repaints while the capture ran
+  uint64_t previewPaintNanos = 0;  // the capture window's repaints (paint, composition, flush)
   uint32_t previewPaints = 0;
 };
 
@@ -23,7 +23,8 @@ class ScopedNanos {
   explicit ScopedNanos(uint64_t* counter) : counter_(counter), start_(std::chrono::steady_clock::now()) {}
   ~ScopedNanos() {
     *counter_ += static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_).count());
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_)
+            .count());
   }
   ScopedNanos(const ScopedNanos&) = delete;
   ScopedNanos& operator=(const ScopedNanos&) = delete;

@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "core/capture/capture_records.h"
+#include "core/capture/capture_timing.h"
 #include "hd/app/window_rects.h"
 
 namespace {
@@ -97,6 +99,16 @@ void CaptureWindow::ShowTrigger(uint8_t trigger) {
 void CaptureWindow::SetFrameCount(uint32_t frames) {
   frameCountLabel_->setText(FramesText(frames));
   setWindowTitle(tr("Framewright HD - Capture (%1)").arg(FramesText(frames)));
+}
+
+bool CaptureWindow::event(QEvent* event) {
+  if (event->type() != QEvent::UpdateRequest || gCapture == nullptr) return QWidget::event(event);
+  // The window's repaint as a whole (the preview's paint and the window's
+  // composition and flush to the screen) is the preview's share of the main
+  // thread during a capture.
+  ScopedNanos repaintTime(&gCaptureTiming.previewPaintNanos);
+  ++gCaptureTiming.previewPaints;
+  return QWidget::event(event);
 }
 
 void CaptureWindow::mousePressEvent(QMouseEvent* event) {

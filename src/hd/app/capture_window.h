@@ -33,6 +33,7 @@ class CaptureWindow final : public QWidget {
   void AllowClose() { closeAllowed_ = true; }
 
  protected:
+  bool event(QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;

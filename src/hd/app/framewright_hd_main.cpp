@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <cstdio>
+#include <cstdlib>
 
 #include "hd/app/hd_app_delegate.h"
 #include "hd/app/manual_location.h"
@@ -72,7 +73,10 @@ int main(int argc, char** argv) {
   const std::string manualURL = ManualURL();
   // Before any window exists: a window holding an OpenGL widget cannot even
   // be painted on a display without a usable OpenGL.
-  const PreviewChoice previewChoice = ChoosePreviewKindForDisplay();
+  const char* keepSoftwareOpenGL = std::getenv(kKeepSoftwareOpenGLVariable);
+  const PreviewChoice previewChoice = ChoosePreviewKindForDisplay(
+      keepSoftwareOpenGL != nullptr && *keepSoftwareOpenGL != '\0' ? SoftwareOpenGL::kKeepOpenGL
+                                                                   : SoftwareOpenGL::kPreferRaster);
   if (!previewChoice.reason.empty())
     std::fprintf(stderr, "framewright-hd: %s\n", previewChoice.reason.c_str());
   int status = 0;

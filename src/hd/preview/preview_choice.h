@@ -28,7 +28,20 @@ class OpenGLProbe {
   virtual std::string CheckShaders() = 0;
   // GL_MAX_TEXTURE_SIZE of that context.
   virtual int32_t MaxTextureSize() = 0;
+  // GL_RENDERER of that context.
+  virtual std::string Renderer() = 0;
 };
+
+// Whether a renderer draws OpenGL on the processor (Mesa's llvmpipe,
+// softpipe and swrast, the software rasterizers of other drivers).
+bool IsSoftwareRenderer(const std::string& renderer);
+
+// What to do with an OpenGL that is drawn in software. There the OpenGL
+// window costs the main thread more than the raster one (each repaint
+// composes the whole window through OpenGL on the processor; measured with
+// bench/gui_capture), so the raster widget is preferred; tests of the OpenGL
+// path on machines without a graphics processor keep OpenGL.
+enum class SoftwareOpenGL : uint8_t { kPreferRaster, kKeepOpenGL };
 
 struct PreviewChoice {
   PreviewKind kind = PreviewKind::kSoftware;
@@ -36,5 +49,7 @@ struct PreviewChoice {
   std::string reason;
 };
 
-// Asks the probe step by step; the first refusal chooses the software preview.
-PreviewChoice ChoosePreviewKind(OpenGLProbe& probe);
+// Asks the probe step by step; the first refusal chooses the software
+// preview, and so does an OpenGL drawn in software unless told to keep it.
+PreviewChoice ChoosePreviewKind(OpenGLProbe& probe,
+                                SoftwareOpenGL softwareOpenGL = SoftwareOpenGL::kPreferRaster);

@@ -9,11 +9,8 @@
 #include <QPainter>
 #include <QSurfaceFormat>
 #include <cstring>
-#include <optional>
 #include <utility>
 
-#include "core/capture/capture_records.h"
-#include "core/capture/capture_timing.h"
 #include "hd/preview/preview_choice.h"
 #include "hd/preview/raster_preview_widget.h"
 
@@ -211,6 +208,10 @@ class QtOpenGLProbe final : public OpenGLProbe {
     context_.functions()->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
     return size;
   }
+  std::string Renderer() override {
+    const auto* renderer = context_.functions()->glGetString(GL_RENDERER);
+    return renderer != nullptr ? reinterpret_cast<const char*>(renderer) : "";
+  }
 
  private:
   QOpenGLContext context_;
@@ -220,9 +221,9 @@ class QtOpenGLProbe final : public OpenGLProbe {
 
 }  // namespace
 
-PreviewChoice ChoosePreviewKindForDisplay() {
+PreviewChoice ChoosePreviewKindForDisplay(SoftwareOpenGL softwareOpenGL) {
   QtOpenGLProbe probe;
-  return ChoosePreviewKind(probe);
+  return ChoosePreviewKind(probe, softwareOpenGL);
 }
 
 bool PreviewWidget::BuildPipeline() {
@@ -282,12 +283,6 @@ void PreviewWidget::resizeGL(int, int) {
 }
 
 void PreviewWidget::paintGL() {
-  // Counted as the preview's share of the main thread during a capture.
-  std::optional<ScopedNanos> paintTime;
-  if (gCapture != nullptr) {
-    paintTime.emplace(&gCaptureTiming.previewPaintNanos);
-    ++gCaptureTiming.previewPaints;
-  }
   ApplyPendingClears();
   for (FramePipe* pipe : pipes_) {
     if (pipe->needsDraw_) pipe->lastDrawErr_ = PaintPipe(pipe);

@@ -4,10 +4,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <cstring>
-#include <optional>
 
-#include "core/capture/capture_records.h"
-#include "core/capture/capture_timing.h"
 #include "hd/preview/preview_widget.h"
 
 RasterPreviewWidget::RasterPreviewWidget(QWidget* parent) : QWidget(parent) {
@@ -49,11 +46,6 @@ void RasterPreviewWidget::RequestRepaint() {
 }
 
 void RasterPreviewWidget::paintEvent(QPaintEvent* event) {
-  std::optional<ScopedNanos> paintTime;
-  if (gCapture != nullptr) {
-    paintTime.emplace(&gCaptureTiming.previewPaintNanos);
-    ++gCaptureTiming.previewPaints;
-  }
   if (image_.isNull() || !event->rect().intersects(imageRect_)) return;
   QPainter painter(this);
   painter.drawImage(imageRect_, image_);

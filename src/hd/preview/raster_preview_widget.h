@@ -47,4 +47,8 @@ PreviewWidgetRef MakePreviewWidget(PreviewKind kind, QWidget* parent);
 
 // The start-up decision on this display (see preview_choice.h), made on an
 // offscreen surface before any window exists. Needs the QApplication.
-PreviewChoice ChoosePreviewKindForDisplay();
+PreviewChoice ChoosePreviewKindForDisplay(SoftwareOpenGL softwareOpenGL);
+
+// For tests of the OpenGL path on machines without a graphics processor, not
+// offered to users: while set, an OpenGL drawn in software is kept.
+constexpr char kKeepSoftwareOpenGLVariable[] = "FRAMEWRIGHT_TEST_KEEP_SOFTWARE_OPENGL";

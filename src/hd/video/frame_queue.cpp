@@ -7,7 +7,8 @@
 namespace {
 
 size_t FrameBytes(const CaptureFrame& frame) {
-  return static_cast<size_t>(std::max(frame.RowBytes(), 0)) * static_cast<size_t>(std::max(frame.Height(), 0));
+  return static_cast<size_t>(std::max(frame.RowBytes(), 0)) *
+         static_cast<size_t>(std::max(frame.Height(), 0));
 }
 
 }  // namespace

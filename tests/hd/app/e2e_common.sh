@@ -67,11 +67,14 @@ start_capture() {
 }
 
 # Escape, back to the main window, then Quit; the program must exit cleanly.
+has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
 stop_capture_and_quit() {
-  xdotool key --window "$capture" Escape
+  wait_until "keyboard focus in the capture window" has_focus "$capture"
+  xdotool key Escape
   wait_until "end of the capture" capture_window_gone
   wait_until "main window back" main_window_shown
-  xdotool key --window "$main" ctrl+q
+  wait_until "keyboard focus back in the main window" has_focus "$main"
+  xdotool key ctrl+q
   wait_until "program to quit" app_ended
   wait "$pid" || fail "framewright-hd exited with status $?"
   pid=

@@ -32,6 +32,9 @@ fail() {
   echo "every_frame_test: FAIL: $*" >&2
   import -window root "$artefacts/failure.png" 2>/dev/null || true
   [ -f "$work/app.log" ] && cp "$work/app.log" "$artefacts/app.log"
+if [ -n "${FRAMEWRIGHT_TEST_KEEP_SOFTWARE_OPENGL:-}" ] && grep -q "software preview" "$work/app.log"; then
+  fail "asked for the OpenGL preview, got $(grep "software preview" "$work/app.log")"
+fi
   exit 1
 }
 source "$(dirname "$0")/e2e_common.sh"
@@ -47,6 +50,9 @@ start_capture
 sleep "$seconds"
 stop_capture_and_quit
 cp "$work/app.log" "$artefacts/app.log"
+if [ -n "${FRAMEWRIGHT_TEST_KEEP_SOFTWARE_OPENGL:-}" ] && grep -q "software preview" "$work/app.log"; then
+  fail "asked for the OpenGL preview, got $(grep "software preview" "$work/app.log")"
+fi
 
 movie=$(the_movie)
 size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x "$movie")

@@ -20,10 +20,15 @@ class ScriptedProbe final : public OpenGLProbe {
     ++steps;
     return textureSize;
   }
+  std::string Renderer() override {
+    ++steps;
+    return renderer;
+  }
 
   bool context = true;
   std::string shaderError;
   int32_t textureSize = 16384;
+  std::string renderer = "AMD Radeon RX 6600 (radeonsi, navi23, LLVM 15.0.6, DRM 3.49)";
   int steps = 0;
 };
 
@@ -33,18 +38,29 @@ TEST(PreviewChoiceTest, FirstRefusalChoosesTheSoftwarePreview) {
     bool context;
     const char* shaderError;
     int32_t textureSize;
+    const char* renderer;
+    SoftwareOpenGL policy;
     PreviewKind kind;
     const char* reason;
     int steps;  // questions asked: none after the first refusal
   };
+  constexpr const char* kGPU = "Mesa Intel(R) UHD Graphics 620 (KBL GT2)";
+  constexpr const char* kLlvmpipe = "llvmpipe (LLVM 15.0.6, 256 bits)";
+  constexpr auto kPrefer = SoftwareOpenGL::kPreferRaster;
   const Case cases[] = {
-      {"no context", false, "", 16384, PreviewKind::kSoftware, "software preview: no OpenGL context", 1},
-      {"context but no shader", true, "shaders do not compile: 0:1: error", 16384, PreviewKind::kSoftware,
+      {"no context", false, "", 16384, kGPU, kPrefer, PreviewKind::kSoftware,
+       "software preview: no OpenGL context", 1},
+      {"context but no shader", true, "shaders do not compile: 0:1: error", 16384, kGPU, kPrefer,
+       PreviewKind::kSoftware,
        "software preview: OpenGL shaders refused (shaders do not compile: 0:1: error)", 2},
-      {"texture too small", true, "", 1024, PreviewKind::kSoftware,
+      {"texture too small", true, "", 1024, kGPU, kPrefer, PreviewKind::kSoftware,
        "software preview: OpenGL textures limited to 1024 pixels", 3},
-      {"texture just large enough", true, "", kMinPreviewTextureSize, PreviewKind::kOpenGL, "", 3},
-      {"all usable", true, "", 16384, PreviewKind::kOpenGL, "", 3},
+      {"texture just large enough", true, "", kMinPreviewTextureSize, kGPU, kPrefer, PreviewKind::kOpenGL, "",
+       4},
+      {"drawn in software", true, "", 16384, kLlvmpipe, kPrefer, PreviewKind::kSoftware,
+       "software preview: OpenGL is drawn in software (llvmpipe (LLVM 15.0.6, 256 bits))", 4},
+      {"drawn in software, kept for a test", true, "", 16384, kLlvmpipe, SoftwareOpenGL::kKeepOpenGL,
+       PreviewKind::kOpenGL, "", 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -52,7 +68,8 @@ TEST(PreviewChoiceTest, FirstRefusalChoosesTheSoftwarePreview) {
     probe.context = c.context;
     probe.shaderError = c.shaderError;
     probe.textureSize = c.textureSize;
-    const PreviewChoice choice = ChoosePreviewKind(probe);
+    probe.renderer = c.renderer;
+    const PreviewChoice choice = ChoosePreviewKind(probe, c.policy);
     EXPECT_EQ(choice.kind, c.kind);
     EXPECT_EQ(choice.reason, c.reason);
     EXPECT_EQ(probe.steps, c.steps);

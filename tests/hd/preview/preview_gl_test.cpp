@@ -200,9 +200,15 @@ TEST_F(PreviewGLTest, PreviewSurvivesTheWidgetMovingToAnotherWindow) {
 }
 
 TEST_F(PreviewGLTest, RasterWidgetShowsWhatTheOpenGLWidgetShows) {
-  const PreviewChoice choice = ChoosePreviewKindForDisplay();
+  const PreviewChoice choice = ChoosePreviewKindForDisplay(SoftwareOpenGL::kKeepOpenGL);
   EXPECT_EQ(choice.kind, PreviewKind::kOpenGL) << choice.reason;
   EXPECT_EQ(choice.reason, "");
+  // Xvfb draws OpenGL with Mesa in software: the program would take the
+  // raster widget there.
+  const PreviewChoice preferred = ChoosePreviewKindForDisplay(SoftwareOpenGL::kPreferRaster);
+  EXPECT_EQ(preferred.kind, PreviewKind::kSoftware);
+  EXPECT_EQ(preferred.reason.rfind("software preview: OpenGL is drawn in software (", 0), 0u)
+      << preferred.reason;
 
   Input input = MakeInput(640, 360);
   ASSERT_EQ(Start(input, true, false), noErr);
