@@ -45,6 +45,9 @@ class CaptureView {
   virtual void SetAuxiliaryMenuItems(Enablement enablement) = 0;
   virtual void SetCaptureButton(Enablement enablement) = 0;
   virtual void SetFrameCount(uint32_t framesWritten) = 0;
+  // At the end of an every-frame capture in which the input had to drop
+  // frames (it could not hand them over in time): how many, for the user.
+  virtual void ReportDroppedFrames(uint32_t /*framesDropped*/) {}
   virtual WindowFrame FrameOf(WindowId window) = 0;
   virtual void MovePointerTo(int screenX, int screenY) = 0;
   // A one-button ("OK") alert attached to a window; `onDismissed` (may be

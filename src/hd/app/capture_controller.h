@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,12 +19,23 @@
 #include "core/capture/capture_session.h"
 #include "core/capture/capture_view.h"
 
+// How the open input hands over its frames: each one in order while an
+// every-frame capture runs (none may be lost), otherwise only the newest
+// (latency matters, and a trigger's delay counts the frames seen).
+enum class FrameDelivery : uint8_t { kNewestFrame, kEveryFrame };
+
+// Switches the open input's delivery; returns how many frames the input had
+// to drop since the previous switch (none without an input).
+using FrameDeliverySwitch = std::function<uint32_t(FrameDelivery)>;
+
 class CaptureController {
  public:
   // `finisher` adds the movie resource at the end of a capture; by default
   // addMovieResourceToFile (the open input's description, the settings'
-  // rate and flips).
-  CaptureController(CaptureView& view, PreviewPort& preview, MovieFinisher finisher = {});
+  // rate and flips). `switchDelivery` switches the open input between every
+  // frame and the newest frame; by default the open device's.
+  CaptureController(CaptureView& view, PreviewPort& preview, MovieFinisher finisher = {},
+                    FrameDeliverySwitch switchDelivery = {});
   ~CaptureController();
   CaptureController(const CaptureController&) = delete;
   CaptureController& operator=(const CaptureController&) = delete;
@@ -57,6 +69,7 @@ class CaptureController {
   CaptureView& view_;
   PreviewPort& preview_;
   MovieFinisher finisher_;
+  FrameDeliverySwitch switchDelivery_;
   std::unique_ptr<CaptureSession> session_;  // while a capture runs; gCapture is its record
   // Geometry of the first frame of the open input; later frames that differ
   // cannot be framed by it and are passed over.
@@ -64,6 +77,10 @@ class CaptureController {
   int32_t frameWidth_ = 0;
   int32_t frameHeight_ = 0;
 };
+
+// When this environment variable is set, the end of each capture prints
+// where the main thread's time went (for the capture benchmark).
+constexpr char kCaptureTimingVariable[] = "FRAMEWRIGHT_CAPTURE_TIMING";
 
 // Main-thread globals of the capture.
 extern CaptureController* gCaptureController;  // receives the data callback's frames

@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "core/capture/capture_records.h"
+#include "core/capture/capture_timing.h"
 #include "hd/app/window_rects.h"
 
 namespace {
@@ -20,22 +22,22 @@ QString FramesText(uint32_t frames) {
 
 }  // namespace
 
-CaptureWindow::CaptureWindow(ClickWindow& clickWindow)
+CaptureWindow::CaptureWindow(ClickWindow& clickWindow, PreviewKind previewKind)
     : clickWindow_(clickWindow),
-      preview_(new PreviewWidget(this)),
-      instructionsLabel_(new QLabel(preview_)),
-      frameCountLabel_(new QLabel(preview_)) {
+      preview_(MakePreviewWidget(previewKind, this)),
+      instructionsLabel_(new QLabel(preview_.widget)),
+      frameCountLabel_(new QLabel(preview_.widget)) {
   setObjectName("captureWindow");
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(preview_);
+  layout->addWidget(preview_.widget);
 
   // A dark room: the picture stands out, the bar stays readable.
   QPalette dark = palette();
   dark.setColor(QPalette::Window, QColor(0x1E, 0x1E, 0x1E));
   dark.setColor(QPalette::WindowText, QColor(0xE8, 0xE8, 0xE8));
   setPalette(dark);
-  preview_->setPalette(dark);
+  preview_.widget->setPalette(dark);
   setAutoFillBackground(true);
 
   instructionsLabel_->setObjectName("instructionsLabel");
@@ -51,7 +53,7 @@ CaptureWindow::CaptureWindow(ClickWindow& clickWindow)
   // Clicks anywhere in the window take frames, on the labels too.
   instructionsLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
   frameCountLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
-  preview_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  preview_.widget->setAttribute(Qt::WA_TransparentForMouseEvents);
   setFocusPolicy(Qt::StrongFocus);
   setCursor(Qt::CrossCursor);
 
@@ -97,6 +99,16 @@ void CaptureWindow::ShowTrigger(uint8_t trigger) {
 void CaptureWindow::SetFrameCount(uint32_t frames) {
   frameCountLabel_->setText(FramesText(frames));
   setWindowTitle(tr("Framewright HD - Capture (%1)").arg(FramesText(frames)));
+}
+
+bool CaptureWindow::event(QEvent* event) {
+  if (event->type() != QEvent::UpdateRequest || gCapture == nullptr) return QWidget::event(event);
+  // The window's repaint as a whole (the preview's paint and the window's
+  // composition and flush to the screen) is the preview's share of the main
+  // thread during a capture.
+  ScopedNanos repaintTime(&gCaptureTiming.previewPaintNanos);
+  ++gCaptureTiming.previewPaints;
+  return QWidget::event(event);
 }
 
 void CaptureWindow::mousePressEvent(QMouseEvent* event) {

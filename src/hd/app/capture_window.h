@@ -8,15 +8,18 @@
 #include <QWidget>
 
 #include "hd/app/click_window.h"
-#include "hd/preview/preview_widget.h"
+#include "hd/preview/raster_preview_widget.h"
 
 class CaptureWindow final : public QWidget {
   Q_OBJECT
 
  public:
-  explicit CaptureWindow(ClickWindow& clickWindow);
+  // previewKind: the start-up choice of preview widget.
+  explicit CaptureWindow(ClickWindow& clickWindow, PreviewKind previewKind = PreviewKind::kOpenGL);
 
-  PreviewWidget* preview() { return preview_; }
+  // The preview widget (the windows' content) and its drawing surface.
+  QWidget* preview() { return preview_.widget; }
+  PreviewSurface& previewSurface() { return *preview_.surface; }
 
   // Sizes the window for the screen area it will be shown on (at most
   // 1280 × 800) and centres it there. Called while the window is hidden:
@@ -30,6 +33,7 @@ class CaptureWindow final : public QWidget {
   void AllowClose() { closeAllowed_ = true; }
 
  protected:
+  bool event(QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -40,7 +44,7 @@ class CaptureWindow final : public QWidget {
 
   ClickWindow& clickWindow_;
   bool closeAllowed_ = false;
-  PreviewWidget* preview_;
+  PreviewWidgetRef preview_;
   QLabel* instructionsLabel_;
   QLabel* frameCountLabel_;
 };

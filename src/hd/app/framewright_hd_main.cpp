@@ -9,12 +9,14 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/platform/files.h"
 #include "hd/app/hd_app_delegate.h"
 #include "hd/app/manual_location.h"
 #include "hd/app/qt_app_view.h"
 #include "hd/app/surface_preview_port.h"
+#include "hd/preview/raster_preview_widget.h"
 
 #ifndef FW_MANUAL_RELATIVE_PATH
 #define FW_MANUAL_RELATIVE_PATH "../share/doc/framewright/manual.html"
@@ -70,10 +72,18 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   const std::string manualURL = ManualURL();
+  // Before any window exists: a window holding an OpenGL widget cannot even
+  // be painted on a display without a usable OpenGL.
+  const char* keepSoftwareOpenGL = std::getenv(kKeepSoftwareOpenGLVariable);
+  const PreviewChoice previewChoice = ChoosePreviewKindForDisplay(
+      keepSoftwareOpenGL != nullptr && *keepSoftwareOpenGL != '\0' ? SoftwareOpenGL::kKeepOpenGL
+                                                                   : SoftwareOpenGL::kPreferRaster);
+  if (!previewChoice.reason.empty())
+    std::fprintf(stderr, "framewright-hd: %s\n", previewChoice.reason.c_str());
   int status = 0;
   {
-    QtAppView view(QString::fromStdString(manualURL));
-    SurfacePreviewPort preview(*view.mainWindow().preview(), *view.captureWindow().preview());
+    QtAppView view(QString::fromStdString(manualURL), previewChoice.kind);
+    SurfacePreviewPort preview(view.mainWindow().previewSurface(), view.captureWindow().previewSurface());
     HDAppDelegate delegate(view, preview, manualURL);
     view.Attach(&delegate);
     QObject::connect(&app, &QCoreApplication::aboutToQuit,

@@ -16,15 +16,15 @@ constexpr int kPreviewWindowHeight = 600;
 
 }  // namespace
 
-MainWindow::MainWindow(Commands commands)
+MainWindow::MainWindow(Commands commands, PreviewKind previewKind)
     : commands_(std::move(commands)),
-      preview_(new PreviewWidget(this)),
-      inputLabel_(new QLabel(preview_)),
-      frameCountLabel_(new QLabel(preview_)),
-      captureButton_(new QPushButton(tr("Start Capture"), preview_)) {
+      preview_(MakePreviewWidget(previewKind, this)),
+      inputLabel_(new QLabel(preview_.widget)),
+      frameCountLabel_(new QLabel(preview_.widget)),
+      captureButton_(new QPushButton(tr("Start Capture"), preview_.widget)) {
   setWindowTitle(tr("Framewright HD"));
-  setCentralWidget(preview_);
-  preview_->setFixedSize(kPreviewWindowWidth, kPreviewWindowHeight);
+  setCentralWidget(preview_.widget);
+  preview_.widget->setFixedSize(kPreviewWindowWidth, kPreviewWindowHeight);
 
   inputLabel_->setObjectName("inputLabel");
   frameCountLabel_->setObjectName("frameCountLabel");
@@ -72,7 +72,7 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::LayOutBars() {
-  const Rect area = GetWindowRectLocal(preview_);
+  const Rect area = GetWindowRectLocal(preview_.widget);
   const int width = area.right - area.left;
   const int innerWidth = width - 2 * kPreviewSideMargin;
   inputLabel_->setGeometry(kPreviewSideMargin, 0, innerWidth, kMainWindowTopBarHeight);
@@ -92,8 +92,18 @@ void MainWindow::SetInputTitle(const QString& title) {
 }
 
 void MainWindow::SetLastCaptureFrames(uint32_t frames) {
+  lastCaptureFrames_ = frames;
   frameCountLabel_->setText(frames == 1 ? tr("Last capture: 1 frame")
                                         : tr("Last capture: %1 frames").arg(frames));
+}
+
+void MainWindow::SetLastCaptureDroppedFrames(uint32_t framesDropped) {
+  if (framesDropped == 0) return;
+  const QString written = lastCaptureFrames_ == 1 ? tr("Last capture: 1 frame")
+                                                  : tr("Last capture: %1 frames").arg(lastCaptureFrames_);
+  const QString dropped =
+      framesDropped == 1 ? tr("1 frame dropped") : tr("%1 frames dropped").arg(framesDropped);
+  frameCountLabel_->setText(tr("%1, %2 (the computer could not keep up)").arg(written, dropped));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <functional>
 
-#include "hd/preview/preview_widget.h"
+#include "hd/preview/raster_preview_widget.h"
 
 class MainWindow final : public QMainWindow {
   Q_OBJECT
@@ -25,9 +25,12 @@ class MainWindow final : public QMainWindow {
     std::function<void()> quit;
   };
 
-  explicit MainWindow(Commands commands);
+  // previewKind: the start-up choice of preview widget.
+  explicit MainWindow(Commands commands, PreviewKind previewKind = PreviewKind::kOpenGL);
 
-  PreviewWidget* preview() { return preview_; }
+  // The preview widget (the windows' content) and its drawing surface.
+  QWidget* preview() { return preview_.widget; }
+  PreviewSurface& previewSurface() { return *preview_.surface; }
   QPushButton* captureButton() { return captureButton_; }
   QAction* aboutAction() { return aboutAction_; }
   QAction* prefsAction() { return prefsAction_; }
@@ -38,6 +41,8 @@ class MainWindow final : public QMainWindow {
   void AllowClose() { closeAllowed_ = true; }
   void SetInputTitle(const QString& title);
   void SetLastCaptureFrames(uint32_t frames);
+  // Adds to that count how many frames an every-frame capture had to drop.
+  void SetLastCaptureDroppedFrames(uint32_t framesDropped);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -48,7 +53,8 @@ class MainWindow final : public QMainWindow {
 
   Commands commands_;
   bool closeAllowed_ = false;
-  PreviewWidget* preview_;
+  uint32_t lastCaptureFrames_ = 0;
+  PreviewWidgetRef preview_;
   QLabel* inputLabel_;
   QLabel* frameCountLabel_;
   QPushButton* captureButton_;

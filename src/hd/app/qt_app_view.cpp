@@ -15,7 +15,8 @@
 #include "hd/app/hd_app_delegate.h"
 #include "hd/app/prefs_dialog.h"
 
-QtAppView::QtAppView(QString aboutLinkText) : aboutLinkText_(std::move(aboutLinkText)) {
+QtAppView::QtAppView(QString aboutLinkText, PreviewKind previewKind)
+    : aboutLinkText_(std::move(aboutLinkText)) {
   MainWindow::Commands commands;
   commands.startCapture = [this] {
     if (delegate_ != nullptr) delegate_->startCapture();
@@ -32,8 +33,8 @@ QtAppView::QtAppView(QString aboutLinkText) : aboutLinkText_(std::move(aboutLink
   // The end of the run (a capture finished, the settings written) happens
   // on the way out of the event loop, whichever way the quit came.
   commands.quit = [this] { Quit(); };
-  mainWindow_ = std::make_unique<MainWindow>(std::move(commands));
-  captureWindow_ = std::make_unique<CaptureWindow>(clickWindow_);
+  mainWindow_ = std::make_unique<MainWindow>(std::move(commands), previewKind);
+  captureWindow_ = std::make_unique<CaptureWindow>(clickWindow_, previewKind);
   // A precise timer: the frame poll should tick every 16 ms, not whenever
   // the coarse timer's slack allows.
   frameTimer_.setTimerType(Qt::PreciseTimer);
@@ -114,6 +115,13 @@ void QtAppView::SetCaptureButton(Enablement enablement) {
 void QtAppView::SetFrameCount(uint32_t framesWritten) {
   captureWindow_->SetFrameCount(framesWritten);
   mainWindow_->SetLastCaptureFrames(framesWritten);
+}
+
+void QtAppView::ReportDroppedFrames(uint32_t framesDropped) {
+  // Under the last capture's count in the main window, where the user looks
+  // when the capture is over; an alert would hide a finished movie behind
+  // a failure it is not.
+  mainWindow_->SetLastCaptureDroppedFrames(framesDropped);
 }
 
 WindowFrame QtAppView::FrameOf(WindowId window) {

@@ -21,8 +21,9 @@ class QtAppView final : public QObject, public AppView {
   Q_OBJECT
 
  public:
-  // aboutLinkText: the address the about box links to.
-  explicit QtAppView(QString aboutLinkText);
+  // aboutLinkText: the address the about box links to; previewKind: the
+  // start-up choice of preview widget for both windows.
+  explicit QtAppView(QString aboutLinkText, PreviewKind previewKind = PreviewKind::kOpenGL);
   ~QtAppView() override;
 
   // The logic the windows' commands go to; set once, before the start.
@@ -45,6 +46,7 @@ class QtAppView final : public QObject, public AppView {
   void SetAuxiliaryMenuItems(Enablement enablement) override;
   void SetCaptureButton(Enablement enablement) override;
   void SetFrameCount(uint32_t framesWritten) override;
+  void ReportDroppedFrames(uint32_t framesDropped) override;
   WindowFrame FrameOf(WindowId window) override;
   void MovePointerTo(int screenX, int screenY) override;
   void ShowAlert(WindowId window, const std::string& message, std::function<void()> onDismissed) override;

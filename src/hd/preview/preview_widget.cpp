@@ -4,10 +4,15 @@
 // preview's texture lives from VPStartPreview to VPDisposePreview.
 #include "hd/preview/preview_widget.h"
 
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QPainter>
 #include <QSurfaceFormat>
 #include <cstring>
+#include <utility>
+
+#include "hd/preview/preview_choice.h"
+#include "hd/preview/raster_preview_widget.h"
 
 #ifndef GL_UNPACK_ROW_LENGTH
 #define GL_UNPACK_ROW_LENGTH 0x0CF2
@@ -107,6 +112,12 @@ class PreviewWidget::FramePipe final : public GLFramePipe {
   GLFrameSetup setup_;
   GLuint texture_ = 0;
   uint64_t generation_ = 0;  // of the context the texture was made in
+  // The newest frame, rows packed, copied while its bytes were valid and
+  // drawn at the next repaint; a newer frame before then replaces it.
+  std::vector<uint8_t> frame_;
+  bool hasFrame_ = false;
+  bool needsDraw_ = false;
+  OSErr lastDrawErr_ = noErr;  // of a repaint, reported by the next DrawFrame
 };
 
 PreviewWidget::PreviewWidget(QWidget* parent)
@@ -137,35 +148,97 @@ void PreviewWidget::initializeGL() {
   glUsable_ = BuildPipeline();
   clearAll_ = true;
   softwareDirty_ = !softwareImage_.isNull();
+  for (FramePipe* pipe : pipes_) pipe->needsDraw_ = pipe->hasFrame_;
 }
 
-bool PreviewWidget::BuildPipeline() {
-  QOpenGLContext* ctx = context();
+namespace {
+
+// Compiles and links the preview's shaders in the current context: empty on
+// success, else why not. Shared by the widget and the start-up probe, so the
+// probe refuses exactly what the widget would.
+QString BuildPreviewProgram(QOpenGLContext* ctx, std::unique_ptr<QOpenGLShaderProgram>* out) {
   const QSurfaceFormat format = ctx->format();
   const bool es = ctx->isOpenGLES();
   const bool core = !es && format.profile() == QSurfaceFormat::CoreProfile;
   // Shaders need 2.0; ES needs 3.0 for the unpack row length.
-  if ((es && format.majorVersion() < 3) || (!es && format.majorVersion() < 2)) {
-    glUnusableReason_ =
-        QStringLiteral("OpenGL %1.%2 is too old").arg(format.majorVersion()).arg(format.minorVersion());
-    return false;
-  }
+  if ((es && format.majorVersion() < 3) || (!es && format.majorVersion() < 2))
+    return QStringLiteral("OpenGL %1.%2 is too old").arg(format.majorVersion()).arg(format.minorVersion());
   const char* vertexHeader = es ? kESVertexHeader : (core ? kCoreVertexHeader : kLegacyVertexHeader);
   const char* fragmentHeader = es ? kESFragmentHeader : (core ? kCoreFragmentHeader : kLegacyFragmentHeader);
-  program_ = std::make_unique<QOpenGLShaderProgram>();
-  if (!program_->addShaderFromSourceCode(QOpenGLShader::Vertex, QByteArray(vertexHeader) + kVertexBody) ||
-      !program_->addShaderFromSourceCode(QOpenGLShader::Fragment,
-                                         QByteArray(fragmentHeader) + kFragmentBody)) {
-    glUnusableReason_ = QStringLiteral("shaders do not compile: ") + program_->log();
-    program_.reset();
-    return false;
+  auto program = std::make_unique<QOpenGLShaderProgram>();
+  if (!program->addShaderFromSourceCode(QOpenGLShader::Vertex, QByteArray(vertexHeader) + kVertexBody) ||
+      !program->addShaderFromSourceCode(QOpenGLShader::Fragment, QByteArray(fragmentHeader) + kFragmentBody))
+    return QStringLiteral("shaders do not compile: ") + program->log();
+  program->bindAttributeLocation("vertex", kVertexLocation);
+  if (!program->link()) return QStringLiteral("shaders do not link: ") + program->log();
+  *out = std::move(program);
+  return {};
+}
+
+// The start-up questions asked on an offscreen surface with the format the
+// widgets will get.
+class QtOpenGLProbe final : public OpenGLProbe {
+ public:
+  ~QtOpenGLProbe() override {
+    if (current_) context_.doneCurrent();
   }
-  program_->bindAttributeLocation("vertex", kVertexLocation);
-  if (!program_->link()) {
-    glUnusableReason_ = QStringLiteral("shaders do not link: ") + program_->log();
-    program_.reset();
-    return false;
+  bool MakeContextCurrent() override {
+    // The context first: without OpenGL in the platform it fails at once,
+    // before any surface of the window system is asked for.
+    context_.setFormat(QSurfaceFormat::defaultFormat());
+    if (!context_.create()) return false;
+    surface_.setFormat(context_.format());
+    surface_.create();
+    if (!surface_.isValid()) return false;
+    current_ = context_.makeCurrent(&surface_);
+    return current_;
   }
+  std::string CheckShaders() override {
+    std::unique_ptr<QOpenGLShaderProgram> program;
+    QString why = BuildPreviewProgram(&context_, &program);
+    const bool coreOrES = context_.isOpenGLES() || context_.format().profile() == QSurfaceFormat::CoreProfile;
+    if (why.isEmpty() && coreOrES) {
+      QOpenGLVertexArrayObject vertexArray;
+      if (!vertexArray.create()) why = QStringLiteral("no vertex array objects");
+    }
+    return why.toStdString();
+  }
+  int32_t MaxTextureSize() override {
+    GLint size = 0;
+    context_.functions()->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+    return size;
+  }
+  std::string Renderer() override {
+    const auto* renderer = context_.functions()->glGetString(GL_RENDERER);
+    return renderer != nullptr ? reinterpret_cast<const char*>(renderer) : "";
+  }
+
+ private:
+  QOpenGLContext context_;
+  QOffscreenSurface surface_;
+  bool current_ = false;
+};
+
+}  // namespace
+
+PreviewChoice ChoosePreviewKindForDisplay(SoftwareOpenGL softwareOpenGL) {
+  QtOpenGLProbe probe;
+  return ChoosePreviewKind(probe, softwareOpenGL);
+}
+
+bool PreviewWidget::BuildPipeline() {
+  QOpenGLContext* ctx = context();
+  const bool es = ctx->isOpenGLES();
+  const bool core = !es && ctx->format().profile() == QSurfaceFormat::CoreProfile;
+  glUnusableReason_ = BuildPreviewProgram(ctx, &program_);
+  if (!glUnusableReason_.isEmpty()) return false;
+  // Looked up once per context rather than by name at every draw.
+  uniforms_.frame = program_->uniformLocation("frame");
+  uniforms_.scale = program_->uniformLocation("scale");
+  uniforms_.imageSize = program_->uniformLocation("imageSize");
+  uniforms_.textureSize = program_->uniformLocation("textureSize");
+  uniforms_.coefficients = program_->uniformLocation("coefficients");
+  uniforms_.cbToB = program_->uniformLocation("cbToB");
   // Core and ES 3 contexts draw only through a vertex array object.
   const bool haveVertexArray = vertexArray_.create();
   if (!haveVertexArray && (core || es)) {
@@ -206,10 +279,14 @@ void PreviewWidget::resizeGL(int, int) {
   // A new framebuffer: nothing of the old picture is left in it.
   clearAll_ = true;
   softwareDirty_ = !softwareImage_.isNull();
+  for (FramePipe* pipe : pipes_) pipe->needsDraw_ = pipe->hasFrame_;
 }
 
 void PreviewWidget::paintGL() {
   ApplyPendingClears();
+  for (FramePipe* pipe : pipes_) {
+    if (pipe->needsDraw_) pipe->lastDrawErr_ = PaintPipe(pipe);
+  }
   if (softwareDirty_ && !softwareImage_.isNull()) {
     QPainter painter(this);
     painter.drawImage(softwareRect_, softwareImage_);
@@ -295,30 +372,47 @@ OSErr PreviewWidget::MakeTexture(FramePipe* pipe) {
 
 OSErr PreviewWidget::DrawPipe(FramePipe* pipe, const void* baseAddr) {
   if (context() == nullptr || !glUsable_) return kGLContextLostErr;
-  makeCurrent();
+  const GLFrameSetup& setup = pipe->setup_;
+  const size_t rowBytes = static_cast<size_t>((setup.imageWidth + 1) / 2) * 4;
+  const size_t pitch = static_cast<size_t>(setup.rowLengthTexels) * 4;
+  const size_t rows = static_cast<size_t>(setup.imageHeight);
+  // Only a copy here: the drawing waits for the widget's repaint, which Qt
+  // paces to the display and runs once however many frames came before it,
+  // so the caller (the capture) never waits for the renderer.
+  pipe->frame_.resize(rowBytes * rows);
+  const auto* source = static_cast<const uint8_t*>(baseAddr);
+  if (pitch == rowBytes) {
+    std::memcpy(pipe->frame_.data(), source, rowBytes * rows);
+  } else {
+    for (size_t y = 0; y < rows; ++y)
+      std::memcpy(pipe->frame_.data() + y * rowBytes, source + y * pitch, rowBytes);
+  }
+  pipe->hasFrame_ = true;
+  pipe->needsDraw_ = true;
+  return std::exchange(pipe->lastDrawErr_, noErr);
+}
+
+// Inside paintGL: the context is current and the framebuffer bound.
+OSErr PreviewWidget::PaintPipe(FramePipe* pipe) {
+  pipe->needsDraw_ = false;
+  if (!glUsable_) return kGLContextLostErr;
   // A context made anew (the widget moved to another window) has none of the
   // old texture: make it again.
   if (pipe->generation_ != contextGeneration_) {
-    if (OSErr err = MakeTexture(pipe); err != noErr) {
-      doneCurrent();
-      return err;
-    }
+    if (OSErr err = MakeTexture(pipe); err != noErr) return err;
   }
-  ApplyPendingClears();
   DrainGLErrors();
   const GLFrameSetup& setup = pipe->setup_;
   const int texelsWide = (setup.imageWidth + 1) / 2;
 
-  // The one upload of the frame, read in place with the frame's row pitch.
+  // The one upload of the frame.
   glBindTexture(GL_TEXTURE_2D, pipe->texture_);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, setup.rowLengthTexels);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, texelsWide, setup.imageHeight, GL_RGBA, GL_UNSIGNED_BYTE, baseAddr);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, texelsWide, setup.imageHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                  pipe->frame_.data());
   GLenum err = glGetError();
   if (err != GL_NO_ERROR) {
     glBindTexture(GL_TEXTURE_2D, 0);
-    doneCurrent();
     return static_cast<OSErr>(err);
   }
 
@@ -332,15 +426,15 @@ OSErr PreviewWidget::DrawPipe(FramePipe* pipe, const void* baseAddr) {
 
   const YCbCrCoefficients& k = CoefficientsFor(setup.matrix);
   program_->bind();
-  program_->setUniformValue("frame", 0);
-  program_->setUniformValue("scale", MirrorsHorizontally(setup.mirroring) ? -1.0f : 1.0f,
+  program_->setUniformValue(uniforms_.frame, 0);
+  program_->setUniformValue(uniforms_.scale, MirrorsHorizontally(setup.mirroring) ? -1.0f : 1.0f,
                             MirrorsVertically(setup.mirroring) ? -1.0f : 1.0f);
-  program_->setUniformValue("imageSize", static_cast<GLfloat>(setup.imageWidth),
+  program_->setUniformValue(uniforms_.imageSize, static_cast<GLfloat>(setup.imageWidth),
                             static_cast<GLfloat>(setup.imageHeight));
-  program_->setUniformValue("textureSize", static_cast<GLfloat>(texelsWide),
+  program_->setUniformValue(uniforms_.textureSize, static_cast<GLfloat>(texelsWide),
                             static_cast<GLfloat>(setup.imageHeight));
-  program_->setUniformValue("coefficients", k.yScale, k.crToR, k.cbToG, k.crToG);
-  program_->setUniformValue("cbToB", k.cbToB);
+  program_->setUniformValue(uniforms_.coefficients, k.yScale, k.crToR, k.cbToG, k.crToG);
+  program_->setUniformValue(uniforms_.cbToB, k.cbToB);
   glActiveTexture(GL_TEXTURE0);
   if (vertexArray_.isCreated()) {
     vertexArray_.bind();
@@ -359,10 +453,10 @@ OSErr PreviewWidget::DrawPipe(FramePipe* pipe, const void* baseAddr) {
   program_->release();
   glBindTexture(GL_TEXTURE_2D, 0);
   glDisable(GL_SCISSOR_TEST);
-  // Hands the work to the driver without waiting for it or for the display.
-  glFlush();
+  // paintGL's own viewport for whatever the widget paints after.
+  const qreal ratio = devicePixelRatioF();
+  glViewport(0, 0, qRound(width() * ratio), qRound(height() * ratio));
   err = glGetError();
-  doneCurrent();
   return static_cast<OSErr>(err);
 }
 

@@ -3,13 +3,16 @@
 // coordinates are the window's. Ordinary child widgets (buttons, labels)
 // placed outside the preview rectangle are shown and take clicks as usual.
 //
-// OpenGL frames are drawn into the widget's framebuffer while VPDisplayFrame
-// runs (the frame's bytes are valid only then) and reach the screen with the
-// next repaint, so the caller never waits for the display. The widget keeps
-// its framebuffer between repaints (partial updates) and only clears the
-// areas it is told to. Software pictures are kept and painted at the next
-// repaint. Without a working OpenGL context the widget cannot paint at all;
-// Qt's own OpenGL widget requirement applies.
+// VPDisplayFrame only copies an OpenGL frame (its bytes are valid only
+// then); the upload and the draw happen in the next repaint (paintGL), which
+// Qt paces to the display and runs once however many frames came before it:
+// a newer frame replaces the one waiting, and the caller never waits for the
+// renderer. The widget keeps its framebuffer between repaints (partial
+// updates) and only clears the areas it is told to. Software pictures are
+// kept and painted at the next repaint. Without a working OpenGL context the
+// widget cannot paint at all, nor can the window holding it: the program
+// decides at start-up (ChoosePreviewKindForDisplay) whether to make it or
+// the raster widget.
 #pragma once
 
 #include <QImage>
@@ -61,12 +64,16 @@ class PreviewWidget : public QOpenGLWidget,
   void CleanupGL();
   OSErr MakeTexture(FramePipe* pipe);
   OSErr DrawPipe(FramePipe* pipe, const void* baseAddr);
+  OSErr PaintPipe(FramePipe* pipe);
   void ReleasePipe(FramePipe* pipe);
   void ApplyPendingClears();
   void DrainGLErrors();
   QRect DeviceRect(const Rect& windowRect) const;  // OpenGL's bottom-left origin, device pixels
 
   std::unique_ptr<QOpenGLShaderProgram> program_;
+  struct UniformLocations {
+    int frame = -1, scale = -1, imageSize = -1, textureSize = -1, coefficients = -1, cbToB = -1;
+  } uniforms_;
   QOpenGLBuffer vertexBuffer_;
   QOpenGLVertexArrayObject vertexArray_;
   bool glUsable_ = false;

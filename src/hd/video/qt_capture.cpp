@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "hd/video/capture_backend.h"
+#include "hd/video/frame_queue.h"
 
 namespace {
 
@@ -31,6 +33,7 @@ struct OpenDeviceRecord {
   std::unique_ptr<QTCapture> captureDelegate;
   std::unique_ptr<CaptureDevice> device;
   CaptureFrameRef pixelBuffer;  // newest frame not yet delivered
+  FrameQueue frameQueue;        // every frame not yet delivered, while on
   QTCaptureDataProc dataProc = nullptr;
   uint64_t lastFrameTime = 0;  // 1/600 s ticks: the newest frame's arrival, or the open
   int32_t refCon = 0;
@@ -105,6 +108,12 @@ void QTCapture::FrameArrived(CaptureFrameRef frame) {
     std::lock_guard<std::mutex> lock(gMutex[deviceNum_]);
     OpenDeviceRecord* record = gOpenDevices[deviceNum_];
     if (record == nullptr || record->error != noErr) return;  // frame released outside the lock
+    if (record->frameQueue.Enabled()) {
+      // An every-frame capture: kept in order (a full queue leaves it here).
+      record->lastFrameTime = QTCaptureGetCurrentTime();
+      record->frameQueue.Push(frame, record->lastFrameTime);
+      return;
+    }
     // The newest frame wins: one the poll did not fetch in time is dropped.
     replaced = std::move(record->pixelBuffer);
     record->pixelBuffer = std::move(frame);
@@ -214,6 +223,23 @@ void QTCaptureCloseDevice(int32_t deviceRef) {
   delete record;  // the device, its delegate and any waiting frame
 }
 
+uint32_t QTCaptureSetFrameDelivery(int32_t deviceRef, QTFrameDelivery delivery) {
+  if (deviceRef < 1 || deviceRef > kMaxOpenDevices) return 0;
+  const int deviceNum = deviceRef - 1;
+  std::deque<FrameQueue::Entry> released;  // let go of after the lock
+  std::lock_guard<std::mutex> lock(gMutex[deviceNum]);
+  OpenDeviceRecord* record = gOpenDevices[deviceNum];
+  if (record == nullptr) return 0;
+  if (delivery == QTFrameDelivery::kEveryFrame) {
+    record->frameQueue.Enable();
+    // The frame waiting now arrived before the switch; it goes first.
+    if (record->pixelBuffer != nullptr) record->frameQueue.Push(record->pixelBuffer, record->lastFrameTime);
+    return 0;
+  }
+  released = record->frameQueue.TakeAll();
+  return record->frameQueue.Disable();
+}
+
 void QTCaptureIdle() {
   const uint64_t now = QTCaptureGetCurrentTime();
   for (int deviceNum = 0; deviceNum < kMaxOpenDevices; ++deviceNum) {
@@ -224,6 +250,7 @@ void QTCaptureIdle() {
     OSErr error;
     uint64_t frameTime;
     CaptureFrameRef frame;
+    std::deque<FrameQueue::Entry> queued;
     {
       std::lock_guard<std::mutex> lock(gMutex[deviceNum]);
       dataProc = record->dataProc;
@@ -231,6 +258,7 @@ void QTCaptureIdle() {
       error = record->error;
       frameTime = record->lastFrameTime;
       if (error == noErr && now <= frameTime + kFrameTimeoutTicks) {
+        if (record->frameQueue.Enabled()) queued = record->frameQueue.TakeAll();
         frame = std::move(record->pixelBuffer);
       }
     }
@@ -241,6 +269,14 @@ void QTCaptureIdle() {
     } else if (now > frameTime + kFrameTimeoutTicks) {
       // Not stored: the next poll tests again, and a new frame ends it.
       dataProc(refCon, nullptr, 0, 0, 0, 0, kDeviceTimedOutErr);
+    } else if (!queued.empty()) {
+      // An every-frame capture: all frames since the last poll, in order,
+      // for as long as the callback keeps the device open.
+      for (const FrameQueue::Entry& entry : queued) {
+        if (gOpenDevices[deviceNum] != record) break;
+        const CaptureFrame& f = *entry.frame;
+        dataProc(refCon, f.BaseAddress(), f.RowBytes(), f.Width(), f.Height(), entry.arrivalTime, noErr);
+      }
     } else if (frame != nullptr) {
       dataProc(refCon, frame->BaseAddress(), frame->RowBytes(), frame->Width(), frame->Height(), frameTime,
                noErr);

@@ -78,9 +78,24 @@ void QTCaptureDisposeListOfDevices(CaptureDevices* devices);
 // device are ignored. Safe to call from the device's own data callback.
 void QTCaptureCloseDevice(int32_t deviceRef);
 
+// How a device hands over its frames. kNewestFrame: one frame per poll, the
+// newest (a frame the poll did not take in time is replaced). kEveryFrame:
+// every frame that arrived since the last poll, in order, kept in a bounded
+// queue (hd/video/frame_queue.h); frames that find it full are dropped and
+// counted.
+enum class QTFrameDelivery : uint8_t { kNewestFrame, kEveryFrame };
+
+// Switches an open device's delivery (on the main thread). Returns the frames
+// dropped since the switch to kEveryFrame (0 for that switch itself, or for a
+// reference naming no device). Frames still kept at the switch back are
+// released.
+uint32_t QTCaptureSetFrameDelivery(int32_t deviceRef, QTFrameDelivery delivery);
+
 // The poll, on the main thread: for every open device, at most one call of
 // its data callback: its sticky error, 800 after more than 3600 ticks without
-// a frame, or its newest frame. The callback runs outside every lock.
+// a frame, or its newest frame; in kEveryFrame delivery, a call for each
+// frame kept since the last poll, oldest first. The callbacks run outside
+// every lock.
 void QTCaptureIdle();
 
 // The capture time base: 1/600 s ticks of the monotonic clock (it follows the

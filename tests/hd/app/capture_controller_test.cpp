@@ -152,4 +152,41 @@ TEST_F(CaptureControllerTest, DeviceErrorsEndACaptureOnceAndAreIgnoredWhilePrevi
   EXPECT_GT(preview_.frames, framesShown);
 }
 
+// The input is asked for every frame only during an every-frame capture, and
+// the frames it had to drop are reported once at the end.
+TEST_F(CaptureControllerTest, EveryFrameCaptureSwitchesTheInputAndReportsItsDrops) {
+  struct Case {
+    uint8_t trigger;
+    uint32_t framesDropped;
+    std::vector<FrameDelivery> deliveries;
+    std::vector<uint32_t> reports;
+  };
+  using enum FrameDelivery;
+  const Case cases[] = {
+      {kCaptureTriggerEveryFrame, 7, {kEveryFrame, kNewestFrame}, {7}},
+      {kCaptureTriggerEveryFrame, 0, {kEveryFrame, kNewestFrame}, {}},
+      {kCaptureTriggerMouseUp, 0, {kNewestFrame}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.trigger));
+    FakeCaptureView view;
+    std::vector<FrameDelivery> deliveries;
+    CaptureController app(view, preview_, {}, [&](FrameDelivery delivery) -> uint32_t {
+      deliveries.push_back(delivery);
+      return delivery == FrameDelivery::kNewestFrame ? c.framesDropped : 0;
+    });
+    gPrefs.captureTrigger = c.trigger;
+    FrameSource source(320, 240);
+    source.Deliver(1);
+    ASSERT_EQ(app.startCaptureWithURL(home_.file("every.mov")), 0);
+    for (uint32_t n = 2; n <= 4; ++n) source.Deliver(n);
+    app.stopCaptureWithErr(0);
+    EXPECT_EQ(deliveries, c.deliveries);
+    EXPECT_EQ(view.droppedReports, c.reports);
+    EXPECT_TRUE(view.alerts.empty()) << "drops are no failure of the capture";
+    gInput->pixMap.reset();
+  }
+  gCaptureController = &app_;
+}
+
 }  // namespace

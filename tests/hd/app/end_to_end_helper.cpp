@@ -1,7 +1,7 @@
 // Helper of the end-to-end test: writes the settings file a test starts
 // from, and reads the frame-number stamps of raw '2vuy' (uyvy422) frames.
 //
-//   hdapp_e2e_helper write-prefs FILE CAPTURE_LOCATION UNIQUE_ID
+//   hdapp_e2e_helper write-prefs FILE CAPTURE_LOCATION UNIQUE_ID [TRIGGER [INPUT]]
 //   hdapp_e2e_helper read-stamps WIDTH HEIGHT < frames
 #include <cstdio>
 #include <cstdlib>
@@ -14,10 +14,12 @@
 
 namespace {
 
-int WritePrefs(const char* path, long captureLocation, const char* uniqueID) {
+int WritePrefs(const char* path, long captureLocation, const char* uniqueID, long trigger, long inputNum) {
   PrefsStruct prefs;
   SetPreferencesDefaults(&prefs, ProgramFlavor::kHD);
   prefs.captureLocation = static_cast<uint8_t>(captureLocation);
+  prefs.captureTrigger = static_cast<uint8_t>(trigger);
+  prefs.inputNum = static_cast<int16_t>(inputNum);
   std::strncpy(prefs.uniqueID, uniqueID, sizeof prefs.uniqueID - 1);
   const std::vector<uint8_t> image = BuildPreferencesFileImage(prefs, ProgramFlavor::kHD);
   FILE* file = std::fopen(path, "wb");
@@ -51,12 +53,14 @@ int ReadStamps(long width, long height) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::strcmp(argv[1], "write-prefs") == 0)
-    return WritePrefs(argv[2], std::strtol(argv[3], nullptr, 10), argv[4]);
+  if (argc >= 5 && argc <= 7 && std::strcmp(argv[1], "write-prefs") == 0)
+    return WritePrefs(argv[2], std::strtol(argv[3], nullptr, 10), argv[4],
+                      argc > 5 ? std::strtol(argv[5], nullptr, 10) : kCaptureTriggerMouseUp,
+                      argc > 6 ? std::strtol(argv[6], nullptr, 10) : 0);
   if (argc == 4 && std::strcmp(argv[1], "read-stamps") == 0)
     return ReadStamps(std::strtol(argv[2], nullptr, 10), std::strtol(argv[3], nullptr, 10));
   std::fprintf(stderr,
-               "usage: hdapp_e2e_helper write-prefs FILE CAPTURE_LOCATION UNIQUE_ID\n"
+               "usage: hdapp_e2e_helper write-prefs FILE CAPTURE_LOCATION UNIQUE_ID [TRIGGER [INPUT]]\n"
                "       hdapp_e2e_helper read-stamps WIDTH HEIGHT < frames\n");
   return 2;
 }

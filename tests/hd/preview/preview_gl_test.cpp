@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "hd/preview/preview_widget.h"
+#include "hd/preview/raster_preview_widget.h"
 #include "hd/preview/video_preview.h"
 #include "preview_test_support.h"
 
@@ -180,6 +181,74 @@ TEST_F(PreviewGLTest, PreviewSurvivesTheWidgetMovingToAnotherWindow) {
   Compare(widget_->grabFramebuffer(), SoftwarePicture(input, true, false), 2, &worst, &outliers);
   EXPECT_LE(worst, 4);
   widget_->setParent(nullptr);  // the fixture owns it
+}
+
+TEST_F(PreviewGLTest, RasterWidgetShowsWhatTheOpenGLWidgetShows) {
+  const PreviewChoice choice = ChoosePreviewKindForDisplay(SoftwareOpenGL::kKeepOpenGL);
+  EXPECT_EQ(choice.kind, PreviewKind::kOpenGL) << choice.reason;
+  EXPECT_EQ(choice.reason, "");
+  // Xvfb draws OpenGL with Mesa in software: the program would take the
+  // raster widget there.
+  const PreviewChoice preferred = ChoosePreviewKindForDisplay(SoftwareOpenGL::kPreferRaster);
+  EXPECT_EQ(preferred.kind, PreviewKind::kSoftware);
+  EXPECT_EQ(preferred.reason.rfind("software preview: OpenGL is drawn in software (", 0), 0u)
+      << preferred.reason;
+
+  Input input = MakeInput(640, 360);
+  ASSERT_EQ(Start(input, true, false), noErr);
+  ASSERT_EQ(VPDisplayFrame(ref_), noErr);
+  const QImage openGL = ScreenPicture().convertToFormat(QImage::Format_RGB32);
+
+  RasterPreviewWidget raster;
+  raster.resize(widget_->size());
+  raster.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&raster));
+  Rect previewRect;
+  CalculatePreviewRect(&previewRect, &raster, CaptureState::kIdle);
+  VideoPreviewRef rasterRef = nullptr;
+  ASSERT_EQ(VPStartPreview(input.pixMap.get(), &input.description, &raster, &previewRect, true, false, false,
+                           &rasterRef),
+            noErr);
+  EXPECT_NE(VPGetDrawingMode(rasterRef), PreviewDrawingMode::kOpenGL);
+  ASSERT_EQ(VPDisplayFrame(rasterRef), noErr);
+  EXPECT_EQ(rasterRef->destRect, ref_->destRect);
+  QTest::qWait(50);
+  const QImage shown =
+      raster.screen()->grabWindow(raster.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+  VPDisposePreview(rasterRef);
+
+  // The same tolerance as the OpenGL path against the software picture.
+  std::vector<uint32_t> fromOpenGL;
+  const Rect& d = ref_->destRect;
+  for (int y = d.top; y < d.bottom; ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(openGL.constScanLine(y));
+    fromOpenGL.insert(fromOpenGL.end(), row + d.left, row + d.right);
+  }
+  int worst = 0;
+  double outliers = 0;
+  Compare(shown, fromOpenGL, 2, &worst, &outliers);
+  EXPECT_LE(worst, 4);
+  EXPECT_LT(outliers, 0.01);
+}
+
+// Frames handed over faster than the display repaints: the newest one is on
+// the screen by the next repaints, never one it replaced.
+TEST_F(PreviewGLTest, NewestFrameReplacesTheOneWaitingToBeDrawn) {
+  Input input = MakeInput(320, 240);
+  ASSERT_EQ(Start(input, false, false), noErr);
+  ASSERT_EQ(VPDisplayFrame(ref_), noErr);
+  Frame2vuy& frame = input.frame;
+  frame.Fill(0, 0, frame.width, frame.height, kBars601[2]);
+  ASSERT_EQ(VPDisplayFrame(ref_), noErr);
+  frame.Fill(0, 0, frame.width, frame.height, kBars601[4]);
+  ASSERT_EQ(VPDisplayFrame(ref_), noErr);
+  QTest::qWait(100);
+  const QImage screen = widget_->screen()->grabWindow(widget_->winId()).toImage();
+  int worst = 0;
+  double outliers = 0;
+  Compare(screen, SoftwarePicture(input, false, false), 2, &worst, &outliers);
+  EXPECT_LE(worst, 4);
+  EXPECT_LT(outliers, 0.01);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "fake_backend.h"
 #include "hd/video/backends/decklink/decklink_api.h"
+#include "hd/video/frame_queue.h"
 #include "video_test_support.h"
 
 namespace {
@@ -263,6 +264,102 @@ TEST_F(DeviceSessionTest, FramesFromDeviceThreadsWhilePollingAndClosing) {
   EXPECT_GT(delivered[1], 0);
   EXPECT_GT(delivered[2], 0);
   EXPECT_TRUE(backend_.sessions[1]->stopped);
+}
+
+}  // namespace
+
+namespace {
+
+// Every-frame delivery: all frames since the last poll, in order with their
+// own arrival times; the frame waiting at the switch goes first; a callback
+// that closes the device stops the rest; the switch back restores
+// newest-frame-wins and releases what was kept.
+TEST_F(DeviceSessionTest, EveryFrameDeliveryHandsOverEachFrameInOrder) {
+  SetTicks(5'000);
+  int32_t ref = 0;
+  ASSERT_EQ(Open("fake:0", &ref, 0, 9), noErr);
+  Send(0, 1);
+  EXPECT_EQ(QTCaptureSetFrameDelivery(ref, QTFrameDelivery::kEveryFrame), 0u);
+  SetTicks(5'010);
+  Send(0, 2);
+  SetTicks(5'020);
+  Send(0, 3);
+  auto calls = Poll();
+  ASSERT_EQ(calls.size(), 3u);
+  for (size_t i = 0; i < calls.size(); ++i) {
+    EXPECT_EQ(calls[i].firstRow.at(0), i + 1);
+    EXPECT_EQ(calls[i].time, 5'000u + 10 * i);
+  }
+  EXPECT_TRUE(Poll().empty());
+
+  std::weak_ptr<CaptureFrame> kept = Send(0, 4);
+  EXPECT_EQ(QTCaptureSetFrameDelivery(ref, QTFrameDelivery::kNewestFrame), 0u);
+  EXPECT_TRUE(kept.expired()) << "released at the switch back";
+  Send(0, 5);
+  Send(0, 6);
+  calls = Poll();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].firstRow.at(0), 6);
+
+  QTCaptureSetFrameDelivery(ref, QTFrameDelivery::kEveryFrame);
+  Send(0, 7);
+  std::weak_ptr<CaptureFrame> last = Send(0, 8);
+  gAfterCall = [&](const DataProcCall&) { QTCaptureCloseDevice(ref); };
+  calls = Poll();
+  gAfterCall = nullptr;
+  ASSERT_EQ(calls.size(), 1u) << "nothing delivered after the callback closed its device";
+  EXPECT_EQ(calls[0].firstRow.at(0), 7);
+  EXPECT_TRUE(last.expired());
+  EXPECT_EQ(QTCaptureSetFrameDelivery(ref, QTFrameDelivery::kNewestFrame), 0u) << "closed device";
+}
+
+// A frame that reports a large size without holding the bytes.
+class SizedFrame final : public CaptureFrame {
+ public:
+  SizedFrame(int32_t rowBytes, int32_t height) : rowBytes_(rowBytes), height_(height) {}
+  uint8_t* BaseAddress() const override { return nullptr; }
+  int32_t RowBytes() const override { return rowBytes_; }
+  int32_t Width() const override { return rowBytes_ / 2; }
+  int32_t Height() const override { return height_; }
+
+ private:
+  int32_t rowBytes_;
+  int32_t height_;
+};
+
+TEST(FrameQueueTest, BoundedByBytesWithAtLeastThirtyFramesAndCountsDrops) {
+  struct Case {
+    int32_t rowBytes, height;
+    size_t frames;  // that fit
+  };
+  const Case cases[] = {
+      {2560, 720, kFrameQueueMinBytes / (2560 * 720)},  // 1280 x 720: the byte floor, 145 frames
+      {15360, 4320, 30},                                // 7680 x 4320: 30 frames of ~66 MB
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rowBytes);
+    FrameQueue queue;
+    CaptureFrameRef frame = std::make_shared<SizedFrame>(c.rowBytes, c.height);
+    EXPECT_FALSE(queue.Push(frame, 1)) << "off";
+    EXPECT_NE(frame, nullptr) << "left to the caller";
+    queue.Enable();
+    for (size_t i = 0; i < c.frames + 3; ++i) {
+      CaptureFrameRef next = std::make_shared<SizedFrame>(c.rowBytes, c.height);
+      EXPECT_EQ(queue.Push(next, 100 + i), i < c.frames) << i;
+      EXPECT_EQ(next == nullptr, i < c.frames);
+    }
+    EXPECT_EQ(queue.FramesDropped(), 3u);
+    std::deque<FrameQueue::Entry> taken = queue.TakeAll();
+    ASSERT_EQ(taken.size(), c.frames);
+    EXPECT_EQ(taken.front().arrivalTime, 100u);
+    EXPECT_EQ(taken.back().arrivalTime, 100u + c.frames - 1);
+    EXPECT_EQ(queue.SizeBytes(), 0u);
+    EXPECT_TRUE(queue.Push(frame, 1)) << "room again after the take";
+    EXPECT_EQ(queue.Disable(), 3u);
+    EXPECT_EQ(queue.SizeBytes(), 0u);
+    queue.Enable();
+    EXPECT_EQ(queue.FramesDropped(), 0u) << "a fresh count for each capture";
+  }
 }
 
 }  // namespace

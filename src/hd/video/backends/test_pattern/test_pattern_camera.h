@@ -16,6 +16,9 @@
 constexpr char kTestPatternUniqueID[] = "framewright-test-pattern";
 constexpr char kTestPatternName[] = "Test Pattern Camera";
 constexpr double kTestPatternFramesPerSecond = 30.0;
+// For tests of the whole program, not offered to users: frames per second
+// of cameras started while this environment variable holds a number.
+constexpr char kTestPatternRateVariable[] = "FRAMEWRIGHT_TEST_CAMERA_FPS";
 
 struct TestPatternSize {
   int32_t widthPixels;
@@ -39,7 +42,8 @@ void DrawTestPattern(uint8_t* base, int32_t rowBytes, int32_t widthPixels, int32
 
 // Hooks for tests, not offered to users. They act on every running camera.
 
-// Frames per second of cameras started from now on; 0 restores 30.
+// Frames per second of cameras started from now on (before the environment
+// variable); 0 restores 30.
 void SetTestPatternFrameRateForTesting(double framesPerSecond);
 
 enum class TestPatternFlow { kRunning, kStalled };
