@@ -17,8 +17,8 @@ ControlRef FocusedControl(DialogRef dialog) {
 ControlEditTextSelectionRec ReadSelection(ControlRef control) {
   ControlEditTextSelectionRec selection;
   size_t size = 0;
-  if (GetControlData(control, kControlEditTextPart, kControlEditTextSelectionTag, sizeof selection, &selection,
-                     &size) != noErr) {
+  if (GetControlData(control, kControlEditTextPart, kControlEditTextSelectionTag, sizeof selection,
+                     &selection, &size) != noErr) {
     return {};
   }
   return selection;
@@ -82,7 +82,8 @@ Boolean IsOKToPasteInDialog(DialogRef dialog, ConstStr255Param text) {
     case kContentTypeDecimal: {
       const int periods = CountPeriodsInString(remaining) + CountPeriodsInString(text);
       if (periods > 1) return false;
-      return std::all_of(text + 1, text + 1 + text[0], [](unsigned char c) { return IsDigit(c) || c == '.'; });
+      return std::all_of(text + 1, text + 1 + text[0],
+                         [](unsigned char c) { return IsDigit(c) || c == '.'; });
     }
     default:
       return true;

@@ -1,6 +1,8 @@
 // The dialog toolkit on the headless toolbox: text box attributes, the
 // acceptance test, keys, clicks, window conventions, links, the standard
 // loop and the Edit menu.
+#include "classic/dialogs/dialog_toolkit.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -8,7 +10,6 @@
 #include <string>
 
 #include "classic/dialogs/dialog_edit_menu.h"
-#include "classic/dialogs/dialog_toolkit.h"
 
 namespace {
 
@@ -41,11 +42,12 @@ constexpr std::array kDialogs{
     DialogTemplate{kPlainDialogID, "Plain", kBounds, 0, WindowCloseBox::kPresent, 1, kItems},
     DialogTemplate{kModalDialogID, "Modal", kBounds, kModalDialogRefCon, WindowCloseBox::kPresent, 1, kItems},
     DialogTemplate{kLinkDialogID, "Links", kBounds, kLinkDialogRefCon, WindowCloseBox::kPresent, 1, kItems},
-    DialogTemplate{kStaticCancelDialogID, "About", kBounds, 0, WindowCloseBox::kPresent, 1, kStaticCancelItems},
+    DialogTemplate{kStaticCancelDialogID, "About", kBounds, 0, WindowCloseBox::kPresent, 1,
+                   kStaticCancelItems},
 };
 constexpr std::array kEditItems{
-    MenuItemTemplate{"Undo", 'Z'}, MenuItemTemplate{"-", 0, false}, MenuItemTemplate{"Cut", 'X'},
-    MenuItemTemplate{"Copy", 'C'}, MenuItemTemplate{"Paste", 'V'},  MenuItemTemplate{"Clear", 0},
+    MenuItemTemplate{"Undo", 'Z'},       MenuItemTemplate{"-", 0, false}, MenuItemTemplate{"Cut", 'X'},
+    MenuItemTemplate{"Copy", 'C'},       MenuItemTemplate{"Paste", 'V'},  MenuItemTemplate{"Clear", 0},
     MenuItemTemplate{"Select All", 'A'},
 };
 constexpr std::array kMenus{MenuTemplate{kEditMenuID, "Edit", kEditItems}};
@@ -87,7 +89,8 @@ class DialogToolkitTest : public ::testing::Test {
     return control;
   }
   // Focuses a box holding `text` with the selection start…end.
-  ControlRef Box(int16_t item, uint8_t type, uint8_t max, const std::string& text, int16_t start, int16_t end) {
+  ControlRef Box(int16_t item, uint8_t type, uint8_t max, const std::string& text, int16_t start,
+                 int16_t end) {
     ControlRef box = Item(item);
     SetTextBoxContentType(box, type);
     SetTextBoxMaxCharacters(box, max);
@@ -130,7 +133,8 @@ class DialogToolkitTest : public ::testing::Test {
     ClearCurrentScrap();
     ScrapRef scrap = nullptr;
     GetCurrentScrap(&scrap);
-    if (!text.empty()) PutScrapFlavor(scrap, kScrapFlavorTypeText, kScrapFlavorMaskNone, text.size(), text.data());
+    if (!text.empty())
+      PutScrapFlavor(scrap, kScrapFlavorTypeText, kScrapFlavorMaskNone, text.size(), text.data());
   }
 
   HeadlessBackend* backend_ = nullptr;
@@ -202,7 +206,8 @@ TEST_F(DialogToolkitTest, AcceptanceTest) {
     EXPECT_EQ(IsOKToPasteInDialog(dialog_, c.candidate != nullptr ? candidate : nullptr), c.ok) << c.name;
   }
   ClearKeyboardFocus(window_);
-  EXPECT_FALSE(IsOKToPasteInDialog(dialog_, reinterpret_cast<const unsigned char*>("\x01" "1")));
+  EXPECT_FALSE(IsOKToPasteInDialog(dialog_, reinterpret_cast<const unsigned char*>("\x01"
+                                                                                   "1")));
 }
 
 TEST_F(DialogToolkitTest, KeysTable) {
@@ -332,7 +337,8 @@ TEST_F(DialogToolkitTest, WindowConventionsTable) {
   const Rect otherBounds{400, 400, 500, 600};
   WindowRef other = NewCWindow(nullptr, &otherBounds, reinterpret_cast<const unsigned char*>("\x05Other"),
                                WindowVisibility::kVisible, 0, nullptr, WindowCloseBox::kPresent, 0);
-  const Point menuBar{static_cast<int16_t>(GetMBarRect().top + 5), static_cast<int16_t>(GetMBarRect().left + 5)};
+  const Point menuBar{static_cast<int16_t>(GetMBarRect().top + 5),
+                      static_cast<int16_t>(GetMBarRect().left + 5)};
   const Point otherContent{450, 500};
   struct Case {
     int16_t dialogID;
@@ -403,8 +409,8 @@ TEST_F(DialogToolkitTest, StandardLoopEndsOnItemOneOrCancelButton) {
   window_ = GetDialogWindow(dialog_);
   PostMouseEvent(mouseDown, Global(2), 0);  // the static item 2
   PostMouseEvent(mouseUp, Global(2), 0);
-  PostKeyEvent(keyDown, 27, 53, 0);         // Escape: item 2, not a button
-  PostKeyEvent(keyDown, 'w', 13, cmdKey);   // command-W does not end it
+  PostKeyEvent(keyDown, 27, 53, 0);        // Escape: item 2, not a button
+  PostKeyEvent(keyDown, 'w', 13, cmdKey);  // command-W does not end it
   PostKeyEvent(keyDown, 13, 36, 0);
   EXPECT_EQ(StandardDialogEventLoop(dialog_, 0), 1);
   EXPECT_TRUE(IsWindowVisible(window_));
@@ -454,7 +460,8 @@ TEST_F(DialogToolkitTest, EditMenuTable) {
     ControlRef box = Box(kBoxA, 0, 0, "ab", c.start, c.end);
     SetClipboard(std::string(c.clipboard) == "300" ? std::string(300, 'x') : c.clipboard);
     SetUpEditMenuInDialog(dialog_);
-    for (int16_t item = 3; item <= 7; ++item) EXPECT_EQ(IsMenuItemEnabled(edit, item), c.enabled[item - 3]) << c.name << item;
+    for (int16_t item = 3; item <= 7; ++item)
+      EXPECT_EQ(IsMenuItemEnabled(edit, item), c.enabled[item - 3]) << c.name << item;
     // A forced paste that fails the test beeps and changes nothing.
     const uint32_t beeps = GetSysBeepCount();
     HandleEditMenuSelectionInDialog(dialog_, kEditMenuPasteItem);
