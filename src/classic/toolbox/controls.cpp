@@ -118,6 +118,12 @@ int32_t GetControlReference(ControlRef control) {
 void SetControlReference(ControlRef control, int32_t refCon) {
   if (Checked(control) != nullptr) control->refCon = refCon;
 }
+void* GetControlDataPointer(ControlRef control) {
+  return Checked(control) != nullptr ? control->dataPointer : nullptr;
+}
+void SetControlDataPointer(ControlRef control, void* data) {
+  if (Checked(control) != nullptr) control->dataPointer = data;
+}
 
 int16_t GetControlValue(ControlRef control) {
   return Clamp16(GetControl32BitValue(control));

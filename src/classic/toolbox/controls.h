@@ -74,6 +74,11 @@ WindowRef GetControlOwner(ControlRef control);
 // Reference values (32 bits, whatever the caller packs in).
 int32_t GetControlReference(ControlRef control);
 void SetControlReference(ControlRef control, int32_t refCon);
+// A pointer-sized companion of the reference value: a program variable the
+// control is bound to (a check box's Boolean). The 32-bit reference value
+// cannot hold a pointer on a 64-bit system.
+void* GetControlDataPointer(ControlRef control);
+void SetControlDataPointer(ControlRef control, void* data);
 
 // Values are kept within minimum…maximum. Check boxes: 0…1 (2 mixed);
 // pop-up menus: 1…number of items.

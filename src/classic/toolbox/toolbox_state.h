@@ -30,6 +30,7 @@ struct OpaqueControlRef {
   int32_t minimum = 0;
   int32_t maximum = 0;
   int32_t refCon = 0;
+  void* dataPointer = nullptr;  // SetControlDataPointer
   int16_t hilite = 0;
   bool visible = true;
   bool focusable = false;

@@ -305,3 +305,13 @@ TEST_F(ControlsDialogsTest, SampleDialogGivesTheItemResults) {
   Click(CentreOf(window, Rect{150, 130, 172, 210}));
   EXPECT_EQ(RunSampleDialog(sample), "item=2 text=hello check=1 popup=2");
 }
+
+TEST_F(ControlsDialogsTest, DataPointerBesideTheReferenceValue) {
+  ControlRef check = Item(7);
+  bool variable = false;
+  SetControlReference(check, 0x7F000001);
+  SetControlDataPointer(check, &variable);
+  EXPECT_EQ(GetControlDataPointer(check), &variable);
+  EXPECT_EQ(GetControlReference(check), 0x7F000001);
+  EXPECT_EQ(GetControlDataPointer(Item(1)), nullptr);
+}
