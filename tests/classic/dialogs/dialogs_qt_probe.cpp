@@ -69,8 +69,8 @@ int RunDialog() {
   }
   std::fflush(stdout);
   const int16_t item = StandardDialogEventLoop(dialog, 0);
-  std::printf("item=%d box3=%s box4=%s beeps=%u\n", item, BoxText(dialog, 3).c_str(), BoxText(dialog, 4).c_str(),
-              GetSysBeepCount());
+  std::printf("item=%d box3=%s box4=%s beeps=%u\n", item, BoxText(dialog, 3).c_str(),
+              BoxText(dialog, 4).c_str(), GetSysBeepCount());
   DisposeDialog(dialog);
   ShutdownToolbox();
   return 0;
