@@ -281,11 +281,15 @@ void CaptureController::HandleFrame(void* baseAddr, int32_t rowBytes, int32_t wi
     return;
   }
   view_.SetFrameCount(gCapture->framesWritten + 1);
-  // Exactly the trimmed image, rows packed, is written: that is what the
-  // movie says its frames are.
-  const OSErr writeErr =
-      session_->WriteFrame(frame + gInput->trimOffset, static_cast<size_t>(rowBytes),
-                           2 * static_cast<size_t>(gInput->trimmedWidth), gInput->trimmedHeight);
+  ++gCaptureTiming.framesWritten;
+  OSErr writeErr;
+  {
+    ScopedNanos writeTime(&gCaptureTiming.writeNanos);
+    // Exactly the trimmed image, rows packed, is written: that is what the
+    // movie says its frames are.
+    writeErr = session_->WriteFrame(frame + gInput->trimOffset, static_cast<size_t>(rowBytes),
+                                    2 * static_cast<size_t>(gInput->trimmedWidth), gInput->trimmedHeight);
+  }
   if (writeErr != noErr) {
     stopCaptureWithErr(writeErr);
     return;
