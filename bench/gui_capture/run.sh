@@ -67,7 +67,7 @@ trap cleanup EXIT
 # name input width height fps
 configs=("720p30 0 1280 720 30" "1080p30 1 1920 1080 30" "720p60 0 1280 720 60")
 
-printf '%-8s %4s %7s %7s %8s %7s %8s %10s %12s\n' config run kept made kept% dropped missing write_ms preview_ms
+printf '%-8s %4s %7s %7s %8s %7s %8s %10s %12s %9s %9s\n' config run kept made kept% dropped missing write_ms preview_ms call_ms paint_ms
 for config in "${configs[@]}"; do
   read -r name input width height fps <<<"$config"
   [ -n "$only" ] && [ "$only" != "$name" ] && continue
@@ -80,9 +80,10 @@ for config in "${configs[@]}"; do
     read -r kept made missing first last < <(movie_stamps "$(the_movie)" "$width" "$height" | stamp_summary) ||
       fail "a written frame carries no stamp"
     dropped=$(timing_field frames_dropped)
-    printf '%-8s %4d %7d %7d %8.2f %7s %8d %10s %12s\n' "$name" "$run" "$kept" "$made" \
+    printf '%-8s %4d %7d %7d %8.2f %7s %8d %10s %12s %9s %9s\n' "$name" "$run" "$kept" "$made" \
       "$(awk -v k="$kept" -v m="$made" 'BEGIN { print 100 * k / m }')" "${dropped:-?}" "$missing" \
-      "$(timing_field write_ms_per_frame)" "$(timing_field preview_ms_per_frame)"
+      "$(timing_field write_ms_per_frame)" "$(timing_field preview_ms_per_frame)" \
+      "$(timing_field preview_call_ms_per_frame)" "$(timing_field preview_paint_ms_per_frame)"
     rm -rf "$work"
     work=
   done

@@ -58,6 +58,16 @@ class PreviewGLContext {
   virtual OSErr OpenFramePipe(const GLFrameSetup& setup, std::unique_ptr<GLFramePipe>* out) = 0;
 };
 
+// Drawing that a surface runs at its next repaint rather than when a frame
+// arrives (see PreviewSurface::SetDeferredDraw).
+class DeferredDraw {
+ public:
+  virtual void DrawPending() = 0;
+
+ protected:
+  ~DeferredDraw() = default;
+};
+
 class PreviewSurface {
  public:
   virtual ~PreviewSurface() = default;
@@ -75,4 +85,17 @@ class PreviewSurface {
   virtual void ClearImage(const Rect& destRect) = 0;
   // Asks for the window to be repainted soon; never waits for it.
   virtual void RequestRepaint() = 0;
+  // Asks the surface to call draw->DrawPending() at the start of each
+  // repaint of destRect from now on (borrowed until StopDeferredDraw), so
+  // that the software path converts only the newest frame, at the display's
+  // pace, and a frame's arrival costs one copy. False: the surface cannot,
+  // and each frame is drawn when it arrives.
+  virtual bool SetDeferredDraw(DeferredDraw* draw, const Rect& destRect) {
+    (void)draw;
+    (void)destRect;
+    return false;
+  }
+  // Ends SetDeferredDraw for `draw`; does nothing when another draw has
+  // replaced it since.
+  virtual void StopDeferredDraw(DeferredDraw* draw) { (void)draw; }
 };

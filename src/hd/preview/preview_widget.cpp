@@ -283,6 +283,8 @@ void PreviewWidget::resizeGL(int, int) {
 }
 
 void PreviewWidget::paintGL() {
+  // The software path's newest frame, converted once per repaint.
+  if (deferredDraw_ != nullptr) deferredDraw_->DrawPending();
   ApplyPendingClears();
   for (FramePipe* pipe : pipes_) {
     if (pipe->needsDraw_) pipe->lastDrawErr_ = PaintPipe(pipe);
@@ -488,6 +490,15 @@ OSErr PreviewWidget::ShowImage(const ConstRGB32ImageView& image, const Rect& des
   softwareRect_ = target;
   softwareDirty_ = true;
   return noErr;
+}
+
+bool PreviewWidget::SetDeferredDraw(DeferredDraw* draw, const Rect&) {
+  deferredDraw_ = draw;
+  return true;
+}
+
+void PreviewWidget::StopDeferredDraw(DeferredDraw* draw) {
+  if (deferredDraw_ == draw) deferredDraw_ = nullptr;
 }
 
 void PreviewWidget::ClearImage(const Rect& destRect) {

@@ -44,6 +44,8 @@ class PreviewWidget : public QOpenGLWidget,
   OSErr ShowImage(const ConstRGB32ImageView& image, const Rect& destRect) override;
   void ClearImage(const Rect& destRect) override;
   void RequestRepaint() override { update(); }
+  bool SetDeferredDraw(DeferredDraw* draw, const Rect& destRect) override;
+  void StopDeferredDraw(DeferredDraw* draw) override;
 
   // PreviewGLContext
   OSErr OpenFramePipe(const GLFrameSetup& setup, std::unique_ptr<GLFramePipe>* out) override;
@@ -85,6 +87,7 @@ class PreviewWidget : public QOpenGLWidget,
   QImage softwareImage_;
   QRect softwareRect_;
   bool softwareDirty_ = false;
+  DeferredDraw* deferredDraw_ = nullptr;  // borrowed; the software path's newest frame
   bool clearAll_ = true;
   std::vector<Rect> pendingClears_;  // window coordinates
 };

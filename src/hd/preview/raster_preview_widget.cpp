@@ -42,10 +42,27 @@ void RasterPreviewWidget::ClearImage(const Rect& destRect) {
 }
 
 void RasterPreviewWidget::RequestRepaint() {
-  if (!imageRect_.isEmpty()) update(imageRect_);
+  const QRect area = deferredDraw_ != nullptr ? deferredRect_.united(imageRect_) : imageRect_;
+  if (!area.isEmpty()) update(area);
+}
+
+bool RasterPreviewWidget::SetDeferredDraw(DeferredDraw* draw, const Rect& destRect) {
+  deferredDraw_ = draw;
+  deferredRect_ =
+      QRect(destRect.left, destRect.top, destRect.right - destRect.left, destRect.bottom - destRect.top);
+  return true;
+}
+
+void RasterPreviewWidget::StopDeferredDraw(DeferredDraw* draw) {
+  if (deferredDraw_ != draw) return;
+  deferredDraw_ = nullptr;
+  deferredRect_ = QRect();
 }
 
 void RasterPreviewWidget::paintEvent(QPaintEvent* event) {
+  // The newest frame is converted now, once, however many arrived since the
+  // last repaint.
+  if (deferredDraw_ != nullptr) deferredDraw_->DrawPending();
   if (image_.isNull() || !event->rect().intersects(imageRect_)) return;
   QPainter painter(this);
   painter.drawImage(imageRect_, image_);

@@ -28,6 +28,8 @@ class RasterPreviewWidget final : public QWidget, public PreviewSurface {
   // Only the picture's rectangle is repainted; requests before the repaint
   // come together into one.
   void RequestRepaint() override;
+  bool SetDeferredDraw(DeferredDraw* draw, const Rect& destRect) override;
+  void StopDeferredDraw(DeferredDraw* draw) override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -35,6 +37,8 @@ class RasterPreviewWidget final : public QWidget, public PreviewSurface {
  private:
   QImage image_;
   QRect imageRect_;
+  DeferredDraw* deferredDraw_ = nullptr;  // borrowed
+  QRect deferredRect_;
 };
 
 // Either preview widget, as a window holds it: the widget to lay out and

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
+#include <utility>
 
 #include "core/util/rects.h"
 
@@ -26,8 +27,18 @@ OSErr CheckFrameDescription(const PixMap& pixMap, const ImageDescription& descri
 }
 
 YCbCrImageView FrameView(const VideoPreviewRecord& record) {
-  return YCbCrImageView{static_cast<const uint8_t*>(record.pixMap->baseAddr), record.pixMap->rowBytes,
-                        record.imageBounds.right, record.imageBounds.bottom};
+  const uint8_t* base = record.drawingFrom != nullptr ? record.drawingFrom
+                                                      : static_cast<const uint8_t*>(record.pixMap->baseAddr);
+  return YCbCrImageView{base, record.frameRowBytes, record.imageBounds.right, record.imageBounds.bottom};
+}
+
+// The bytes of one frame as the preview reads them: every row at the frame's
+// pitch, the last only as far as the image reaches (a trimmed image may end
+// inside the device's buffer).
+size_t FrameSpanBytes(const VideoPreviewRecord& record) {
+  const auto rows = static_cast<size_t>(record.imageBounds.bottom);
+  return (rows - 1) * static_cast<size_t>(record.frameRowBytes) +
+         static_cast<size_t>(Row2vuyBytesNeeded(record.imageBounds.right));
 }
 
 Mirroring MirroringOf(const VideoPreviewRecord& record) {
@@ -121,6 +132,26 @@ OSErr DisplayFallbackFrame(VideoPreviewRecord* record) {
 
 }  // namespace
 
+OSErr PendingSoftwareFrame::Take(const uint8_t* frame, size_t sizeBytes) {
+  try {
+    bytes_.assign(frame, frame + sizeBytes);
+  } catch (const std::bad_alloc&) {
+    pending_ = false;
+    return memFullErr;
+  }
+  pending_ = true;
+  return std::exchange(drawErr_, noErr);
+}
+
+void PendingSoftwareFrame::DrawPending() {
+  if (!pending_) return;
+  pending_ = false;
+  record_->drawingFrom = bytes_.data();
+  const OSErr err = DisplayFallbackFrame(record_);
+  record_->drawingFrom = nullptr;
+  if (err != noErr) drawErr_ = err;
+}
+
 void SetGLCapabilityFailureForTesting(bool fail) {
   gGLCapabilityFailureForTesting = fail;
 }
@@ -159,6 +190,10 @@ OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescript
   TryOpenGL(record.get());
   if (record->glContext == nullptr) {
     if (OSErr err = BeginWindowSequence(record.get()); err != noErr) return err;
+    std::unique_ptr<PendingSoftwareFrame> pending(new (std::nothrow) PendingSoftwareFrame(record.get()));
+    if (pending && window->SetDeferredDraw(pending.get(), record->destRect)) {
+      record->pendingFrame = std::move(pending);
+    }
   }
   *outRef = record.release();
   return noErr;
@@ -172,6 +207,11 @@ OSErr VPDisplayFrame(VideoPreviewRef ref) {
   OSErr err;
   if (ref->glContext != nullptr) {
     err = ref->texture->DrawFrame(ref->pixMap->baseAddr);
+  } else if (ref->pendingFrame) {
+    err = ref->pendingFrame->Take(static_cast<const uint8_t*>(ref->pixMap->baseAddr), FrameSpanBytes(*ref));
+    // Repainted even after an earlier conversion's error: this frame may draw.
+    if (ref->pendingFrame->Pending()) ref->window->RequestRepaint();
+    return err;
   } else {
     err = DisplayFallbackFrame(ref);
   }
@@ -193,6 +233,7 @@ OSErr VPRestartQTPreview(VideoPreviewRef ref) {
 void VPDisposePreview(VideoPreviewRef ref) {
   if (ref == nullptr) return;
   std::unique_ptr<VideoPreviewRecord> record(ref);
+  if (record->pendingFrame) record->window->StopDeferredDraw(record->pendingFrame.get());
   record->texture.reset();  // frees its OpenGL objects in its context
   record->imageSequence.reset();
   record->offscreenPixMap = nullptr;

@@ -6,8 +6,10 @@
 // copying the frame's own pixels. All calls run on the main thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "core/platform/os_errors.h"
 #include "core/util/gworld.h"
@@ -38,6 +40,31 @@ enum class PreviewDrawingMode : uint8_t {
   kDirectCopy,         // after a restart failed; final
 };
 
+struct VideoPreviewRecord;
+
+// The software path's frame waiting for the window's next repaint, on
+// surfaces that can defer drawing: VPDisplayFrame copies each frame here
+// (the caller's bytes are valid only during the call) and asks for a repaint;
+// the repaint converts the newest one. So frames that arrive faster than the
+// display repaints cost a copy each, and the caller (the capture loop) never
+// waits for a conversion. A conversion's error is returned by the next
+// VPDisplayFrame.
+class PendingSoftwareFrame final : public DeferredDraw {
+ public:
+  explicit PendingSoftwareFrame(VideoPreviewRecord* record) : record_(record) {}
+  // Copies the frame and returns the error of the last conversion, if any
+  // (memFullErr when the copy cannot be made).
+  OSErr Take(const uint8_t* frame, size_t sizeBytes);
+  void DrawPending() override;
+  bool Pending() const { return pending_; }
+
+ private:
+  VideoPreviewRecord* record_;
+  std::vector<uint8_t> bytes_;
+  bool pending_ = false;
+  OSErr drawErr_ = noErr;
+};
+
 struct VideoPreviewRecord {
   PreviewGLContext* glContext = nullptr;  // null when the fallback draws
   uint32_t texInternalFormat = 0;
@@ -63,6 +90,11 @@ struct VideoPreviewRecord {
   YCbCrMatrix matrix = YCbCrMatrix::kBT601;
   // CopyBits into the window for the off-screen and direct-copy modes.
   std::unique_ptr<WindowBlitter> windowBlitter;
+  // Set when the window defers the software path's drawing to its repaints.
+  std::unique_ptr<PendingSoftwareFrame> pendingFrame;
+  // The bytes the software path converts: null for the frame description's
+  // own, else the pending copy while a repaint draws it.
+  const uint8_t* drawingFrom = nullptr;
 };
 using VideoPreviewRef = VideoPreviewRecord*;
 
@@ -79,7 +111,9 @@ OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescript
                      const Rect* previewRect, bool flipH, bool flipV, bool useClientStorage,
                      VideoPreviewRef* outRef);
 
-// Draws the frame the frame description points at now. Errors: 37 without a
+// Draws the frame the frame description points at now; on the software path
+// of a window that defers drawing, copies it to be drawn at the window's next
+// repaint (see PendingSoftwareFrame). Errors: 37 without a
 // preview, 38 without a base address, paramErr when the frame's row pitch or
 // size changed since the start, the OpenGL error of the upload, or the
 // fallback's error (a frame with nowhere to draw is not an error).

@@ -198,6 +198,18 @@ class FakeSurface : public PreviewSurface {
     shown.clear();
   }
   void RequestRepaint() override { ++repaints; }
+  bool SetDeferredDraw(DeferredDraw* draw, const Rect&) override {
+    if (!defersDrawing) return false;
+    deferred = draw;
+    return true;
+  }
+  void StopDeferredDraw(DeferredDraw* draw) override {
+    if (deferred == draw) deferred = nullptr;
+  }
+  // What the window system's repaint does.
+  void Repaint() {
+    if (deferred != nullptr) deferred->DrawPending();
+  }
 
   RGB ShownAt(int32_t x, int32_t y) const {
     return Unpack(shown[static_cast<size_t>(y) * (shownRect.right - shownRect.left) + x]);
@@ -211,6 +223,8 @@ class FakeSurface : public PreviewSurface {
   int showFailures = 0;
   OSErr showError = -1;
   int repaints = 0;
+  bool defersDrawing = false;
+  DeferredDraw* deferred = nullptr;
 
  private:
   int32_t width_;

@@ -249,6 +249,53 @@ TEST_F(VideoPreviewTest, FallbackShowsTheFittedMirroredTrimmedPicture) {
   EXPECT_EQ(window.clearedRect, (Rect{71, 10, 510, 790}));
 }
 
+// The capture loop hands frames over faster than a software renderer draws
+// them: each costs a copy, and the window's repaint converts only the newest.
+TEST_F(VideoPreviewTest, DeferringWindowConvertsOnlyTheNewestFrameAtItsRepaint) {
+  FakeSurface& window = Window(800, 600);
+  window.defersDrawing = true;
+  SetGLCapabilityFailureForTesting(true);
+  // The image is trimmed out of the bottom right corner of the device's
+  // buffer, so its last row ends at the buffer's last byte.
+  const Frame2vuy card = MakeTestCard(160, 90);
+  Frame2vuy frame(200, 120);
+  auto fill = [&](const Frame2vuy& picture) {
+    for (int32_t y = 0; y < 90; ++y)
+      std::copy_n(picture.bytes.data() + y * picture.rowBytes, 320, frame.Row(y + 30) + 80);
+  };
+  Frame2vuy red(160, 90), green(160, 90);
+  red.Fill(0, 0, 160, 90, kBars601[5]);
+  green.Fill(0, 0, 160, 90, kBars601[3]);
+  fill(red);
+  Input input(frame, Rect{0, 0, 90, 160}, 30 * frame.rowBytes + 2 * 40);
+  ASSERT_EQ(static_cast<const uint8_t*>(input.pixMap->baseAddr) + 89 * frame.rowBytes + 320,
+            input.frame.bytes.data() + input.frame.bytes.size());
+  ASSERT_EQ(Start(input, &window, Rect{36, 10, 546, 790}), noErr);
+  ASSERT_EQ(window.deferred, ref_->pendingFrame.get());
+
+  auto fillInput = [&](const Frame2vuy& picture) {
+    for (int32_t y = 0; y < 90; ++y)
+      std::copy_n(picture.bytes.data() + y * picture.rowBytes, 320,
+                  static_cast<uint8_t*>(input.pixMap->baseAddr) + y * frame.rowBytes);
+  };
+  EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+  fillInput(card);
+  EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+  fillInput(green);  // the device reuses its buffer once the call returns
+  EXPECT_EQ(window.showCalls, 0);
+  EXPECT_GE(window.repaints, 1);
+
+  window.Repaint();
+  window.Repaint();
+  EXPECT_EQ(window.showCalls, 1);
+  fillInput(card);
+  ExpectShowsReference(window, input, false, false, 3);
+
+  VPDisposePreview(ref_);
+  ref_ = nullptr;
+  EXPECT_EQ(window.deferred, nullptr);
+}
+
 TEST_F(VideoPreviewTest, FallbackModesOnlyMoveForward) {
   FakeSurface& window = Window(800, 600);
   Input input(MakeTestCard(160, 90));
