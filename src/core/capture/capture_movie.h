@@ -27,7 +27,7 @@ class ClassicCaptureSource {
   virtual Rect GrabberRect() const = 0;
   // The video channel's description of the frames for its current settings,
   // made afresh for the caller, who disposes of it.
-  virtual OSErr GetImageDescription(ImageDescriptionHandle* out) = 0;
+  [[nodiscard]] virtual OSErr GetImageDescription(ImageDescriptionHandle* out) = 0;
 };
 
 // The classic program: the frames are described by the source; a clip

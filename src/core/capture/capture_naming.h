@@ -17,7 +17,7 @@ std::string MakeCaptureFileName(const LocalDateTime& when, uint8_t dateOrdering)
 // The folder of captureLocation 1 (the program's folder), 2 (Desktop) or
 // 3 (Documents), made when missing. Other values have no fixed folder:
 // paramErr (the user is asked instead).
-OSErr GetCaptureFolder(uint8_t captureLocation, std::string* outFolder);
+[[nodiscard]] OSErr GetCaptureFolder(uint8_t captureLocation, std::string* outFolder);
 
 // folder/name, or when that exists folder/"name 2.mov", "name 3.mov", …: a
 // capture never replaces an earlier one in a fixed folder.

@@ -55,7 +55,7 @@ struct CaptureEnd {
   // The one alert the capture's end deserves, if any: an error during the
   // capture names that step even when finishing then failed too.
   std::optional<ErrorStep> AlertStep() const;
-  OSErr AlertCode() const { return captureErr != noErr ? captureErr : finishErr; }
+  [[nodiscard]] OSErr AlertCode() const { return captureErr != noErr ? captureErr : finishErr; }
 };
 
 class CaptureSession {

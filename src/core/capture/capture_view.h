@@ -66,9 +66,9 @@ class PreviewPort {
   // The preview rectangle of the window in use (the capture window while a
   // capture runs, else the main window).
   virtual void CalculatePreviewRect(Rect* outRect) = 0;
-  virtual OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescription,
-                               WindowId window, const Rect* previewRect, bool flipH, bool flipV,
-                               bool useClientStorage, VideoPreviewRef* outRef) = 0;
-  virtual OSErr VPDisplayFrame(VideoPreviewRef ref) = 0;
+  [[nodiscard]] virtual OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescription,
+                                             WindowId window, const Rect* previewRect, bool flipH, bool flipV,
+                                             bool useClientStorage, VideoPreviewRef* outRef) = 0;
+  [[nodiscard]] virtual OSErr VPDisplayFrame(VideoPreviewRef ref) = 0;
   virtual void VPDisposePreview(VideoPreviewRef ref) = 0;
 };

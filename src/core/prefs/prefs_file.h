@@ -48,7 +48,7 @@ MySize WindowGeometryFromRect(const Rect& r);
 Rect RectFromWindowGeometry(const MySize& geometry);
 
 // The file in the preferences folder (created when missing).
-OSErr GetPreferencesFileRef(FileRef* outFile);
+[[nodiscard]] OSErr GetPreferencesFileRef(FileRef* outFile);
 
 // The name a new file is written under before it replaces the old one: in
 // the same folder, so the replacement is one rename, and unique to this
@@ -81,7 +81,7 @@ struct PreferencesFileStatus {
 // Fills gPrefs from the file; call after SetPreferencesDefaults. No file is
 // not an error and leaves gPrefs as it is. Only a regular file is read, and
 // without waiting: anything else at the path is an error (notAFileErr).
-OSErr ReadPreferences(ProgramFlavor flavor);
+[[nodiscard]] OSErr ReadPreferences(ProgramFlavor flavor);
 
 const PreferencesFileStatus& GetPreferencesFileStatus();
 
@@ -96,4 +96,4 @@ std::string PreferencesFileNotice(const std::string& programName);
 // it was and no temporary file behind. A file that could not be read is
 // first kept under its keepName (if that fails nothing is written); a
 // folder, FIFO or device at the path is left alone (notAFileErr).
-OSErr WritePreferences(ProgramFlavor flavor);
+[[nodiscard]] OSErr WritePreferences(ProgramFlavor flavor);

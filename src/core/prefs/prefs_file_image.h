@@ -52,7 +52,8 @@ void SetPreferencesDefaults(PrefsStruct* prefs, ProgramFlavor flavor);
 // brought up to date. Whatever the bytes, the result is safe to use:
 // uniqueID stays NUL-terminated and deviceNameOLD's length byte fits its
 // 64-byte field.
-OSErr ParsePreferencesFileImage(std::span<const uint8_t> file, ProgramFlavor flavor, PrefsStruct* prefs);
+[[nodiscard]] OSErr ParsePreferencesFileImage(std::span<const uint8_t> file, ProgramFlavor flavor,
+                                              PrefsStruct* prefs);
 
 // The format version a file image carries, if it reaches that far (whatever
 // its reserved block length says).

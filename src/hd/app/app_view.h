@@ -46,7 +46,7 @@ class AppView : public CaptureView {
   virtual void SetInputTitle(const std::string& title) = 0;
   // Opens a URL with the user's preferred application. 0, paramErr for a
   // URL that is not one, or kNoURLHandlerErr when nothing would open it.
-  virtual OSErr LaunchURL(const char* url) = 0;
+  [[nodiscard]] virtual OSErr LaunchURL(const char* url) = 0;
 };
 
 // No application took the URL (the code Internet Config gave for it).

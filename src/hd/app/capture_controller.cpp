@@ -247,7 +247,8 @@ void CaptureController::ShowPreviewFrame(WindowId window) {
     }
     if (gVideoPreviewRef == nullptr) return;
   }
-  preview_.VPDisplayFrame(gVideoPreviewRef);
+  // A frame the preview cannot draw is only not shown; the capture goes on.
+  (void)preview_.VPDisplayFrame(gVideoPreviewRef);
 }
 
 void CaptureController::HandleFrame(void* baseAddr, int32_t rowBytes, int32_t width, int32_t height,

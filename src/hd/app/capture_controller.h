@@ -63,7 +63,7 @@ class CaptureController {
   void ShowStartError(int32_t err);
 
  private:
-  OSErr SetUpInputGeometry(int32_t rowBytes, int32_t width, int32_t height);
+  [[nodiscard]] OSErr SetUpInputGeometry(int32_t rowBytes, int32_t width, int32_t height);
   void ShowPreviewFrame(WindowId window);
 
   CaptureView& view_;

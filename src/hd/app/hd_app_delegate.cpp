@@ -277,5 +277,5 @@ void HDAppDelegate::prefsDidFinish(bool ok, const PrefsStruct* newSettings) {
 
 void HDAppDelegate::manual() {
   // A page that cannot be opened shows nothing: the desktop reports it.
-  appView().LaunchURL(helpURL_.c_str());
+  (void)appView().LaunchURL(helpURL_.c_str());
 }

@@ -13,4 +13,4 @@ std::string FileURLOfPath(const std::string& path);
 
 // The manual's path: `relativePath` taken from the program's folder and
 // made canonical. fnfErr when no file lies there.
-OSErr FindManual(const std::string& relativePath, std::string* outPath);
+[[nodiscard]] OSErr FindManual(const std::string& relativePath, std::string* outPath);

@@ -60,7 +60,7 @@ class QtAppView final : public QObject, public AppView {
   std::unique_ptr<PrefsWindowView> CreatePrefsWindowView() override;
   std::unique_ptr<AboutBoxView> CreateAboutBoxView() override;
   void SetInputTitle(const std::string& title) override;
-  OSErr LaunchURL(const char* url) override;
+  [[nodiscard]] OSErr LaunchURL(const char* url) override;
 
  private:
   QWidget* WindowOf(WindowId window);

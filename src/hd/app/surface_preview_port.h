@@ -14,10 +14,10 @@ class SurfacePreviewPort final : public PreviewPort {
   // The capture window's rectangle while a capture exists, else the main
   // window's.
   void CalculatePreviewRect(Rect* outRect) override;
-  OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescription, WindowId window,
-                       const Rect* previewRect, bool flipH, bool flipV, bool useClientStorage,
-                       VideoPreviewRef* outRef) override;
-  OSErr VPDisplayFrame(VideoPreviewRef ref) override;
+  [[nodiscard]] OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescription,
+                                     WindowId window, const Rect* previewRect, bool flipH, bool flipV,
+                                     bool useClientStorage, VideoPreviewRef* outRef) override;
+  [[nodiscard]] OSErr VPDisplayFrame(VideoPreviewRef ref) override;
   void VPDisposePreview(VideoPreviewRef ref) override;
 
  private:

@@ -32,7 +32,7 @@ class WindowBlitter {
   OSErr BlitRGB32(const ConstRGB32ImageView& source);
 
  private:
-  OSErr PrepareBuffer(RGB32ImageView* view);
+  [[nodiscard]] OSErr PrepareBuffer(RGB32ImageView* view);
 
   PreviewSurface* window_;
   Rect destRect_;
@@ -46,16 +46,17 @@ class ImageSequence {
  public:
   // Begins a sequence for frames of `description` ('2vuy' only; other codecs
   // give noCodecErr) drawing into destRect of `window`, mirrored.
-  static OSErr BeginInWindow(const ImageDescription& description, YCbCrMatrix matrix, PreviewSurface* window,
-                             const Rect& destRect, Mirroring mirroring, std::unique_ptr<ImageSequence>* out);
+  [[nodiscard]] static OSErr BeginInWindow(const ImageDescription& description, YCbCrMatrix matrix,
+                                           PreviewSurface* window, const Rect& destRect, Mirroring mirroring,
+                                           std::unique_ptr<ImageSequence>* out);
   // Begins a sequence drawing 1:1 into a 32-bit off-screen world at least
   // the description's size.
-  static OSErr BeginInGWorld(const ImageDescription& description, YCbCrMatrix matrix, GWorld* world,
-                             std::unique_ptr<ImageSequence>* out);
+  [[nodiscard]] static OSErr BeginInGWorld(const ImageDescription& description, YCbCrMatrix matrix,
+                                           GWorld* world, std::unique_ptr<ImageSequence>* out);
 
   // Decodes one frame: `frame` frames the image (with the frame's own row
   // pitch), its bytes read during the call only.
-  OSErr DecompressFrame(const YCbCrImageView& frame);
+  [[nodiscard]] OSErr DecompressFrame(const YCbCrImageView& frame);
 
   bool DrawsIntoGWorld() const { return world_ != nullptr; }
 

@@ -44,7 +44,7 @@ class GLFramePipe {
   // Uploads one frame (its bytes are read during the call only), draws it
   // into the set-up rectangle and flushes, without waiting for the display.
   // Returns an OpenGL error code, or 0.
-  virtual OSErr DrawFrame(const void* baseAddr) = 0;
+  [[nodiscard]] virtual OSErr DrawFrame(const void* baseAddr) = 0;
   // The OpenGL texture name, for diagnostics.
   virtual uint32_t TextureName() const = 0;
 };
@@ -55,7 +55,7 @@ class PreviewGLContext {
   // The capability test and set-up of a preview: fails (with the reason, to
   // be logged by the caller or dropped) when the context cannot draw these
   // frames, in which case the software path is used instead.
-  virtual OSErr OpenFramePipe(const GLFrameSetup& setup, std::unique_ptr<GLFramePipe>* out) = 0;
+  [[nodiscard]] virtual OSErr OpenFramePipe(const GLFrameSetup& setup, std::unique_ptr<GLFramePipe>* out) = 0;
 };
 
 // Drawing that a surface runs at its next repaint rather than when a frame
@@ -80,7 +80,7 @@ class PreviewSurface {
   // The pixels are read during the call only. Returns 0,
   // codecNothingToBlitErr when the window cannot show anything now, or
   // another error.
-  virtual OSErr ShowImage(const ConstRGB32ImageView& image, const Rect& destRect) = 0;
+  [[nodiscard]] virtual OSErr ShowImage(const ConstRGB32ImageView& image, const Rect& destRect) = 0;
   // Removes a picture shown by ShowImage (the preview is going away).
   virtual void ClearImage(const Rect& destRect) = 0;
   // Asks for the window to be repainted soon; never waits for it.

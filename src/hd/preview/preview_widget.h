@@ -41,14 +41,14 @@ class PreviewWidget : public QOpenGLWidget,
   int32_t PortWidth() const override { return width(); }
   int32_t PortHeight() const override { return height(); }
   PreviewGLContext* GLContext() override;
-  OSErr ShowImage(const ConstRGB32ImageView& image, const Rect& destRect) override;
+  [[nodiscard]] OSErr ShowImage(const ConstRGB32ImageView& image, const Rect& destRect) override;
   void ClearImage(const Rect& destRect) override;
   void RequestRepaint() override { update(); }
   bool SetDeferredDraw(DeferredDraw* draw, const Rect& destRect) override;
   void StopDeferredDraw(DeferredDraw* draw) override;
 
   // PreviewGLContext
-  OSErr OpenFramePipe(const GLFrameSetup& setup, std::unique_ptr<GLFramePipe>* out) override;
+  [[nodiscard]] OSErr OpenFramePipe(const GLFrameSetup& setup, std::unique_ptr<GLFramePipe>* out) override;
 
   // Why the context cannot draw previews, empty when it can (or has not been
   // made yet). For the application's diagnostics.
@@ -64,9 +64,9 @@ class PreviewWidget : public QOpenGLWidget,
 
   bool BuildPipeline();
   void CleanupGL();
-  OSErr MakeTexture(FramePipe* pipe);
-  OSErr DrawPipe(FramePipe* pipe, const void* baseAddr);
-  OSErr PaintPipe(FramePipe* pipe);
+  [[nodiscard]] OSErr MakeTexture(FramePipe* pipe);
+  [[nodiscard]] OSErr DrawPipe(FramePipe* pipe, const void* baseAddr);
+  [[nodiscard]] OSErr PaintPipe(FramePipe* pipe);
   void ReleasePipe(FramePipe* pipe);
   void ApplyPendingClears();
   void DrainGLErrors();

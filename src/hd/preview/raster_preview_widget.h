@@ -23,7 +23,7 @@ class RasterPreviewWidget final : public QWidget, public PreviewSurface {
   int32_t PortWidth() const override { return width(); }
   int32_t PortHeight() const override { return height(); }
   PreviewGLContext* GLContext() override { return nullptr; }
-  OSErr ShowImage(const ConstRGB32ImageView& image, const Rect& destRect) override;
+  [[nodiscard]] OSErr ShowImage(const ConstRGB32ImageView& image, const Rect& destRect) override;
   void ClearImage(const Rect& destRect) override;
   // Only the picture's rectangle is repainted; requests before the repaint
   // come together into one.

@@ -54,7 +54,7 @@ class PendingSoftwareFrame final : public DeferredDraw {
   explicit PendingSoftwareFrame(VideoPreviewRecord* record) : record_(record) {}
   // Copies the frame and returns the error of the last conversion, if any
   // (memFullErr when the copy cannot be made).
-  OSErr Take(const uint8_t* frame, size_t sizeBytes);
+  [[nodiscard]] OSErr Take(const uint8_t* frame, size_t sizeBytes);
   void DrawPending() override;
   bool Pending() const { return pending_; }
 
@@ -107,9 +107,9 @@ using VideoPreviewRef = VideoPreviewRecord*;
 // paramErr for a frame description the renderer cannot read safely (not
 // '2vuy', empty, rows shorter than the image, or not matching the image
 // description); memFullErr; the fallback's error when it cannot begin.
-OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescription, PreviewSurface* window,
-                     const Rect* previewRect, bool flipH, bool flipV, bool useClientStorage,
-                     VideoPreviewRef* outRef);
+[[nodiscard]] OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescription,
+                                   PreviewSurface* window, const Rect* previewRect, bool flipH, bool flipV,
+                                   bool useClientStorage, VideoPreviewRef* outRef);
 
 // Draws the frame the frame description points at now; on the software path
 // of a window that defers drawing, copies it to be drawn at the window's next
@@ -117,7 +117,7 @@ OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescript
 // preview, 38 without a base address, paramErr when the frame's row pitch or
 // size changed since the start, the OpenGL error of the upload, or the
 // fallback's error (a frame with nowhere to draw is not an error).
-OSErr VPDisplayFrame(VideoPreviewRef ref);
+[[nodiscard]] OSErr VPDisplayFrame(VideoPreviewRef ref);
 
 // Frees the preview and clears its picture from the window; null is allowed.
 void VPDisposePreview(VideoPreviewRef ref);
@@ -125,7 +125,7 @@ void VPDisposePreview(VideoPreviewRef ref);
 // Ends the fallback's sequence and begins a new one with the same
 // destination; 79 without a preview, 0 when no sequence runs. On failure no
 // sequence is left and the preview copies frames directly from then on.
-OSErr VPRestartQTPreview(VideoPreviewRef ref);
+[[nodiscard]] OSErr VPRestartQTPreview(VideoPreviewRef ref);
 
 // Whether a capture runs, which decides the layout around the preview.
 enum class CaptureState { kIdle, kCapturing };
