@@ -294,6 +294,28 @@ TEST(QtAppViewTest, MenuItemsAndCaptureButtonFollowTheLogic) {
   EXPECT_EQ(view.LaunchURL("not a url"), paramErr);
 }
 
+// What the main window says under the picture after a capture, with the
+// frames the every-frame queue had to drop (none: no mention of drops).
+TEST(QtAppViewTest, LastCaptureLineCountsWrittenAndDroppedFrames) {
+  App();
+  struct Case {
+    uint32_t written, dropped;
+    const char* text;
+  };
+  const Case cases[] = {
+      {1, 0, "Last capture: 1 frame"},
+      {240, 0, "Last capture: 240 frames"},
+      {1, 1, "Last capture: 1 frame, 1 frame dropped (the computer could not keep up)"},
+      {598, 3, "Last capture: 598 frames, 3 frames dropped (the computer could not keep up)"},
+  };
+  for (const Case& c : cases) {
+    QtAppView view(QStringLiteral("file:///manual.html"));
+    view.SetFrameCount(c.written);
+    view.ReportDroppedFrames(c.dropped);
+    EXPECT_EQ(view.mainWindow().findChild<QLabel*>("frameCountLabel")->text().toStdString(), c.text);
+  }
+}
+
 TEST(QtAppViewTest, OpenDialogsHideForACaptureAndComeBackAfterIt) {
   App();
   QtAppView view(QStringLiteral("file:///manual.html"));
