@@ -31,7 +31,8 @@ struct Input {
   PixMapHandle pixMap;
   ImageDescriptionHandle description;
   Input() {
-    if (MyNewPixMapWithoutStorage(k2vuyPixelFormat, Rect{0, 0, kHeight, kWidth}, kWidth * 2, &pixMap) != noErr ||
+    if (MyNewPixMapWithoutStorage(k2vuyPixelFormat, Rect{0, 0, kHeight, kWidth}, kWidth * 2, &pixMap) !=
+            noErr ||
         MakeImageDescriptionForPixMap(pixMap.get(), &description) != noErr)
       std::abort();
   }
@@ -64,8 +65,9 @@ void BM_AppendMovieResource(benchmark::State& state) {
   const auto frames = static_cast<int32_t>(state.range(0));
   const char* tmp = std::getenv("TMPDIR");
   FileRef file;
-  if (MakeFileRef(std::string(tmp != nullptr ? tmp : "/tmp") + "/movie_bench." + std::to_string(getpid()) + ".mov",
-                  &file) != noErr)
+  if (MakeFileRef(
+          std::string(tmp != nullptr ? tmp : "/tmp") + "/movie_bench." + std::to_string(getpid()) + ".mov",
+          &file) != noErr)
     std::abort();
   static const uint8_t kPlaceholder[kMdatHeaderSizeBytes] = {0, 0, 0, 8, 'w', 'i', 'd', 'e',
                                                              0, 0, 0, 0, 'm', 'd', 'a', 't'};
@@ -83,7 +85,8 @@ void BM_AppendMovieResource(benchmark::State& state) {
     int fd = kNoFile;
     if (CreateEmptyFile(file) != noErr || OpenFile(file, OpenMode::kReadWrite, &fd) != noErr ||
         WriteAtMark(fd, kPlaceholder, sizeof kPlaceholder) != noErr ||
-        TruncateFile(fd, kMdatHeaderSizeBytes + uint64_t(frames) * kFrameBytes) != noErr || CloseFile(fd) != noErr)
+        TruncateFile(fd, kMdatHeaderSizeBytes + uint64_t(frames) * kFrameBytes) != noErr ||
+        CloseFile(fd) != noErr)
       std::abort();
     state.ResumeTiming();
     MovieFailure failure;
