@@ -19,6 +19,14 @@ inline uint32_t Lerp8Pair(uint32_t a, uint32_t b, uint32_t weight) {
   return ((a * (256 - weight) + b * weight + 0x00800080u) >> 8) & 0x00FF00FFu;
 }
 
+// The inner loops are built twice on x86-64, for the baseline and for AVX2,
+// and the loader picks the one the processor runs best.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define FW_WIDER_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define FW_WIDER_VECTORS
+#endif
+
 // Readable bytes kept behind a source row, so that the last column's loads
 // of a sample and the one after it stay inside the buffer.
 constexpr size_t kRowPaddingBytes = 8;
@@ -60,8 +68,8 @@ inline SampleStep StepAt(int64_t position, int32_t sourceCount) {
 
 // Two source rows blended byte by byte. The sums stay below 2^16, so the
 // arithmetic is 16-bit: twice the lanes of 32-bit.
-__attribute__((target_clones("avx2", "default"))) void BlendRows(const uint8_t* first, const uint8_t* second,
-                                                                 uint8_t* out, size_t n, uint32_t weight) {
+FW_WIDER_VECTORS void BlendRows(const uint8_t* first, const uint8_t* second, uint8_t* out, size_t n,
+                                uint32_t weight) {
   const auto w = static_cast<uint16_t>(weight);
   const auto inverse = static_cast<uint16_t>(256 - weight);
   for (size_t k = 0; k < n; ++k) {
@@ -74,10 +82,8 @@ __attribute__((target_clones("avx2", "default"))) void BlendRows(const uint8_t* 
 // with kRowPaddingBytes behind it. Each column blends a sample with the one
 // after it, so one 4-byte load gives both lumas ("Y0 x Y1 x") and one
 // 8-byte load both chroma pairs ("Cb x Cr x Cb' x Cr' x").
-__attribute__((target_clones("avx2", "default"))) void SampleRow(const uint8_t* row,
-                                                                 const YCbCrScaler::Column* column,
-                                                                 uint8_t* luma, uint8_t* cb, uint8_t* cr,
-                                                                 int32_t n) {
+FW_WIDER_VECTORS void SampleRow(const uint8_t* row, const YCbCrScaler::Column* column, uint8_t* luma,
+                                uint8_t* cb, uint8_t* cr, int32_t n) {
   for (int32_t x = 0; x < n; ++x, ++column) {
     uint32_t lumas;
     uint64_t chromas;
@@ -94,11 +100,9 @@ __attribute__((target_clones("avx2", "default"))) void SampleRow(const uint8_t* 
 
 // One row of Y'CbCr samples to 0xFFRRGGBB words, with the coefficients of
 // YCbCrTables in the same 16.16 fixed point (the tables hold each product
-// rounded on its own, so a result may differ from them by one code). Built
-// for the machine's vector units where they are wider than the baseline.
-__attribute__((target_clones("avx2", "default"))) void ConvertRow(const uint8_t* luma, const uint8_t* cb,
-                                                                  const uint8_t* cr, uint32_t* out, int32_t n,
-                                                                  const YCbCrFixed& k) {
+// rounded on its own, so a result may differ from them by one code).
+FW_WIDER_VECTORS void ConvertRow(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, uint32_t* out,
+                                 int32_t n, const YCbCrFixed& k) {
   for (int32_t x = 0; x < n; ++x) {
     const int32_t l = k.yScale * (int32_t{luma[x]} - 16) + 0x8000;
     const int32_t b8 = int32_t{cb[x]} - 128;
