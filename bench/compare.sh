@@ -2,43 +2,66 @@
 # Capture throughput of the whole capture core (fwbench) against dd writing
 # the same bytes and ffmpeg remuxing the same raw frames into a QuickTime
 # movie, in one run on one folder, for 1920x1080 and 3840x2160 '2vuy' frames.
-# Each tool's data end with an fdatasync of its file. See bench/README.md.
+# Every tool is timed alike: the whole process from its start to its exit,
+# the data synced to the disk before it ends. See bench/README.md.
 #
 # Usage: bench/compare.sh [--build DIR] [--folder DIR] [--gib N] [--reps N]
-#                         [--rate R] [--settle S] [--paced | --paced-only]
+#                         [--max-reps N] [--spread PERCENT] [--rate R]
+#                         [--settle S] [--paced | --paced-only]
+#                         [--paced-size WxH] [--paced-rate R] [--paced-seconds S]
 #   --build       the build folder holding bin/fwbench and bin/fwmov (build)
 #   --folder      where the files are written (BUILD/fwbench-files); put it on
 #                 the disk you mean to measure, not on tmpfs
 #   --gib         payload of each run in GiB (2); fewer when the folder lacks room
 #   --reps        runs of each tool and frame size, in rotating order (3)
-#                 (tools: fwbench, dd in frame-sized and in 32 KiB blocks, ffmpeg)
+#                 (tools: fwbench, dd in its best block size, dd with direct
+#                 writes, ffmpeg)
+#   --spread      the spread allowed, (slowest - fastest) / median of a tool's
+#                 runs, in percent (10): while a tool's runs spread wider,
+#                 another round of all tools is run, up to --max-reps
+#   --max-reps    runs of each tool at most (2 x --reps)
 #   --rate        the movie's frames per second, ffmpeg's -r (60)
 #   --settle      seconds of rest after the sync before each run (5), so each
 #                 run starts alike (see bench/README.md)
-#   --paced       then a paced capture: 1920x1080 at 60 frames a second for
-#                 60 seconds (about 15 GB), reporting the capture loop's waits
+#   --paced       then a paced capture (by default 1920x1080 at 60 frames a
+#                 second for 60 seconds, about 15 GB), reporting the capture
+#                 loop's waits
 #   --paced-only  only the paced capture
+#   --paced-size, --paced-rate, --paced-seconds   the paced capture's frame
+#                 size, frames a second and length
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=build folder="" gib=2 reps=3 rate=60 settle=5 compare=1 paced=0
+build=build folder="" gib=2 reps=3 max_reps="" spread=10 rate=60 settle=5 compare=1 paced=0
+paced_size=1920x1080 paced_rate=60 paced_seconds=60
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build=$2; shift 2 ;;
     --folder) folder=$2; shift 2 ;;
     --gib) gib=$2; shift 2 ;;
     --reps) reps=$2; shift 2 ;;
+    --max-reps) max_reps=$2; shift 2 ;;
+    --spread) spread=$2; shift 2 ;;
     --rate) rate=$2; shift 2 ;;
     --settle) settle=$2; shift 2 ;;
     --paced) paced=1; shift ;;
     --paced-only) paced=1; compare=0; shift ;;
-    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --paced-size) paced_size=$2; shift 2 ;;
+    --paced-rate) paced_rate=$2; shift 2 ;;
+    --paced-seconds) paced_seconds=$2; shift 2 ;;
+    -h|--help) sed -n '2,31p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "compare.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
-for n in "$gib" "$reps" "$rate"; do
-  [[ "$n" =~ ^[1-9][0-9]*$ ]] || { echo "compare.sh: --gib, --reps and --rate take whole numbers above 0" >&2; exit 2; }
+max_reps=${max_reps:-$(( 2 * reps ))}
+for n in "$gib" "$reps" "$max_reps" "$spread" "$rate" "$paced_rate" "$paced_seconds"; do
+  [[ "$n" =~ ^[1-9][0-9]*$ ]] || {
+    echo "compare.sh: --gib, --reps, --max-reps, --spread, --rate, --paced-rate and --paced-seconds take whole numbers above 0" >&2
+    exit 2
+  }
 done
+[[ "$paced_size" =~ ^([1-9][0-9]*)x([1-9][0-9]*)$ ]] || { echo "compare.sh: --paced-size takes WxH" >&2; exit 2; }
+[ "$max_reps" -ge "$reps" ] || max_reps=$reps
 [[ "$settle" =~ ^[0-9]+$ ]] || { echo "compare.sh: --settle takes a whole number of seconds" >&2; exit 2; }
 fwbench=$build/bin/fwbench fwmov=$build/bin/fwmov
 for tool in "$fwbench" "$fwmov"; do
@@ -109,33 +132,35 @@ close_source() {
 }
 
 # Each run_ sets $secs to the seconds of its run and leaves no file behind.
-# fwbench's own seconds run from creating the file to the fdatasync, as a
-# capture does; the log also keeps the process's wall time, which adds its
-# start and the preparing of its frames in memory.
+# Every tool is timed the same way: from just before its process starts to
+# just after it (and, for ffmpeg, which cannot sync, the `sync -d` of its
+# file) has exited, so starting, making or reading the frames, writing them
+# and syncing them all count, for every tool alike. fwbench's own breakdown
+# (its capture from creating the file to the fdatasync, the waits) goes to
+# the log.
 run_fwbench() {  # width height frames
-  local t0 wall
+  local t0
   t0=$(now)
   "$fwbench" --width "$1" --height "$2" --frames "$3" --fps100 $(( rate * 100 )) --out "$folder/fwbench.mov" \
     >"$folder/fwbench.json"
-  wall=$(seconds_since "$t0")
-  secs=$(jq -r '.seconds' "$folder/fwbench.json")
-  jq -c --argjson wall "$wall" '{size: "\(.width)x\(.height)", seconds, processWallSeconds: $wall, feedSeconds,
-          stopMilliseconds, fdatasyncMilliseconds, writeDataMicroseconds, diskWait}' "$folder/fwbench.json" \
-    >>"$folder/compare.log"
+  secs=$(seconds_since "$t0")
+  jq -c --argjson wall "$secs" '{size: "\(.width)x\(.height)", processWallSeconds: $wall, captureSeconds: .seconds,
+          feedSeconds, stopMilliseconds, fdatasyncMilliseconds, writeDataMicroseconds, diskWait}' \
+    "$folder/fwbench.json" >>"$folder/compare.log"
   rm -f "$folder/fwbench.mov"
 }
-# dd in blocks of one frame, as a capture hands them over, and in 32 KiB
-# blocks, the size ffmpeg writes in: on some kernels small write calls are
-# served much faster (bench/README.md). The faster of the two is the
-# baseline.
-run_dd_frames() { run_dd "$@" $(( $1 * $2 * 2 )); }
-run_dd_32k() { run_dd "$@" 32K; }
-run_dd() {  # width height frames block-size
+# dd through the page cache in the block size that suits it best on this
+# machine (chosen before the runs, see pick_dd_block), and dd with direct
+# writes, which bypass the page cache as a disk's own speed is measured:
+# two baselines, the faster of which fwbench is held against.
+run_dd_best() { run_dd "$@" "$dd_block" ""; }
+run_dd_direct() { run_dd "$@" "$dd_direct_block" direct; }
+run_dd() {  # width height frames block-size oflag
   local t0
   open_source "$1" "$2" "$3"
   t0=$(now)
   dd if="$src" of="$folder/dd.out" bs="$4" count=$(( $1 * $2 * 2 * $3 )) iflag=fullblock,count_bytes \
-    conv=fdatasync status=none
+    ${5:+oflag=$5} conv=fdatasync status=none
   secs=$(seconds_since "$t0")
   close_source
   rm -f "$folder/dd.out"
@@ -153,9 +178,38 @@ run_ffmpeg() {  # width height frames
   rm -f "$folder/ffmpeg.mov"
 }
 
+# One run of dd in each block size, through the page cache and with direct
+# writes, on the whole payload: the fastest of each becomes that baseline.
+# Direct writes need blocks that are whole sectors, which these all are.
+pick_dd_block() {  # width height frames
+  local frame=$(( $1 * $2 * 2 )) bs best="" best_secs="" line="" direct_sizes
+  for bs in 32K 128K 1M 4M "$frame"; do
+    settle
+    run_dd "$1" "$2" "$3" "$bs" ""
+    line+="$bs $secs s; "
+    if [ -z "$best" ] || awk -v a="$secs" -v b="$best_secs" 'BEGIN {exit !(a < b)}'; then best=$bs best_secs=$secs; fi
+  done
+  dd_block=$best
+  echo "   dd block size through the page cache: $dd_block (one run each: ${line%; })"
+  best="" line=""
+  direct_sizes="1M 4M 16M"
+  for bs in $direct_sizes; do
+    settle
+    run_dd "$1" "$2" "$3" "$bs" direct
+    line+="$bs $secs s; "
+    if [ -z "$best" ] || awk -v a="$secs" -v b="$best_secs" 'BEGIN {exit !(a < b)}'; then best=$bs best_secs=$secs; fi
+  done
+  dd_direct_block=$best
+  echo "   dd block size with direct writes: $dd_direct_block (one run each: ${line%; })"
+}
+
+# Spread of a list of seconds: (slowest - fastest) / median, in percent.
+spread_of() { tr ' ' '\n' | grep . | sort -g | awk '{v[NR] = $1} END {
+  m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.0f", (v[NR] - v[1]) / m * 100 }'; }
+
 compare_size() {  # width height
-  local w=$1 h=$2 frame frames bytes room fewer="" order rep tool i
-  local tools=(fwbench dd_frames dd_32k ffmpeg)
+  local w=$1 h=$2 frame frames bytes room fewer="" rep tool i done_reps wide
+  local tools=(fwbench dd_best dd_direct ffmpeg)
   declare -A runs=()
   frame=$(( w * h * 2 ))
   frames=$(( (gib * 1073741824 + frame - 1) / frame ))
@@ -168,18 +222,29 @@ compare_size() {  # width height
   bytes=$(( frames * frame ))
   prepare_source "$w" "$h" "$frames" "$bytes"
   ffmpeg_moov=""
-  echo "== ${w}x${h} '2vuy', $frames frames of $frame bytes ($bytes bytes), $reps runs of each tool"
+  echo "== ${w}x${h} '2vuy', $frames frames of $frame bytes ($bytes bytes), $reps to $max_reps runs of each tool"
   [ -z "$fewer" ] || echo "   NOTE: $fewer"
-  echo "   raw frames for dd and ffmpeg: $source_note"
-  for rep in $(seq 0 $(( reps - 1 ))); do
-    # Each run of the order starts with the next tool.
+  echo "   raw frames for dd and ffmpeg: $source_note; fwbench makes the same frames in memory"
+  pick_dd_block "$w" "$h" "$frames"
+  done_reps=0
+  while :; do
+    # Each round starts with the next tool.
     for i in 0 1 2 3; do
-      tool=${tools[$(( (rep + i) % 4 ))]}
+      tool=${tools[$(( (done_reps + i) % 4 ))]}
       settle
       "run_$tool" "$w" "$h" "$frames"
       runs[$tool]+="$secs "
     done
+    done_reps=$(( done_reps + 1 ))
+    [ "$done_reps" -ge "$reps" ] || continue
+    wide=""
+    for tool in "${tools[@]}"; do
+      [ "$(printf '%s' "${runs[$tool]}" | spread_of)" -le "$spread" ] || wide+="$tool "
+    done
+    [ -n "$wide" ] && [ "$done_reps" -lt "$max_reps" ] || break
+    echo "   runs spread wider than $spread %: ${wide% }; another round"
   done
+  [ -z "$wide" ] || echo "   NOTE: after $done_reps runs the spread is still wider than $spread % for ${wide% } (a busy machine?)"
 
   # The movie resources of both for a short capture of the same frames: ours
   # must not grow with the frame count.
@@ -197,31 +262,40 @@ compare_size() {  # width height
   rm -f "$folder/fwbench-small.mov" "$folder/ffmpeg-small.mov" "$folder/fwbench.json" ${raw:+"$raw"}
   raw=""
 
-  declare -A med=()
-  for tool in "${tools[@]}"; do med[$tool]=$(printf '%s\n' ${runs[$tool]} | median); done
-  awk -v b="$bytes" -v f="${med[fwbench]}" -v df="${med[dd_frames]}" -v ds="${med[dd_32k]}" -v g="${med[ffmpeg]}" \
-      -v ft="${runs[fwbench]}" -v dft="${runs[dd_frames]}" -v dst="${runs[dd_32k]}" -v gt="${runs[ffmpeg]}" \
-      -v n="$frames" -v fb="$frame" -v om="$our_moov" -v os="$our_small" -v gm="$ffmpeg_moov" -v gs="$ff_small" 'BEGIN {
-    d = df < ds ? df : ds
-    printf "   median MB/s (10^6 bytes a second): fwbench %.0f; dd %.0f in %d-byte blocks, %.0f in 32 KiB blocks; ffmpeg %.0f\n",
-      b / f / 1e6, b / df / 1e6, fb, b / ds / 1e6, b / g / 1e6
-    printf "   fwbench / dd = %.2f (against the faster dd; %.2f against dd in frame-sized blocks)\n", d / f, df / f
+  declare -A med=() spr=()
+  for tool in "${tools[@]}"; do
+    med[$tool]=$(printf '%s\n' ${runs[$tool]} | median)
+    spr[$tool]=$(printf '%s' "${runs[$tool]}" | spread_of)
+  done
+  awk -v b="$bytes" -v f="${med[fwbench]}" -v db="${med[dd_best]}" -v dd="${med[dd_direct]}" -v g="${med[ffmpeg]}" \
+      -v ft="${runs[fwbench]}" -v dbt="${runs[dd_best]}" -v ddt="${runs[dd_direct]}" -v gt="${runs[ffmpeg]}" \
+      -v fs="${spr[fwbench]}" -v dbs="${spr[dd_best]}" -v dds="${spr[dd_direct]}" -v gs2="${spr[ffmpeg]}" \
+      -v bb="$dd_block" -v bd="$dd_direct_block" -v nr="$done_reps" \
+      -v n="$frames" -v om="$our_moov" -v os="$our_small" -v gm="$ffmpeg_moov" -v gs="$ff_small" 'BEGIN {
+    d = db < dd ? db : dd
+    printf "   median MB/s (10^6 bytes a second) of %d runs, whole processes (spread of the runs):\n", nr
+    printf "     fwbench %.0f (%d %%); dd %.0f in %s blocks (%d %%); dd with direct writes %.0f in %s blocks (%d %%); ffmpeg %.0f (%d %%)\n",
+      b / f / 1e6, fs, b / db / 1e6, bb, dbs, b / dd / 1e6, bd, dds, b / g / 1e6, gs2
+    printf "   fwbench / dd = %.2f (against the faster dd; %.2f against dd through the page cache, %.2f against direct writes)\n",
+      d / f, db / f, dd / f
     printf "   fwbench / ffmpeg = %.2f\n", g / f
-    printf "   seconds of each run: fwbench %s; dd (frames) %s; dd (32 KiB) %s; ffmpeg %s\n", ft, dft, dst, gt
+    printf "   seconds of each run: fwbench %s; dd %s; dd direct %s; ffmpeg %s\n", ft, dbt, ddt, gt
     printf "   movie resource bytes at %d frames: fwbench %d, ffmpeg %d; at 2 frames: fwbench %d, ffmpeg %d\n", n, om, gm, os, gs
   }'
 }
 
 paced_run() {
-  local frames=3600 frame=$(( 1920 * 1080 * 2 )) need
+  local pw=${paced_size%x*} ph=${paced_size#*x} frames frame need
+  frames=$(( paced_rate * paced_seconds )) frame=$(( pw * ph * 2 ))
   need=$(( frames * frame / 1024 + 262144 ))
-  echo "== paced capture: 1920x1080 at 60 frames a second for 60 seconds ($frames frames, $(( frames * frame )) bytes)"
+  echo "== paced capture: ${pw}x$ph at $paced_rate frames a second for $paced_seconds seconds ($frames frames, $(( frames * frame )) bytes)"
   if [ "$(free_kib "$folder")" -lt "$need" ]; then
     echo "   SKIPPED: $folder has $(( $(free_kib "$folder") / 1048576 )) GiB free, the run needs $(( need / 1048576 + 1 )) GiB"
     return
   fi
   settle
-  "$fwbench" --width 1920 --height 1080 --frames "$frames" --rate 60 --out "$folder/paced.mov" >"$folder/paced.json"
+  "$fwbench" --width "$pw" --height "$ph" --frames "$frames" --rate "$paced_rate" --out "$folder/paced.mov" \
+    >"$folder/paced.json"
   rm -f "$folder/paced.mov"
   jq -r '"   waits for the disk longer than one frame period (\(.framePeriodMilliseconds | . * 1000 | round / 1000) ms): \(.diskWait.overFramePeriod)",
          "   calls that waited at all: \(.diskWait.callsThatWaited), \(.diskWait.totalMilliseconds) ms in all, the longest \(.diskWait.longestMilliseconds) ms; synchronous flushes: \(.diskWait.syncFlushes)",

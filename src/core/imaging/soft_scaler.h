@@ -66,11 +66,28 @@ struct SampleStep {
 // the edges), in mirrored order when `mirrored`.
 std::vector<SampleStep> MakeSampleSteps(int32_t sourceCount, int32_t destCount, bool mirrored);
 
+// The conversion of one matrix as five 16.16 fixed-point factors.
+struct YCbCrFixed {
+  static YCbCrFixed For(YCbCrMatrix matrix);
+  YCbCrMatrix matrix;
+  int32_t yScale, crToR, cbToG, crToG, cbToB;
+};
+
 // Converts and scales a '2vuy' image to fill `dest`. Keeps its sampling
 // tables and a row buffer between calls, so a preview drawing frame after
 // frame of one size allocates nothing.
 class YCbCrScaler {
  public:
+  // Where one destination column samples a row of '2vuy' bytes.
+  // Each blends a sample with the next one along the row, by the weight of
+  // the next in 1/256.
+  struct Column {
+    uint32_t luma0;    // byte offset of Y' in a row; the next Y' is 2 bytes on
+    uint32_t chroma0;  // byte offset of Cb (Cr follows 2 bytes on); the next pair 4 bytes on
+    uint32_t lumaWeight;
+    uint32_t chromaWeight;
+  };
+
   void Draw(const YCbCrImageView& source, const RGB32ImageView& dest, Mirroring mirroring,
             YCbCrMatrix matrix);
 
@@ -78,16 +95,13 @@ class YCbCrScaler {
   void Prepare(const YCbCrImageView& source, const RGB32ImageView& dest, Mirroring mirroring,
                YCbCrMatrix matrix);
 
-  struct Column {
-    uint32_t luma0, luma1, lumaWeight;        // byte offsets of Y' in a row
-    uint32_t chroma0, chroma1, chromaWeight;  // byte offsets of Cb (Cr follows 2 bytes on)
-  };
   int32_t sourceWidth_ = -1, sourceHeight_ = -1, destWidth_ = -1, destHeight_ = -1;
   Mirroring mirroring_ = Mirroring::kNone;
   std::vector<Column> columns_;
   std::vector<SampleStep> rows_;
   std::vector<uint8_t> blendedRow_;
-  YCbCrTables tables_{YCbCrMatrix::kBT601};
+  std::vector<uint8_t> sampledLuma_, sampledCb_, sampledCr_;  // one destination row
+  YCbCrFixed fixed_ = YCbCrFixed::For(YCbCrMatrix::kBT601);
 };
 
 // Scales a 32-bit image to fill `dest`, with the same sampling.

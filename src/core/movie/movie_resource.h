@@ -72,8 +72,8 @@ MatrixRecord FlipMatrix(bool flipH, bool flipV);
 [[nodiscard]] OSErr AppendMovieResource(const MovieRequest& request, MovieFailure* failure);
 
 // Adds `count` samples of `sampleSize` bytes lying one after the other from
-// the 64-bit offset offsetHigh:offsetLow, each lasting `duration`. The first
-// failing addition ends the loop and its error is returned.
+// the 64-bit offset offsetHigh:offsetLow, each lasting `duration`, in time
+// independent of `count`. On an error none of them is added.
 [[nodiscard]] OSErr MyAddMediaSampleReferences(Media media, uint32_t offsetLow, int32_t offsetHigh,
                                                uint32_t sampleSize, int32_t count,
                                                const ImageDescription* description, int32_t duration,

@@ -42,13 +42,6 @@ bool Copies(const AFWRecord* w, uint8_t copy) {
   return RulesOf(w->flavor).copyAnyNonZero ? copy != 0 : copy == 1;
 }
 
-std::atomic<int> gFailAllocations{0};
-
-// The test seam: true when this allocation is to fail.
-bool AllocationFailsForTesting() {
-  return gFailAllocations.load(std::memory_order_relaxed) > 0 && gFailAllocations.fetch_sub(1) > 0;
-}
-
 [[noreturn]] void GiveUpWaiting(const AFWRecord* w) {
   // ExitToShell: no alert can be shown while the disk does not answer. One
   // line, in one write, then out without running destructors under the
@@ -103,30 +96,6 @@ void FreeBuffers(AFWRecord* w) {
 }
 
 }  // namespace
-
-OSErr AFWBlock::Resize(int64_t newSizeBytes) {
-  if (newSizeBytes < 0 || newSizeBytes > INT32_MAX) return memFullErr;
-  if (AllocationFailsForTesting()) return memFullErr;
-  void* moved = std::realloc(bytes_.get(), static_cast<size_t>(newSizeBytes > 0 ? newSizeBytes : 1));
-  if (moved == nullptr) return memFullErr;
-  // realloc has freed the old block, or it is the same one.
-  (void)bytes_.release();
-  bytes_.reset(static_cast<uint8_t*>(moved));
-  return noErr;
-}
-
-OSErr AFWBlock::Replace(int64_t newSizeBytes) {
-  if (newSizeBytes < 0 || newSizeBytes > INT32_MAX) return memFullErr;
-  if (AllocationFailsForTesting()) return memFullErr;
-  void* fresh = std::malloc(static_cast<size_t>(newSizeBytes > 0 ? newSizeBytes : 1));
-  if (fresh == nullptr) return memFullErr;
-  bytes_.reset(static_cast<uint8_t*>(fresh));
-  return noErr;
-}
-
-void AFWFailBufferAllocationsForTesting(int count) {
-  gFailAllocations.store(count > 0 ? count : 0);
-}
 
 OSErr AFWOpenFile(const FileRef* file, bool writeHeader, AFWRef* outWriter, ProgramFlavor flavor) {
   if (file == nullptr || outWriter == nullptr) return paramErr;

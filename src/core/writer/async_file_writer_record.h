@@ -4,8 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -22,25 +22,46 @@ constexpr int32_t kAFWGrowthLimitHD = 0x1FFFFFFF;
 constexpr int32_t kAFWGrowthLimitClassic = 0x3FFFFF;
 constexpr int32_t kAFWHeaderLength = 16;
 
-// A growable block of bytes standing in for a locked handle. It owns its
-// memory; the memory comes from malloc so that growth can keep the contents
-// through realloc, without a copy when the block can grow where it is.
+// A growable block of bytes standing in for a locked handle. The memory
+// behind it never moves and is not handed back and forth with the system
+// while a capture runs: the block holds address space for the largest size a
+// buffer may reach, and makes memory of it usable in steps of whole huge
+// pages, faulted in at once when the size grows rather than page by page
+// while frames are copied in. Freed blocks are kept (a bounded few, with a
+// bounded amount of memory) for the next capture's writer. The writer's
+// growth rule alone decides the size; this only decides where it lives.
 class AFWBlock {
  public:
-  uint8_t* get() const { return bytes_.get(); }
+  AFWBlock() = default;
+  AFWBlock(const AFWBlock&) = delete;
+  AFWBlock& operator=(const AFWBlock&) = delete;
+  ~AFWBlock() { Free(); }
+
+  uint8_t* get() const { return bytes_; }
   // SetHandleSize: resizes keeping the contents; memFullErr when the size
   // is not representable or no memory is left (the block is then unchanged).
   [[nodiscard]] OSErr Resize(int64_t newSizeBytes);
-  // The same for a block whose contents need not be kept: nothing is copied.
-  [[nodiscard]] OSErr Replace(int64_t newSizeBytes);
-  void Free() { bytes_.reset(); }
+  // The same for a block whose contents need not be kept.
+  [[nodiscard]] OSErr Replace(int64_t newSizeBytes) { return Resize(newSizeBytes); }
+  void Free();
+
+  // Bytes made usable and faulted in: at least the size, whole huge pages.
+  size_t committedBytes() const { return committedBytes_; }
 
  private:
-  struct FreeBytes {
-    void operator()(uint8_t* bytes) const { std::free(bytes); }
-  };
-  std::unique_ptr<uint8_t, FreeBytes> bytes_;
+  uint8_t* bytes_ = nullptr;    // aligned to a huge page, inside the mapping
+  uint8_t* mapping_ = nullptr;  // the address space held
+  size_t mappingBytes_ = 0;
+  size_t committedBytes_ = 0;
 };
+
+// Memory is made usable in steps of this size (a huge page where the system
+// has them).
+constexpr size_t kAFWCommitStepBytes = size_t{2} << 20;
+// At most this many freed blocks are kept for the next writer (one writer's
+// two buffers), each with at most this much of its memory; the rest goes back.
+constexpr int kAFWKeptBlocks = 2;
+constexpr size_t kAFWKeptBytesPerBlock = size_t{128} << 20;
 
 struct AFWRecord {
   // The open file's descriptor (the data fork's reference number); kNoFile

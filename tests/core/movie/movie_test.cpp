@@ -104,6 +104,51 @@ TEST(MovieTest, MovieResourceSizeDoesNotDependOnTheFrameCount) {
   EXPECT_EQ(a.size(), b.size());
 }
 
+// Samples added a run at a time make the very bytes that adding them one by
+// one makes, whatever the layout of the runs.
+TEST(MovieTest, RunsAddedWholeSerialiseAsFrameByFrame) {
+  struct Run {
+    uint32_t sizeBytes;
+    uint32_t count;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Run> runs;
+  };
+  const Case cases[] = {
+      {"one frame", {{kFrameBytes, 1}}},
+      {"two frames", {{kFrameBytes, 2}}},
+      {"many frames", {{kFrameBytes, 4321}}},
+      {"mixed sizes", {{kFrameBytes, 3}, {1000, 2}, {77, 1}, {kFrameBytes, 4}}},
+      {"a run broken by a different size", {{kFrameBytes, 50}, {kFrameBytes + 2, 1}, {kFrameBytes, 49}}},
+      {"a million frames", {{kFrameBytes, 1'000'000}}},
+  };
+  const ImageDescription d = Description();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Built byFrame, byRun;
+    for (Built* b : {&byFrame, &byRun}) {
+      b->movie.SetCreationTime(3'000'000'000ull);
+      ASSERT_EQ(b->movie.NewTrack(640 << 16, 480 << 16, 0, &b->track), noErr);
+      ASSERT_EQ(b->track->NewMedia(FourCC("vide"), 1800, &b->media), noErr);
+    }
+    uint64_t offset = 16;
+    for (const Run& r : c.runs) {
+      ASSERT_EQ(byRun.media->AddSampleReferences(offset, r.sizeBytes, r.count, 100, d, SampleSync::kSync),
+                noErr);
+      for (uint32_t i = 0; i < r.count; ++i, offset += r.sizeBytes)
+        ASSERT_EQ(byFrame.media->AddSampleReferences(offset, r.sizeBytes, 1, 100, d, SampleSync::kSync),
+                  noErr);
+    }
+    std::vector<uint8_t> expected, actual;
+    for (Built* b : {&byFrame, &byRun}) {
+      ASSERT_EQ(b->track->InsertMedia(-1, 0, b->media->DurationTicks(), kFixed1), noErr);
+      ASSERT_EQ(b->movie.Serialise(b == &byFrame ? &expected : &actual), noErr);
+    }
+    EXPECT_EQ(actual, expected);
+  }
+}
+
 TEST(MovieTest, NoEditWithoutSamples) {
   Built b;
   Build(&b, 1800, 0);

@@ -168,6 +168,42 @@ TEST(SoftScalerTest, RGB32ScalingMatchesYCbCrScalingOfTheSamePicture) {
   EXPECT_LE(worst, 4);
 }
 
+TEST(SoftScalerTest, ConversionAgreesWithTheTablesOnEveryLumaAndAGridOfChroma) {
+  // 1:1, so every first pixel of a pair is its own Y0, Cb and Cr unblended:
+  // each row holds all 256 luma codes, each row another Cb and Cr.
+  constexpr int32_t kWidth = 512;
+  std::vector<std::pair<int, int>> chroma;
+  for (int cb = 0; cb < 256; cb += 5)
+    for (int cr = 0; cr < 256; cr += 5) chroma.push_back({cb, cr});
+  chroma.push_back({255, 255});
+  const auto height = static_cast<int32_t>(chroma.size());
+  std::vector<uint8_t> frame(static_cast<size_t>(kWidth) * 2 * height);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t pair = 0; pair < kWidth / 2; ++pair) {
+      uint8_t* p = &frame[(static_cast<size_t>(y) * kWidth + 2 * pair) * 2];
+      p[0] = static_cast<uint8_t>(chroma[y].first);
+      p[1] = p[3] = static_cast<uint8_t>(pair);
+      p[2] = static_cast<uint8_t>(chroma[y].second);
+    }
+  }
+  for (YCbCrMatrix matrix : {YCbCrMatrix::kBT601, YCbCrMatrix::kBT709}) {
+    const YCbCrTables tables(matrix);
+    YCbCrScaler scaler;
+    std::vector<uint32_t> out(static_cast<size_t>(kWidth) * height);
+    scaler.Draw(YCbCrImageView{frame.data(), kWidth * 2, kWidth, height},
+                RGB32ImageView{out.data(), kWidth * 4, kWidth, height}, Mirroring::kNone, matrix);
+    int worst = 0;
+    for (int32_t y = 0; y < height; ++y) {
+      for (int32_t pair = 0; pair < kWidth / 2; ++pair) {
+        const uint32_t expected = tables.ToRGB32(pair, chroma[y].first, chroma[y].second);
+        worst = std::max(worst, MaxChannelDifference(Unpack(out[static_cast<size_t>(y) * kWidth + 2 * pair]),
+                                                     Unpack(expected)));
+      }
+    }
+    EXPECT_LE(worst, 1) << "matrix " << static_cast<int>(matrix);
+  }
+}
+
 TEST(SoftScalerTest, SampleStepsStayInsideTheSource) {
   for (const auto& [source, dest] :
        {std::pair{1, 7}, std::pair{7, 1}, std::pair{1920, 960}, std::pair{3, 1000}}) {
