@@ -65,8 +65,9 @@ constexpr std::array kAlertItems{
 constexpr std::array kDialogs{
     DialogTemplate{kVideoSettingsDialogID, "Video Settings", Rect{100, 100, 300, 100 + kDialogWidthPixels},
                    kModalDialogRefCon, WindowCloseBox::kNone, kVideoSettingsOKItem, kSettingsItems},
-    DialogTemplate{kVideoSettingsAlertDialogID, "Video Settings", Rect{100, 100, 200, 100 + kAlertWidthPixels},
-                   kModalDialogRefCon, WindowCloseBox::kNone, 1, kAlertItems},
+    DialogTemplate{kVideoSettingsAlertDialogID, "Video Settings",
+                   Rect{100, 100, 200, 100 + kAlertWidthPixels}, kModalDialogRefCon, WindowCloseBox::kNone, 1,
+                   kAlertItems},
 };
 
 ControlRef Item(DialogRef dialog, int16_t item) {
@@ -109,14 +110,14 @@ MenuRef MakeMenu(int16_t menuID, const std::string& title, const std::vector<std
 // resources, the bell.
 void ShowChangeError(OSErr err) {
   const AlertTemplate* alert = GetAlertTemplate(kErrorAlertID);
-  DialogRef dialog = alert != nullptr ? GetNewDialog(kVideoSettingsAlertDialogID, nullptr, kFirstWindowOfClass)
-                                      : nullptr;
+  DialogRef dialog =
+      alert != nullptr ? GetNewDialog(kVideoSettingsAlertDialogID, nullptr, kFirstWindowOfClass) : nullptr;
   if (dialog == nullptr) {
     SysBeep(kDialogBeepTicks);
     return;
   }
-  const auto params = ComposeClassicErrorMessage(kVideoSettingsErrorMessageIndex, kVideoSettingsChangeLocation,
-                                                 err, GetIndString);
+  const auto params = ComposeClassicErrorMessage(kVideoSettingsErrorMessageIndex,
+                                                 kVideoSettingsChangeLocation, err, GetIndString);
   if (!params) {  // the user cancelled something: nothing to tell
     DisposeDialog(dialog);
     return;
@@ -261,8 +262,8 @@ class SettingsDialogRun {
       shown_.push_back({item, i, shown.kind, shown.value});
       top += kRowStepPixels;
     }
-    const auto buttonsTop = static_cast<int16_t>(top - kRowStepPixels + kRowHeightPixels + kButtonsGapPixels +
-                                                 kPanelGapPixels);
+    const auto buttonsTop =
+        static_cast<int16_t>(top - kRowStepPixels + kRowHeightPixels + kButtonsGapPixels + kPanelGapPixels);
     const int16_t right = kDialogWidthPixels - kMarginPixels;
     PlaceButton(dialog_, kVideoSettingsOKItem, right, buttonsTop);
     PlaceButton(dialog_, kVideoSettingsCancelItem, static_cast<int16_t>(right - kButtonWidthPixels - 10),

@@ -2,6 +2,8 @@
 // script of clicks, pop-up choices and keys runs while NGSettingsDialog
 // waits in the dialog, over the real built-in cameras (and a fake camera
 // with a brightness adjustment, which no built-in camera has).
+#include "classic/grabber_dialog/settings_dialog_window.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +14,6 @@
 
 #include "classic/grabber/ng_channel.h"
 #include "classic/grabber/settings_panels.h"
-#include "classic/grabber_dialog/settings_dialog_window.h"
 #include "classic/toolbox/toolbox.h"
 #include "fake_digitizer.h"
 
@@ -49,7 +50,10 @@ class SettingsDialogWindowTest : public ::testing::Test {
     Str255 dv;
     CopyToStr255("DV Video", dv);
     ASSERT_EQ(NGSetChannelDevice(channel, dv), noErr);
-    ASSERT_EQ(NGSetDataProc(channel, [](int16_t, const uint8_t*, int32_t, const TimeRecord*, intptr_t) { return noErr; }, 0), noErr);
+    ASSERT_EQ(
+        NGSetDataProc(
+            channel, [](int16_t, const uint8_t*, int32_t, const TimeRecord*, intptr_t) { return noErr; }, 0),
+        noErr);
   }
   void TearDown() override {
     SetSettingsDialogHost(nullptr);
@@ -165,8 +169,10 @@ TEST_F(SettingsDialogWindowTest, TheChosenCameraTakesEffectAtOnceAndStaysOnlyWit
   const Case cases[] = {
       {"Return", [](DialogRef) { PostKeyEvent(keyDown, kReturnCharCode, 0, 0); }, noErr, "Raw Test Camera"},
       {"Enter", [](DialogRef) { PostKeyEvent(keyDown, kEnterCharCode, 0, 0); }, noErr, "Raw Test Camera"},
-      {"OK button", [](DialogRef d) { Click(ItemControl(d, kVideoSettingsOKItem)); }, noErr, "Raw Test Camera"},
-      {"Escape", [](DialogRef) { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); }, userCanceledErr, "DV Video"},
+      {"OK button", [](DialogRef d) { Click(ItemControl(d, kVideoSettingsOKItem)); }, noErr,
+       "Raw Test Camera"},
+      {"Escape", [](DialogRef) { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); }, userCanceledErr,
+       "DV Video"},
       {"Ctrl+period", [](DialogRef) { PostKeyEvent(keyDown, '.', kPeriodKeyCode, cmdKey); }, userCanceledErr,
        "DV Video"},
       {"Cancel button", [](DialogRef d) { Click(ItemControl(d, kVideoSettingsCancelItem)); }, userCanceledErr,
@@ -255,7 +261,8 @@ TEST_F(SettingsDialogWindowTest, AGreyedCameraCannotBePickedAndAFailingOneIsRepo
         ControlRef camera = ControlTitled(d, "Camera:");
         const int16_t unplugged = MenuItemNamed(camera, "Unplugged Camera");
         EXPECT_FALSE(IsMenuItemEnabled(GetControlPopupMenuHandle(camera), unplugged));
-        EXPECT_TRUE(IsMenuItemEnabled(GetControlPopupMenuHandle(camera), MenuItemNamed(camera, "Broken Camera")));
+        EXPECT_TRUE(
+            IsMenuItemEnabled(GetControlPopupMenuHandle(camera), MenuItemNamed(camera, "Broken Camera")));
         Pick(camera, "Unplugged Camera");
       },
       [&](DialogRef d) {
