@@ -40,6 +40,7 @@ bool IsOpen() {
   return gData != nullptr && gGrabber != nullptr;
 }
 
+// Defined below, with the classification it needs.
 void FollowChannelDigitizer(NGChannelRecord& record);
 
 // The record of a channel with a digitizer, else the code for why not.
@@ -60,22 +61,6 @@ bool Compresses(const NGChannelRecord& record) {
 void RefreshDigitizerInfo(NGChannelRecord& record) {
   DigitizerInfo info;
   if (record.vdig->GetDigitizerInfo(&info) == noErr) record.digitizerInfo = info;
-}
-
-uint8_t ClassifyDigitizerOf(const VideoDigitizer& vdig);
-
-// The settings dialog switches the channel's device while it runs, and the
-// channel closes the old digitizer there and then: a record still holding
-// it would call into a closed component (the preview keeps polling under
-// the dialog). The record follows the channel's digitizer whole, as after a
-// device change, and stops asking it for frames until it is set up again.
-void FollowChannelDigitizer(NGChannelRecord& record) {
-  VideoDigitizer* current = record.channel->GetVideoDigitizerComponent();
-  if (current == nullptr || current == record.vdig) return;
-  record.vdig = current;
-  RefreshDigitizerInfo(record);
-  record.vdigType = ClassifyDigitizerOf(*current);
-  record.isRunning = 0;
 }
 
 // Closing the grabber closes the channels and their digitizers before the
@@ -205,11 +190,27 @@ OSErr NGGetVDIGComponentInfo(int16_t channel, ComponentDescription* outDescripti
 }
 
 namespace {
+
 uint8_t ClassifyDigitizerOf(const VideoDigitizer& vdig) {
   ComponentDescription description;
   if (GetComponentInfo(vdig.component, &description, nullptr) != noErr) return 0;
   return ClassifyDigitizer(description.componentManufacturer, description.componentSubType);
 }
+
+// The settings dialog switches the channel's device while it runs, and the
+// channel closes the old digitizer there and then: a record still holding
+// it would call into a closed component (the preview keeps polling under
+// the dialog). The record follows the channel's digitizer whole, as after a
+// device change, and stops asking it for frames until it is set up again.
+void FollowChannelDigitizer(NGChannelRecord& record) {
+  VideoDigitizer* current = record.channel->GetVideoDigitizerComponent();
+  if (current == nullptr || current == record.vdig) return;
+  record.vdig = current;
+  RefreshDigitizerInfo(record);
+  record.vdigType = ClassifyDigitizerOf(*current);
+  record.isRunning = 0;
+}
+
 }  // namespace
 
 uint8_t NGGetVDIGTypeCode(int16_t channel) {
