@@ -4,9 +4,10 @@
 # Modules are the folders two levels down (core/writer, hd/video, ...).
 # Inside the core, dependencies point one way:
 #   platform <- util <- imaging, writer, movie, prefs <- capture
-# The programs may use all of the core; Framewright HD and Framewright never
-# include each other. A core folder missing from the table fails too, so a
-# new module has to say where it stands.
+# The programs may use all of the core and the Linux device layer
+# (platform_linux: V4L2 nodes), which uses the core only; Framewright HD and
+# Framewright never include each other. A core folder missing from the
+# table fails too, so a new module has to say where it stands.
 set -euo pipefail
 root=${1:-"$(cd "$(dirname "$0")/../.." && pwd)/src"}
 
@@ -40,14 +41,17 @@ while IFS= read -r -d '' file; do
     case "$program" in
       core)
         [[ " ${allowed[$module]} " == *" $target_module "* ]] || ok=0 ;;
+      platform_linux)
+        [ "$target_program" = core ] || [ "$target_module" = "$module" ] || ok=0 ;;
       hd | classic)
-        [ "$target_program" = core ] || [ "$target_program" = "$program" ] || ok=0 ;;
+        [ "$target_program" = core ] || [ "$target_program" = platform_linux ] ||
+          [ "$target_program" = "$program" ] || ok=0 ;;
     esac
     if [ $ok -eq 0 ]; then
       echo "$rel: includes \"$target\" ($module must not depend on $target_module)"
       violations=$((violations + 1))
     fi
-  done < <(sed -n -E 's@^[[:space:]]*#[[:space:]]*include[[:space:]]+"((core|hd|classic)/[^"]+)".*@\1@p' "$file")
+  done < <(sed -n -E 's@^[[:space:]]*#[[:space:]]*include[[:space:]]+"((core|hd|classic|platform_linux)/[^"]+)".*@\1@p' "$file")
 done < <(find "$root" -type f \( -name '*.h' -o -name '*.cpp' \) -print0 | sort -z)
 
 if [ $violations -gt 0 ]; then

@@ -40,12 +40,16 @@ bool IsOpen() {
   return gData != nullptr && gGrabber != nullptr;
 }
 
+// Defined below, with the classification it needs.
+void FollowChannelDigitizer(NGChannelRecord& record);
+
 // The record of a channel with a digitizer, else the code for why not.
 OSErr Record(int16_t channel, NGChannelRecord** out) {
   if (!IsOpen()) return kNGNotOpenErr;
   if (channel < 0 || channel >= kNGChannelTableSize) return kNGNoDigitizerErr;
   NGChannelRecord& record = (*gData)[static_cast<size_t>(channel)];
   if (record.vdig == nullptr) return kNGNoDigitizerErr;
+  FollowChannelDigitizer(record);
   *out = &record;
   return noErr;
 }
@@ -185,12 +189,34 @@ OSErr NGGetVDIGComponentInfo(int16_t channel, ComponentDescription* outDescripti
   return noErr;
 }
 
+namespace {
+
+uint8_t ClassifyDigitizerOf(const VideoDigitizer& vdig) {
+  ComponentDescription description;
+  if (GetComponentInfo(vdig.component, &description, nullptr) != noErr) return 0;
+  return ClassifyDigitizer(description.componentManufacturer, description.componentSubType);
+}
+
+// The settings dialog switches the channel's device while it runs, and the
+// channel closes the old digitizer there and then: a record still holding
+// it would call into a closed component (the preview keeps polling under
+// the dialog). The record follows the channel's digitizer whole, as after a
+// device change, and stops asking it for frames until it is set up again.
+void FollowChannelDigitizer(NGChannelRecord& record) {
+  VideoDigitizer* current = record.channel->GetVideoDigitizerComponent();
+  if (current == nullptr || current == record.vdig) return;
+  record.vdig = current;
+  RefreshDigitizerInfo(record);
+  record.vdigType = ClassifyDigitizerOf(*current);
+  record.isRunning = 0;
+}
+
+}  // namespace
+
 uint8_t NGGetVDIGTypeCode(int16_t channel) {
   NGChannelRecord* record = nullptr;
   if (Record(channel, &record) != noErr) return 0;
-  ComponentDescription description;
-  if (GetComponentInfo(record->vdig->component, &description, nullptr) != noErr) return 0;
-  return ClassifyDigitizer(description.componentManufacturer, description.componentSubType);
+  return ClassifyDigitizerOf(*record->vdig);
 }
 
 OSErr NGSetDataProc(int16_t channel, NGDataProc proc, intptr_t refCon) {
@@ -345,6 +371,7 @@ OSErr NGIdleChannel(int16_t channel, int16_t* ioStage) {
   if (channel < 0 || channel >= kNGChannelTableSize) return badCallOrderErr;
   NGChannelRecord& record = (*gData)[static_cast<size_t>(channel)];
   if (record.vdig == nullptr || record.dataProc == nullptr) return badCallOrderErr;
+  FollowChannelDigitizer(record);
   VideoDigitizer* vdig = record.vdig;
   const auto fail = [&](int16_t stage, OSErr err) {
     if (ioStage != nullptr) *ioStage = stage;

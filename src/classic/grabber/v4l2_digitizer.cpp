@@ -1,16 +1,12 @@
 // V4L2 camera digitizers.
 #include "classic/grabber/v4l2_digitizer.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <linux/videodev2.h>
-#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -18,46 +14,11 @@
 
 #include "classic/grabber/component_registry.h"
 #include "core/movie/image_descriptions.h"
+#include "platform_linux/v4l2/v4l2_node.h"
 
 namespace {
 
 constexpr uint32_t kBufferCount = 4;
-
-// ioctl, retried when a signal interrupts it; returns 0 or errno.
-int Ioctl(int fd, unsigned long request, void* arg) {
-  int result;
-  do {
-    result = ioctl(fd, request, arg);
-  } while (result == -1 && errno == EINTR);
-  return result == -1 ? errno : 0;
-}
-
-std::string FieldText(const uint8_t* field, size_t bytes) {
-  const char* text = reinterpret_cast<const char*>(field);
-  return std::string(text, strnlen(text, bytes));
-}
-
-// Opens a node that captures video with streaming I/O; its card name.
-OSErr OpenCaptureNode(const std::string& path, int* outFd, std::string* outCard) {
-  const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return OSErrFromErrno(errno);
-  v4l2_capability caps{};
-  int err = Ioctl(fd, VIDIOC_QUERYCAP, &caps);
-  if (err == 0) {
-    // This node's own caps, not the whole device's (whose other nodes may
-    // capture metadata only).
-    const uint32_t nodeCaps =
-        (caps.capabilities & V4L2_CAP_DEVICE_CAPS) != 0 ? caps.device_caps : caps.capabilities;
-    if ((nodeCaps & V4L2_CAP_VIDEO_CAPTURE) == 0 || (nodeCaps & V4L2_CAP_STREAMING) == 0) err = ENODEV;
-  }
-  if (err != 0) {
-    close(fd);
-    return OSErrFromErrno(err);
-  }
-  if (outCard != nullptr) *outCard = FieldText(caps.card, sizeof caps.card);
-  *outFd = fd;
-  return noErr;
-}
 
 uint32_t AdjustmentControl(PictureAdjustment adjustment) {
   switch (adjustment) {
@@ -83,23 +44,15 @@ class V4L2Digitizer final : public VideoDigitizer {
 
   // The format: the best one offered, at the driver's current size.
   OSErr Configure() {
-    std::vector<uint32_t> offered;
-    for (uint32_t index = 0;; ++index) {
-      v4l2_fmtdesc desc{};
-      desc.index = index;
-      desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-      if (Ioctl(fd_, VIDIOC_ENUM_FMT, &desc) != 0) break;
-      offered.push_back(desc.pixelformat);
-    }
-    const uint32_t pixelFormat = ChooseV4L2CaptureFormat(offered.data(), offered.size());
+    const uint32_t pixelFormat = ChooseV4L2PixelFormat(V4L2CapturePixelFormats(fd_));
     if (pixelFormat == 0) return cDepthErr;
     v4l2_format format{};
     format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (const int err = Ioctl(fd_, VIDIOC_G_FMT, &format); err != 0) return OSErrFromErrno(err);
+    if (const int err = V4L2Ioctl(fd_, VIDIOC_G_FMT, &format); err != 0) return OSErrFromErrno(err);
     format.fmt.pix.pixelformat = pixelFormat;
     format.fmt.pix.field = V4L2_FIELD_ANY;
     format.fmt.pix.bytesperline = 0;
-    if (const int err = Ioctl(fd_, VIDIOC_S_FMT, &format); err != 0) return OSErrFromErrno(err);
+    if (const int err = V4L2Ioctl(fd_, VIDIOC_S_FMT, &format); err != 0) return OSErrFromErrno(err);
     // The driver may adjust anything; what it answers is what comes.
     if (format.fmt.pix.pixelformat != pixelFormat || format.fmt.pix.width < 2 || format.fmt.pix.height == 0 ||
         format.fmt.pix.width > static_cast<uint32_t>(kMaxJPEGSideLengthPixels) ||
@@ -146,25 +99,25 @@ class V4L2Digitizer final : public VideoDigitizer {
   }
   OSErr GetInput(int16_t* outInput) override {
     int input = 0;
-    if (Ioctl(fd_, VIDIOC_G_INPUT, &input) != 0) input = 0;  // drivers with one input may not answer
+    if (V4L2Ioctl(fd_, VIDIOC_G_INPUT, &input) != 0) input = 0;  // drivers with one input may not answer
     *outInput = static_cast<int16_t>(input);
     return noErr;
   }
   OSErr SetInput(int16_t input) override {
     StopStreaming();
     int value = input;
-    if (const int err = Ioctl(fd_, VIDIOC_S_INPUT, &value); err != 0) return OSErrFromErrno(err);
+    if (const int err = V4L2Ioctl(fd_, VIDIOC_S_INPUT, &value); err != 0) return OSErrFromErrno(err);
     return Configure();  // another input may bring another size
   }
 
   OSErr GetPictureAdjustment(PictureAdjustment adjustment, uint16_t* out) override {
     v4l2_queryctrl query{};
     query.id = AdjustmentControl(adjustment);
-    if (Ioctl(fd_, VIDIOC_QUERYCTRL, &query) != 0 || (query.flags & V4L2_CTRL_FLAG_DISABLED) != 0 ||
+    if (V4L2Ioctl(fd_, VIDIOC_QUERYCTRL, &query) != 0 || (query.flags & V4L2_CTRL_FLAG_DISABLED) != 0 ||
         query.maximum <= query.minimum)
       return badComponentSelector;
     v4l2_control control{query.id, 0};
-    if (const int err = Ioctl(fd_, VIDIOC_G_CTRL, &control); err != 0) return OSErrFromErrno(err);
+    if (const int err = V4L2Ioctl(fd_, VIDIOC_G_CTRL, &control); err != 0) return OSErrFromErrno(err);
     const int64_t span = int64_t{query.maximum} - query.minimum;
     *out = static_cast<uint16_t>((int64_t{control.value} - query.minimum) * 65535 / span);
     return noErr;
@@ -172,12 +125,12 @@ class V4L2Digitizer final : public VideoDigitizer {
   OSErr SetPictureAdjustment(PictureAdjustment adjustment, uint16_t value) override {
     v4l2_queryctrl query{};
     query.id = AdjustmentControl(adjustment);
-    if (Ioctl(fd_, VIDIOC_QUERYCTRL, &query) != 0 || query.maximum <= query.minimum)
+    if (V4L2Ioctl(fd_, VIDIOC_QUERYCTRL, &query) != 0 || query.maximum <= query.minimum)
       return badComponentSelector;
     const int64_t span = int64_t{query.maximum} - query.minimum;
     v4l2_control control{query.id,
                          static_cast<int32_t>(query.minimum + (int64_t{value} * span + 32767) / 65535)};
-    if (const int err = Ioctl(fd_, VIDIOC_S_CTRL, &control); err != 0) return OSErrFromErrno(err);
+    if (const int err = V4L2Ioctl(fd_, VIDIOC_S_CTRL, &control); err != 0) return OSErrFromErrno(err);
     return noErr;
   }
 
@@ -230,14 +183,14 @@ class V4L2Digitizer final : public VideoDigitizer {
       v4l2_buffer buffer{};
       buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
       buffer.memory = V4L2_MEMORY_MMAP;
-      const int err = Ioctl(fd_, VIDIOC_DQBUF, &buffer);
+      const int err = V4L2Ioctl(fd_, VIDIOC_DQBUF, &buffer);
       if (err == EAGAIN) break;
       if (err != 0) return Sticky(OSErrFromErrno(err));  // unplugged: ENODEV
       if (buffer.index >= mappings_.size()) continue;
       const uint64_t nanoseconds = static_cast<uint64_t>(buffer.timestamp.tv_sec) * 1000000000u +
                                    static_cast<uint64_t>(buffer.timestamp.tv_usec) * 1000u;
       if ((buffer.flags & V4L2_BUF_FLAG_ERROR) != 0 || !Convertible(buffer)) {
-        if (const int requeue = Ioctl(fd_, VIDIOC_QBUF, &buffer); requeue != 0)
+        if (const int requeue = V4L2Ioctl(fd_, VIDIOC_QBUF, &buffer); requeue != 0)
           return Sticky(OSErrFromErrno(requeue));
         continue;
       }
@@ -252,7 +205,7 @@ class V4L2Digitizer final : public VideoDigitizer {
                               sourceRowBytes_, width_, height_, decoder_, frame_.data(),
                               width_ * 2) != noErr) {
           // A damaged frame (cameras send one now and then): skip it.
-          if (const int requeue = Ioctl(fd_, VIDIOC_QBUF, &oldest.buffer); requeue != 0)
+          if (const int requeue = V4L2Ioctl(fd_, VIDIOC_QBUF, &oldest.buffer); requeue != 0)
             return Sticky(OSErrFromErrno(requeue));
           held_.pop_front();
           continue;
@@ -277,7 +230,7 @@ class V4L2Digitizer final : public VideoDigitizer {
     if (held_.empty() || data != frame_.data()) return paramErr;
     v4l2_buffer buffer = held_.front().buffer;
     held_.pop_front();
-    if (const int err = Ioctl(fd_, VIDIOC_QBUF, &buffer); err != 0) return Sticky(OSErrFromErrno(err));
+    if (const int err = V4L2Ioctl(fd_, VIDIOC_QBUF, &buffer); err != 0) return Sticky(OSErrFromErrno(err));
     return noErr;
   }
 
@@ -297,16 +250,7 @@ class V4L2Digitizer final : public VideoDigitizer {
     return error_;
   }
 
-  std::vector<std::string> InputNames() {
-    std::vector<std::string> names;
-    for (uint32_t index = 0;; ++index) {
-      v4l2_input input{};
-      input.index = index;
-      if (Ioctl(fd_, VIDIOC_ENUMINPUT, &input) != 0) break;
-      names.push_back(FieldText(input.name, sizeof input.name));
-    }
-    return names;
-  }
+  std::vector<std::string> InputNames() { return V4L2InputNames(fd_); }
 
   // Raw formats must fill the picture; drivers that leave bytesused 0 mean
   // the whole buffer.
@@ -320,21 +264,21 @@ class V4L2Digitizer final : public VideoDigitizer {
     request.count = kBufferCount;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
-    if (const int err = Ioctl(fd_, VIDIOC_REQBUFS, &request); err != 0) return OSErrFromErrno(err);
+    if (const int err = V4L2Ioctl(fd_, VIDIOC_REQBUFS, &request); err != 0) return OSErrFromErrno(err);
     if (request.count < 2) return memFullErr;
     for (uint32_t index = 0; index < request.count; ++index) {
       v4l2_buffer buffer{};
       buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
       buffer.memory = V4L2_MEMORY_MMAP;
       buffer.index = index;
-      if (const int err = Ioctl(fd_, VIDIOC_QUERYBUF, &buffer); err != 0) return OSErrFromErrno(err);
+      if (const int err = V4L2Ioctl(fd_, VIDIOC_QUERYBUF, &buffer); err != 0) return OSErrFromErrno(err);
       void* address = mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, buffer.m.offset);
       if (address == MAP_FAILED) return OSErrFromErrno(errno);
       mappings_.push_back({address, buffer.length});
-      if (const int err = Ioctl(fd_, VIDIOC_QBUF, &buffer); err != 0) return OSErrFromErrno(err);
+      if (const int err = V4L2Ioctl(fd_, VIDIOC_QBUF, &buffer); err != 0) return OSErrFromErrno(err);
     }
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (const int err = Ioctl(fd_, VIDIOC_STREAMON, &type); err != 0) return OSErrFromErrno(err);
+    if (const int err = V4L2Ioctl(fd_, VIDIOC_STREAMON, &type); err != 0) return OSErrFromErrno(err);
     streaming_ = true;
     return noErr;
   }
@@ -342,7 +286,7 @@ class V4L2Digitizer final : public VideoDigitizer {
   void StopStreaming() {
     if (streaming_) {
       int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-      Ioctl(fd_, VIDIOC_STREAMOFF, &type);  // a vanished device has stopped anyway
+      V4L2Ioctl(fd_, VIDIOC_STREAMOFF, &type);  // a vanished device has stopped anyway
     }
     streaming_ = false;
     held_.clear();
@@ -351,7 +295,7 @@ class V4L2Digitizer final : public VideoDigitizer {
       v4l2_requestbuffers release{};
       release.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
       release.memory = V4L2_MEMORY_MMAP;
-      Ioctl(fd_, VIDIOC_REQBUFS, &release);
+      V4L2Ioctl(fd_, VIDIOC_REQBUFS, &release);
     }
     mappings_.clear();
   }
@@ -370,15 +314,6 @@ class V4L2Digitizer final : public VideoDigitizer {
   OSErr error_ = noErr;  // once the device has failed, every call says so
 };
 
-// The number N of a name "videoN", or -1.
-int VideoNodeNumber(const char* name) {
-  if (std::strncmp(name, "video", 5) != 0 || name[5] < '0' || name[5] > '9') return -1;
-  char* end = nullptr;
-  const long number = std::strtol(name + 5, &end, 10);
-  if (*end != '\0' || number < 0 || number > INT_MAX) return -1;
-  return static_cast<int>(number);
-}
-
 struct RegisteredCamera {
   std::string path;
   std::string card;
@@ -386,22 +321,12 @@ struct RegisteredCamera {
 };
 
 void ScanV4L2Nodes(const std::string& nodeDirectory, std::vector<RegisteredCamera>& registered) {
-  std::vector<std::pair<int, std::string>> nodes;
-  if (DIR* dir = opendir(nodeDirectory.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const int number = VideoNodeNumber(entry->d_name);
-      if (number >= 0) nodes.emplace_back(number, nodeDirectory + "/" + entry->d_name);
-    }
-    closedir(dir);
-  }
-  std::sort(nodes.begin(), nodes.end());  // video2 before video10
   std::vector<RegisteredCamera> found;
-  for (const auto& [number, path] : nodes) {
-    int fd = -1;
-    std::string card;
-    if (OpenCaptureNode(path, &fd, &card) != noErr) continue;
-    close(fd);
-    found.push_back({path, card, 0});
+  for (const std::string& path : ListV4L2VideoNodes(nodeDirectory)) {
+    UniqueFd fd;
+    v4l2_capability caps{};
+    if (OpenV4L2CaptureNode(path, &fd, &caps) != noErr) continue;
+    found.push_back({path, V4L2FieldText(caps.card, sizeof caps.card), 0});
   }
   // Cameras still there keep their components (a channel may have one
   // open); the ones gone are removed, the new ones go before the rest.
@@ -430,10 +355,8 @@ void ScanV4L2Nodes(const std::string& nodeDirectory, std::vector<RegisteredCamer
       return err;
     };
     registration.available = [path] {
-      int fd = -1;
-      if (OpenCaptureNode(path, &fd, nullptr) != noErr) return false;
-      close(fd);
-      return true;
+      UniqueFd fd;
+      return OpenV4L2CaptureNode(path, &fd, nullptr) == noErr;
     };
     it->component = RegisterComponent(std::move(registration), RegistryPlace::kFront);
   }
@@ -443,10 +366,7 @@ void ScanV4L2Nodes(const std::string& nodeDirectory, std::vector<RegisteredCamer
 }  // namespace
 
 uint32_t ChooseV4L2CaptureFormat(const uint32_t* offered, size_t count) {
-  for (const uint32_t preferred :
-       {V4L2_PIX_FMT_UYVY, V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_JPEG})
-    if (std::find(offered, offered + count, preferred) != offered + count) return preferred;
-  return 0;
+  return ChooseV4L2PixelFormat(std::vector<uint32_t>(offered, offered + count));
 }
 
 OSErr ConvertV4L2Buffer(uint32_t pixelFormat, const uint8_t* bytes, size_t usedBytes, int32_t srcRowBytes,
@@ -476,9 +396,9 @@ OSErr ConvertV4L2Buffer(uint32_t pixelFormat, const uint8_t* bytes, size_t usedB
 }
 
 OSErr OpenV4L2Digitizer(const std::string& nodePath, std::unique_ptr<VideoDigitizer>* out) {
-  int fd = -1;
-  if (const OSErr err = OpenCaptureNode(nodePath, &fd, nullptr); err != noErr) return err;
-  auto digitizer = std::make_unique<V4L2Digitizer>(fd);
+  UniqueFd fd;
+  if (const OSErr err = OpenV4L2CaptureNode(nodePath, &fd, nullptr); err != noErr) return err;
+  auto digitizer = std::make_unique<V4L2Digitizer>(fd.Release());
   if (const OSErr err = digitizer->Configure(); err != noErr) return err;
   *out = std::move(digitizer);
   return noErr;

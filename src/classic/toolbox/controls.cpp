@@ -96,6 +96,30 @@ ControlRef NewControlOfKind(WindowRef window, ControlKind kind, const Rect& boun
   return ref;
 }
 
+OSErr CreateSliderControl(WindowRef window, const Rect* boundsRect, int32_t value, int32_t minimum,
+                          int32_t maximum, ControlRef* outControl) {
+  if (outControl != nullptr) *outControl = nullptr;
+  if (boundsRect == nullptr || outControl == nullptr) return paramErr;
+  if (CheckedWindow(window) == nullptr) return errInvalidWindowRef;
+  ControlRef slider = NewControlOfKind(window, ControlKind::kSlider, *boundsRect, {}, 0);
+  slider->minimum = minimum;
+  slider->maximum = std::max(minimum, maximum);
+  slider->value = std::clamp(value, slider->minimum, slider->maximum);
+  *outControl = slider;
+  return noErr;
+}
+
+int32_t GetSliderValueAt(ControlRef slider, int16_t h) {
+  if (Checked(slider) == nullptr) return 0;
+  const int32_t first = slider->bounds.left + kSliderThumbWidthPixels / 2;
+  const int32_t span = slider->bounds.right - slider->bounds.left - kSliderThumbWidthPixels;
+  if (span <= 0) return slider->minimum;
+  const int64_t offset = std::clamp<int64_t>(h - first, 0, span);
+  const int64_t range = int64_t{slider->maximum} - slider->minimum;
+  // Rounded to the nearest value, so both ends are reachable exactly.
+  return static_cast<int32_t>(slider->minimum + (offset * range + span / 2) / span);
+}
+
 void DisposeControl(ControlRef control) {
   if (Checked(control) == nullptr) return;
   WindowRef window = control->owner;
@@ -154,6 +178,25 @@ void SetControlMaximum(ControlRef control, int16_t maximum) {
   Changed(control);
 }
 
+int32_t GetControl32BitMinimum(ControlRef control) {
+  return Checked(control) != nullptr ? control->minimum : 0;
+}
+int32_t GetControl32BitMaximum(ControlRef control) {
+  return Checked(control) != nullptr ? control->maximum : 0;
+}
+void SetControl32BitMinimum(ControlRef control, int32_t minimum) {
+  if (Checked(control) == nullptr) return;
+  control->minimum = minimum;
+  control->value = std::clamp(control->value, control->minimum, std::max(control->minimum, control->maximum));
+  Changed(control);
+}
+void SetControl32BitMaximum(ControlRef control, int32_t maximum) {
+  if (Checked(control) == nullptr) return;
+  control->maximum = maximum;
+  control->value = std::clamp(control->value, control->minimum, std::max(control->minimum, control->maximum));
+  Changed(control);
+}
+
 void GetControlTitle(ControlRef control, Str255 title) {
   CopyToStr255(Checked(control) != nullptr ? control->text : std::string(), title);
 }
@@ -174,6 +217,15 @@ void SetControlBounds(ControlRef control, const Rect* bounds) {
 }
 MenuRef GetControlPopupMenuHandle(ControlRef control) {
   return Checked(control) != nullptr ? control->popupMenu : nullptr;
+}
+void SetControlPopupMenuHandle(ControlRef control, MenuRef menu) {
+  if (Checked(control) == nullptr || control->kind != ControlKind::kPopupMenu) return;
+  control->popupMenu = menu;
+  control->popupMenuID = menu != nullptr ? GetMenuID(menu) : 0;
+  control->minimum = 1;
+  control->maximum = menu != nullptr ? std::max<int16_t>(1, CountMenuItems(menu)) : 1;
+  control->value = std::clamp(control->value, control->minimum, control->maximum);
+  Changed(control);
 }
 
 void HiliteControl(ControlRef control, int16_t hiliteState) {
@@ -259,6 +311,8 @@ int16_t TestControl(ControlRef control, Point local) {
       return kControlCheckBoxPart;
     case ControlKind::kPopupMenu:
       return kControlMenuPart;
+    case ControlKind::kSlider:
+      return kControlIndicatorPart;
     case ControlKind::kEditText:
       return kControlEditTextPart;
     case ControlKind::kStaticText:
@@ -309,6 +363,21 @@ int16_t TrackControl(ControlRef control, Point startPt, ControlActionUPP actionP
     const int16_t item = tb.backend->TrackPopupMenu(control);
     if (item <= 0) return kControlNoPart;
     SetControlValue(control, item);
+    return part;
+  }
+  if (control->kind == ControlKind::kSlider) {
+    // Live tracking: the value follows the pointer wherever it goes, and the
+    // press counts even when released outside, as a slider's always did.
+    HiliteControl(control, part);
+    SetControl32BitValue(control, GetSliderValueAt(control, startPt.h));
+    while (StillDown()) {
+      SetControl32BitValue(control, GetSliderValueAt(control, localMouse().h));
+      if (actionProc != nullptr && actionProc != kControlUseOwnAction) actionProc(control, part);
+      PumpEvents(10);
+    }
+    WaitMouseUp();
+    SetControl32BitValue(control, GetSliderValueAt(control, localMouse().h));
+    HiliteControl(control, 0);
     return part;
   }
   while (StillDown()) {

@@ -18,6 +18,7 @@ enum class ControlKind : uint8_t {
   kStaticText,
   kEditText,
   kPopupMenu,
+  kSlider,  // horizontal, minimum at its left end
   kRoot,
 };
 
@@ -28,6 +29,7 @@ constexpr int16_t kControlEditTextPart = 5;
 constexpr int16_t kControlButtonPart = 10;
 constexpr int16_t kControlCheckBoxPart = 11;
 constexpr int16_t kControlStaticTextPart = 12;
+constexpr int16_t kControlIndicatorPart = 129;  // a slider's thumb (the whole slider tracks it)
 constexpr int16_t kControlInactivePart = 255;
 constexpr int16_t kControlEntireControl = 0;
 // Keyboard focus parts.
@@ -67,6 +69,15 @@ inline const ControlActionUPP kControlUseOwnAction = reinterpret_cast<ControlAct
 // on item 1.
 ControlRef NewControlOfKind(WindowRef window, ControlKind kind, const Rect& bounds, std::string_view title,
                             int16_t popupMenuID);
+// A horizontal slider with live tracking: while the mouse is pressed on it
+// the value follows the pointer, from `minimum` with the thumb's centre
+// kSliderThumbWidthPixels / 2 inside the left end to `maximum` as far inside
+// the right end.
+constexpr int16_t kSliderThumbWidthPixels = 12;
+OSErr CreateSliderControl(WindowRef window, const Rect* boundsRect, int32_t value, int32_t minimum,
+                          int32_t maximum, ControlRef* outControl);
+// The slider value a pointer at local horizontal position `h` stands for.
+int32_t GetSliderValueAt(ControlRef slider, int16_t h);
 void DisposeControl(ControlRef control);
 ControlKind GetControlKind(ControlRef control);
 WindowRef GetControlOwner(ControlRef control);
@@ -89,12 +100,20 @@ void SetControl32BitValue(ControlRef control, int32_t value);
 int16_t GetControlMinimum(ControlRef control);
 int16_t GetControlMaximum(ControlRef control);
 void SetControlMaximum(ControlRef control, int16_t maximum);
+int32_t GetControl32BitMinimum(ControlRef control);
+int32_t GetControl32BitMaximum(ControlRef control);
+void SetControl32BitMinimum(ControlRef control, int32_t minimum);
+void SetControl32BitMaximum(ControlRef control, int32_t maximum);
 
 void GetControlTitle(ControlRef control, Str255 title);
 void SetControlTitle(ControlRef control, ConstStr255Param title);
 Rect* GetControlBounds(ControlRef control, Rect* bounds);
 void SetControlBounds(ControlRef control, const Rect* bounds);
 MenuRef GetControlPopupMenuHandle(ControlRef control);
+// Gives a pop-up menu control a menu the program made (NewMenu): its items
+// become the control's range, the value kept within it. The control
+// borrows the menu; dispose of the control before the menu.
+void SetControlPopupMenuHandle(ControlRef control, MenuRef menu);
 
 // Highlight: 0 none, a part code to show it pressed, 255 inactive.
 void HiliteControl(ControlRef control, int16_t hiliteState);
@@ -127,7 +146,8 @@ int16_t TestControl(ControlRef control, Point local);
 // mouse was released outside. Pop-up menus show their menu and set their
 // value to the chosen item (nothing chosen: 0 is returned and the value
 // kept); edit texts put the caret at the press, or select from the press
-// to the release after a drag.
+// to the release after a drag; sliders follow the pointer and end where
+// the button is released.
 int16_t TrackControl(ControlRef control, Point startPt, ControlActionUPP actionProc);
 
 // Control data: 'text' of static and edit texts, 'sele' of edit texts.

@@ -100,6 +100,23 @@ void DisposeDialog(DialogRef dialog) {
   if (Checked(dialog) != nullptr) DisposeWindow(dialog->window);
 }
 
+int16_t AppendDialogItemControl(DialogRef dialog, int16_t kind, ControlRef control) {
+  if (Checked(dialog) == nullptr || GetControlOwner(control) != dialog->window) return 0;
+  if (GetDialogItemNumber(dialog, control) != 0) return 0;
+  dialog->items.push_back({kind, control});
+  NoteWindowChanged(dialog->window, WindowChange::kContent);
+  return static_cast<int16_t>(dialog->items.size());
+}
+
+void ShortenDITL(DialogRef dialog, int16_t numberItems) {
+  if (Checked(dialog) == nullptr || numberItems < 0) return;
+  while (dialog->items.size() > static_cast<size_t>(numberItems)) {
+    ControlRef control = dialog->items.back().control;
+    dialog->items.pop_back();
+    DisposeControl(control);
+  }
+}
+
 WindowRef GetDialogWindow(DialogRef dialog) {
   return Checked(dialog) != nullptr ? dialog->window : nullptr;
 }

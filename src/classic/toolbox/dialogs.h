@@ -55,6 +55,13 @@ const DialogTemplate* GetDialogTemplate(int16_t dialogID);
 // when the resource does not exist.
 DialogRef GetNewDialog(int16_t dialogID, void* storage, WindowRef behind);
 void DisposeDialog(DialogRef dialog);
+// Dialogs whose items depend on what they show: a control the program made
+// in the dialog's window becomes the next item (its number; 0 when the
+// control is not that window's or is an item already), and ShortenDITL
+// removes the items after the first `numberItems`, disposing of their
+// controls.
+int16_t AppendDialogItemControl(DialogRef dialog, int16_t kind, ControlRef control);
+void ShortenDITL(DialogRef dialog, int16_t numberItems);
 
 WindowRef GetDialogWindow(DialogRef dialog);
 CGrafPtr GetDialogPort(DialogRef dialog);

@@ -72,6 +72,21 @@ MenuRef NewMenu(int16_t menuID, ConstStr255Param title) {
   return ref;
 }
 
+void DisposeMenu(MenuRef menu) {
+  if (Checked(menu) == nullptr) return;
+  ToolboxState& tb = TB();
+  for (const auto& window : tb.windows) {
+    for (const auto& control : window->controls) {
+      if (control->popupMenu == menu) control->popupMenu = nullptr;
+    }
+  }
+  const bool inMenuBar = std::find(tb.menuBar.begin(), tb.menuBar.end(), menu) != tb.menuBar.end();
+  std::erase(tb.menuBar, menu);
+  if (tb.helpMenu == menu) tb.helpMenu = nullptr;
+  std::erase_if(tb.menus, [&](const auto& m) { return m.get() == menu; });
+  if (inMenuBar) Changed();
+}
+
 MenuRef GetMenu(int16_t menuID) {
   auto it = MenuTemplates().find(menuID);
   if (it == MenuTemplates().end()) return nullptr;

@@ -37,6 +37,9 @@ void RegisterMenuBarTemplates(std::span<const MenuBarTemplate> menuBars);
 // the resource does not exist. Menus made here are owned by the toolbox.
 MenuRef GetMenu(int16_t menuID);
 MenuRef NewMenu(int16_t menuID, ConstStr255Param title);
+// Frees a menu. Pop-up menu controls that showed it are left without a
+// menu, and it leaves the menu bar.
+void DisposeMenu(MenuRef menu);
 // The menu bar resource's menus, made and ready to be installed; an opaque
 // list handle, null when the resource does not exist.
 struct OpaqueMenuBarHandle;

@@ -513,6 +513,21 @@ void WindowWidget::PaintControl(QPainter& p, ControlRef c, int dy) {
       s->drawControl(QStyle::CE_ComboBoxLabel, &o, &p, this);
       break;
     }
+    case ControlKind::kSlider: {
+      QStyleOptionSlider o;
+      o.initFrom(this);
+      o.rect = r;
+      o.orientation = Qt::Horizontal;
+      o.minimum = c->minimum;
+      o.maximum = c->maximum;
+      o.sliderPosition = o.sliderValue = c->value;
+      o.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+      o.activeSubControls = c->hilite == kControlIndicatorPart ? QStyle::SC_SliderHandle : QStyle::SC_None;
+      o.state = (active ? QStyle::State_Enabled : QStyle::State_None) | QStyle::State_Horizontal |
+                (c->hilite == kControlIndicatorPart ? QStyle::State_Sunken : QStyle::State_None);
+      s->drawComplexControl(QStyle::CC_Slider, &o, &p, this);
+      break;
+    }
     case ControlKind::kUserPane:
     case ControlKind::kRoot:
       break;

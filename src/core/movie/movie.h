@@ -29,6 +29,10 @@ struct MatrixRecord {
   friend bool operator==(const MatrixRecord&, const MatrixRecord&) = default;
 };
 void SetIdentityMatrix(MatrixRecord* m);
+// A matrix that maps `source` onto `destination` (scale, then move). A
+// destination whose left exceeds its right (or top its bottom) gives a
+// negative scale: the picture is mirrored.
+void RectMatrix(MatrixRecord* m, const Rect* source, const Rect* destination);
 
 // One entry of a data reference atom: where a track's samples are.
 struct DataReference {

@@ -315,3 +315,44 @@ TEST_F(ControlsDialogsTest, DataPointerBesideTheReferenceValue) {
   EXPECT_EQ(GetControlReference(check), 0x7F000001);
   EXPECT_EQ(GetControlDataPointer(Item(1)), nullptr);
 }
+
+// A slider added to the dialog as an item: its value follows the press and
+// ends where the button is released, inside or not; the ends of the track
+// give the range's ends exactly.
+TEST_F(ControlsDialogsTest, SliderItemsFollowThePointerAndShortenDITLRemovesThem) {
+  const Rect box{100, 90, 120, 210};  // beside the OK button; track from h = 96 to 204
+  ControlRef slider = nullptr;
+  ASSERT_EQ(CreateSliderControl(window_, &box, 70000, 0, 65535, &slider), noErr);
+  EXPECT_EQ(GetControl32BitValue(slider), 65535);
+  const int16_t item = AppendDialogItemControl(dialog_, kResourceControlDialogItem, slider);
+  EXPECT_EQ(item, 8);
+  EXPECT_EQ(AppendDialogItemControl(dialog_, kResourceControlDialogItem, slider), 0);
+  struct Case {
+    int16_t pressH, releaseH;
+    int32_t value;
+  };
+  const Case cases[] = {
+      {96, 96, 0}, {204, 204, 65535}, {150, 150, 32768}, {150, 400, 65535}, {204, 0, 0}, {100, 100, 2427},
+  };
+  const Rect content = GetWindowContentRectGlobal(window_);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pressH);
+    PostMouseEvent(
+        mouseDown,
+        Point{static_cast<int16_t>(content.top + 110), static_cast<int16_t>(content.left + c.pressH)}, 0);
+    PostMouseEvent(
+        mouseUp,
+        Point{static_cast<int16_t>(content.top + 110), static_cast<int16_t>(content.left + c.releaseH)}, 0);
+    EventRecord event;
+    ASSERT_TRUE(GetNextEvent(mDownMask, &event));
+    DialogRef hitDialog = nullptr;
+    int16_t hit = 0;
+    EXPECT_TRUE(DialogSelect(&event, &hitDialog, &hit));
+    EXPECT_EQ(hit, item);
+    EXPECT_EQ(GetControl32BitValue(slider), c.value);
+    EXPECT_EQ(GetControlHilite(slider), 0);
+  }
+  ShortenDITL(dialog_, 7);
+  EXPECT_EQ(CountDITL(dialog_), 7);
+  EXPECT_EQ(GetControlOwner(slider), nullptr) << "the removed item's control was not disposed of";
+}

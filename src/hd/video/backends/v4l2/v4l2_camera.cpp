@@ -2,11 +2,9 @@
 #include "hd/video/backends/v4l2/v4l2_camera.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <linux/videodev2.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -14,81 +12,15 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <thread>
 
 #include "core/imaging/pixel_conversion.h"
+#include "platform_linux/v4l2/v4l2_node.h"
 
 namespace {
 
 constexpr uint32_t kBufferCount = 4;
-
-// ioctl, retried when a signal interrupts it; returns 0 or errno.
-int Ioctl(int fd, unsigned long request, void* arg) {
-  int result;
-  do {
-    result = ioctl(fd, request, arg);
-  } while (result == -1 && errno == EINTR);
-  return result == -1 ? errno : 0;
-}
-
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() { Reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      fd_ = other.fd_;
-      other.fd_ = -1;
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  void Reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-std::string FieldToString(const uint8_t* field, size_t fieldBytes) {
-  const char* text = reinterpret_cast<const char*>(field);
-  return std::string(text, strnlen(text, fieldBytes));
-}
-
-// The caps of this node (not of the whole device, whose other nodes may
-// capture metadata only).
-uint32_t NodeCaps(const v4l2_capability& caps) {
-  return (caps.capabilities & V4L2_CAP_DEVICE_CAPS) != 0 ? caps.device_caps : caps.capabilities;
-}
-
-OSErr OpenNode(const std::string& path, UniqueFd* outFd, v4l2_capability* outCaps) {
-  UniqueFd fd(open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-  if (fd.get() < 0) return OSErrFromErrno(errno);
-  v4l2_capability caps{};
-  if (const int err = Ioctl(fd.get(), VIDIOC_QUERYCAP, &caps); err != 0) return OSErrFromErrno(err);
-  const uint32_t nodeCaps = NodeCaps(caps);
-  if ((nodeCaps & V4L2_CAP_VIDEO_CAPTURE) == 0 || (nodeCaps & V4L2_CAP_STREAMING) == 0)
-    return OSErrFromErrno(ENODEV);
-  *outFd = std::move(fd);
-  *outCaps = caps;
-  return noErr;
-}
-
-// The number N of a name "videoN", or -1.
-int VideoNodeNumber(const char* name) {
-  if (std::strncmp(name, "video", 5) != 0 || name[5] == '\0') return -1;
-  char* end = nullptr;
-  const long number = std::strtol(name + 5, &end, 10);
-  if (*end != '\0' || number < 0 || number > INT_MAX) return -1;
-  return static_cast<int>(number);
-}
 
 // Node path → name of the by-id link that points at it.
 std::map<std::string, std::string> ByIdLinks(const std::string& byIdDirectory) {
@@ -131,7 +63,7 @@ class V4L2Device final : public CaptureDevice {
     }
     if (fd_.get() >= 0 && streaming_) {
       int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-      Ioctl(fd_.get(), VIDIOC_STREAMOFF, &type);  // a vanished device has stopped anyway
+      V4L2Ioctl(fd_.get(), VIDIOC_STREAMOFF, &type);  // a vanished device has stopped anyway
     }
     streaming_ = false;
     for (const Mapping& mapping : mappings_) munmap(mapping.address, mapping.lengthBytes);
@@ -140,7 +72,7 @@ class V4L2Device final : public CaptureDevice {
       v4l2_requestbuffers release{};
       release.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
       release.memory = V4L2_MEMORY_MMAP;
-      Ioctl(fd_.get(), VIDIOC_REQBUFS, &release);
+      V4L2Ioctl(fd_.get(), VIDIOC_REQBUFS, &release);
     }
     fd_.Reset();
     stopFd_.Reset();
@@ -154,28 +86,20 @@ class V4L2Device final : public CaptureDevice {
 
   OSErr SetUp(const CaptureStreamRequest& request, FrameSink& sink) {
     v4l2_capability caps{};
-    if (const OSErr err = OpenNode(path_, &fd_, &caps); err != noErr) return err;
+    if (const OSErr err = OpenV4L2CaptureNode(path_, &fd_, &caps); err != noErr) return err;
     const int fd = fd_.get();
 
     if (request.inputSource >= 0) {
       int input = request.inputSource;
-      if (const int err = Ioctl(fd, VIDIOC_S_INPUT, &input); err != 0) return OSErrFromErrno(err);
+      if (const int err = V4L2Ioctl(fd, VIDIOC_S_INPUT, &input); err != 0) return OSErrFromErrno(err);
     }
 
-    std::vector<uint32_t> offered;
-    for (uint32_t index = 0;; ++index) {
-      v4l2_fmtdesc desc{};
-      desc.index = index;
-      desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-      if (Ioctl(fd, VIDIOC_ENUM_FMT, &desc) != 0) break;
-      offered.push_back(desc.pixelformat);
-    }
-    const uint32_t pixelFormat = ChooseV4L2PixelFormat(offered);
+    const uint32_t pixelFormat = ChooseV4L2PixelFormat(V4L2CapturePixelFormats(fd));
     if (pixelFormat == 0) return cDepthErr;
 
     v4l2_format format{};
     format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (const int err = Ioctl(fd, VIDIOC_G_FMT, &format); err != 0) return OSErrFromErrno(err);
+    if (const int err = V4L2Ioctl(fd, VIDIOC_G_FMT, &format); err != 0) return OSErrFromErrno(err);
     format.fmt.pix.pixelformat = pixelFormat;
     if (request.widthPixels > 0 && request.heightPixels > 0) {
       format.fmt.pix.width = static_cast<uint32_t>(request.widthPixels);
@@ -183,7 +107,7 @@ class V4L2Device final : public CaptureDevice {
     }
     format.fmt.pix.field = V4L2_FIELD_ANY;
     format.fmt.pix.bytesperline = 0;  // let the driver choose the row length
-    if (const int err = Ioctl(fd, VIDIOC_S_FMT, &format); err != 0) return OSErrFromErrno(err);
+    if (const int err = V4L2Ioctl(fd, VIDIOC_S_FMT, &format); err != 0) return OSErrFromErrno(err);
     // The driver may adjust anything; what it answers is what comes.
     if (format.fmt.pix.pixelformat != pixelFormat) return cDepthErr;
     if (format.fmt.pix.width == 0 || format.fmt.pix.height == 0 ||
@@ -198,11 +122,11 @@ class V4L2Device final : public CaptureDevice {
     if (request.framesPerSecond > 0) {
       v4l2_streamparm parm{};
       parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-      if (Ioctl(fd, VIDIOC_G_PARM, &parm) == 0 &&
+      if (V4L2Ioctl(fd, VIDIOC_G_PARM, &parm) == 0 &&
           (parm.parm.capture.capability & V4L2_CAP_TIMEPERFRAME) != 0) {
         parm.parm.capture.timeperframe.numerator = 1;
         parm.parm.capture.timeperframe.denominator = static_cast<uint32_t>(request.framesPerSecond);
-        Ioctl(fd, VIDIOC_S_PARM, &parm);  // a cap on the rate, not a requirement
+        V4L2Ioctl(fd, VIDIOC_S_PARM, &parm);  // a cap on the rate, not a requirement
       }
     }
 
@@ -212,23 +136,23 @@ class V4L2Device final : public CaptureDevice {
     buffers.count = kBufferCount;
     buffers.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     buffers.memory = V4L2_MEMORY_MMAP;
-    if (const int err = Ioctl(fd, VIDIOC_REQBUFS, &buffers); err != 0) return OSErrFromErrno(err);
+    if (const int err = V4L2Ioctl(fd, VIDIOC_REQBUFS, &buffers); err != 0) return OSErrFromErrno(err);
     if (buffers.count == 0) return memFullErr;
     for (uint32_t index = 0; index < buffers.count; ++index) {
       v4l2_buffer buffer{};
       buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
       buffer.memory = V4L2_MEMORY_MMAP;
       buffer.index = index;
-      if (const int err = Ioctl(fd, VIDIOC_QUERYBUF, &buffer); err != 0) return OSErrFromErrno(err);
+      if (const int err = V4L2Ioctl(fd, VIDIOC_QUERYBUF, &buffer); err != 0) return OSErrFromErrno(err);
       void* address = mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, buffer.m.offset);
       if (address == MAP_FAILED) return OSErrFromErrno(errno);
       mappings_.push_back({address, buffer.length});
-      if (const int err = Ioctl(fd, VIDIOC_QBUF, &buffer); err != 0) return OSErrFromErrno(err);
+      if (const int err = V4L2Ioctl(fd, VIDIOC_QBUF, &buffer); err != 0) return OSErrFromErrno(err);
     }
     stopFd_ = UniqueFd(eventfd(0, EFD_CLOEXEC));
     if (stopFd_.get() < 0) return OSErrFromErrno(errno);
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (const int err = Ioctl(fd, VIDIOC_STREAMON, &type); err != 0) return OSErrFromErrno(err);
+    if (const int err = V4L2Ioctl(fd, VIDIOC_STREAMON, &type); err != 0) return OSErrFromErrno(err);
     streaming_ = true;
     thread_ = std::thread([this, &sink] { Stream(sink); });
     return noErr;
@@ -251,7 +175,7 @@ class V4L2Device final : public CaptureDevice {
       v4l2_buffer buffer{};
       buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
       buffer.memory = V4L2_MEMORY_MMAP;
-      if (const int err = Ioctl(fd_.get(), VIDIOC_DQBUF, &buffer); err != 0) {
+      if (const int err = V4L2Ioctl(fd_.get(), VIDIOC_DQBUF, &buffer); err != 0) {
         if (err == EAGAIN && (fds[0].revents & (POLLERR | POLLHUP)) == 0) continue;
         // A device that has gone (unplugged: ENODEV, or an error state
         // without a buffer) becomes a runtime error, never a silent hang.
@@ -269,7 +193,7 @@ class V4L2Device final : public CaptureDevice {
         }
         if (frame != nullptr) sink.FrameArrived(std::move(frame));
       }
-      if (const int err = Ioctl(fd_.get(), VIDIOC_QBUF, &buffer); err != 0) {
+      if (const int err = V4L2Ioctl(fd_.get(), VIDIOC_QBUF, &buffer); err != 0) {
         sink.RuntimeErrorOccurred(OSErrFromErrno(err));
         return;
       }
@@ -322,26 +246,14 @@ class V4L2Device final : public CaptureDevice {
 
 }  // namespace
 
-uint32_t ChooseV4L2PixelFormat(const std::vector<uint32_t>& offered) {
-  for (const uint32_t preferred :
-       {V4L2_PIX_FMT_UYVY, V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_JPEG})
-    if (std::find(offered.begin(), offered.end(), preferred) != offered.end()) return preferred;
-  return 0;
-}
-
 OSErr ProbeV4L2Node(const std::string& path, V4L2NodeInfo* outInfo) {
   UniqueFd fd;
   v4l2_capability caps{};
-  if (const OSErr err = OpenNode(path, &fd, &caps); err != noErr) return err;
+  if (const OSErr err = OpenV4L2CaptureNode(path, &fd, &caps); err != noErr) return err;
   V4L2NodeInfo info;
-  info.card = FieldToString(caps.card, sizeof caps.card);
-  info.busInfo = FieldToString(caps.bus_info, sizeof caps.bus_info);
-  for (uint32_t index = 0;; ++index) {
-    v4l2_input input{};
-    input.index = index;
-    if (Ioctl(fd.get(), VIDIOC_ENUMINPUT, &input) != 0) break;
-    info.inputs.push_back(FieldToString(input.name, sizeof input.name));
-  }
+  info.card = V4L2FieldText(caps.card, sizeof caps.card);
+  info.busInfo = V4L2FieldText(caps.bus_info, sizeof caps.bus_info);
+  info.inputs = V4L2InputNames(fd.get());
   *outInfo = std::move(info);
   return noErr;
 }
@@ -356,18 +268,9 @@ V4L2Backend::V4L2Backend(std::string nodeDirectory, std::string byIdDirectory)
     : nodeDirectory_(std::move(nodeDirectory)), byIdDirectory_(std::move(byIdDirectory)) {}
 
 std::vector<V4L2Backend::Node> V4L2Backend::ListNodes() {
-  std::vector<std::pair<int, std::string>> candidates;
-  if (DIR* dir = opendir(nodeDirectory_.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const int number = VideoNodeNumber(entry->d_name);
-      if (number >= 0) candidates.emplace_back(number, nodeDirectory_ + "/" + entry->d_name);
-    }
-    closedir(dir);
-  }
-  std::sort(candidates.begin(), candidates.end());  // video2 before video10
   const std::map<std::string, std::string> byId = ByIdLinks(byIdDirectory_);
   std::vector<Node> nodes;
-  for (const auto& [number, path] : candidates) {
+  for (const std::string& path : ListV4L2VideoNodes(nodeDirectory_)) {
     V4L2NodeInfo info;
     if (ProbeV4L2Node(path, &info) != noErr) continue;
     Node node;

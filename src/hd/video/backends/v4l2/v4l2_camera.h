@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "hd/video/capture_backend.h"
+#include "platform_linux/v4l2/v4l2_node.h"  // ChooseV4L2PixelFormat
 
 // IDs begin with this, so they never clash with another backend's.
 constexpr char kV4L2UniqueIDPrefix[] = "v4l2:";
@@ -52,7 +53,3 @@ OSErr ProbeV4L2Node(const std::string& path, V4L2NodeInfo* outInfo);
 
 // The capture device on a node, as FindDevice makes it.
 std::unique_ptr<CaptureDevice> NewV4L2Device(std::string nodePath, CaptureDeviceDescription description);
-
-// The pixel formats we can turn into '2vuy', best first: UYVY, YUYV, MJPEG
-// (or JPEG). Returns the best of those offered, 0 when none is.
-uint32_t ChooseV4L2PixelFormat(const std::vector<uint32_t>& offered);
