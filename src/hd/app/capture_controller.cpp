@@ -13,6 +13,7 @@
 #include "core/movie/image_descriptions.h"
 #include "core/platform/clocks.h"
 #include "core/prefs/prefs_struct.h"
+#include "core/recovery/recovery_journal.h"
 #include "hd/video/qt_capture.h"
 
 CaptureController* gCaptureController = nullptr;
@@ -132,6 +133,8 @@ int32_t CaptureController::startCaptureWithURL(const std::optional<std::string>&
   settings.mode =
       gPrefs.captureTrigger == kCaptureTriggerEveryFrame ? CaptureMode::kEveryFrame : CaptureMode::kScheduled;
   settings.ignoreFrameCount = gPrefs.ignoreFrameCount;
+  // A capture cut short by a crash or a kill is finished at the next start.
+  settings.journal = MakeRecoveryJournalFactory(ProgramFlavor::kHD, settings.format, &DescribeHDCaptureMovie);
   const OSErr err =
       path ? CaptureSession::Start(*path, settings, gFrameCaptureScheduleTable, finisher_, &session_)
            : kCannotCreateCaptureFileErr;
