@@ -19,7 +19,8 @@ constexpr uint8_t kPlaceholderHeader[kMdatHeaderSizeBytes] = {0, 0, 0, 8, 'w', '
 bool IsFinishedHeader(const uint8_t* h) {
   static constexpr uint8_t kWide[8] = {0, 0, 0, 8, 'w', 'i', 'd', 'e'};
   static constexpr uint8_t kLarge[8] = {0, 0, 0, 1, 'm', 'd', 'a', 't'};
-  if (std::memcmp(h, kWide, 8) == 0) return std::memcmp(h + 12, "mdat", 4) == 0 && std::memcmp(h + 8, "\0\0\0\0", 4) != 0;
+  if (std::memcmp(h, kWide, 8) == 0)
+    return std::memcmp(h + 12, "mdat", 4) == 0 && std::memcmp(h + 8, "\0\0\0\0", 4) != 0;
   return std::memcmp(h, kLarge, 8) == 0;
 }
 
@@ -76,25 +77,35 @@ std::string RecoveryReport::Sentence() const {
   const std::string frameText = std::to_string(frames) + (frames == 1 ? " frame" : " frames");
   switch (outcome) {
     case RecoveryOutcome::kRecovered:
-      if (dryRun) return "The capture " + name + " in " + folder + ", cut short, would be recovered as " + kind + " of " + frameText + ".";
-      return "The capture " + name + ", cut short, was recovered as " + kind + " of " + frameText + " in " + folder + ".";
+      if (dryRun)
+        return "The capture " + name + " in " + folder + ", cut short, would be recovered as " + kind +
+               " of " + frameText + ".";
+      return "The capture " + name + ", cut short, was recovered as " + kind + " of " + frameText + " in " +
+             folder + ".";
     case RecoveryOutcome::kStillRunning:
-      return "The capture " + name + " in " + folder + " is still being written by another program and was left alone.";
+      return "The capture " + name + " in " + folder +
+             " is still being written by another program and was left alone.";
     case RecoveryOutcome::kAlreadyFinished:
-      if (capturePath.empty()) return "The recovery record " + recordPath + " was dealt with by another program.";
-      return "The capture " + name + " in " + folder + " had been finished already; only its recovery record " +
+      if (capturePath.empty())
+        return "The recovery record " + recordPath + " was dealt with by another program.";
+      return "The capture " + name + " in " + folder +
+             " had been finished already; only its recovery record " +
              (dryRun ? "would be removed." : "was removed.");
     case RecoveryOutcome::kFileGone:
-      return "The capture " + name + ", cut short, could not be recovered: it is no longer in " + folder + ".";
+      return "The capture " + name + ", cut short, could not be recovered: it is no longer in " + folder +
+             ".";
     case RecoveryOutcome::kNoWholeFrame:
-      return "The capture " + name + " in " + folder + ", cut short, holds no whole frame, so there is nothing to recover; the file is left as it is.";
+      return "The capture " + name + " in " + folder +
+             ", cut short, holds no whole frame, so there is nothing to recover; the file is left as it is.";
     case RecoveryOutcome::kNotTheCapture:
-      return "The capture " + name + " in " + folder + ", cut short, could not be recovered: another file has taken its place and is left as it is.";
+      return "The capture " + name + " in " + folder +
+             ", cut short, could not be recovered: another file has taken its place and is left as it is.";
     case RecoveryOutcome::kDamagedRecord:
       return "The recovery record " + recordPath + " is damaged (" + problem + ") and " +
              (dryRun ? "would be set aside" : "was set aside") + "; no capture file was touched.";
     case RecoveryOutcome::kFailed:
-      return "The capture " + name + " in " + folder + ", cut short, could not be recovered (error " + std::to_string(err) + "); it will be tried again next time.";
+      return "The capture " + name + " in " + folder + ", cut short, could not be recovered (error " +
+             std::to_string(err) + "); it will be tried again next time.";
   }
   return {};
 }
@@ -151,14 +162,16 @@ RecoveryReport RecoverCaptureFromRecord(const std::string& recordPath, RecoveryA
     if (sizeBytes < headerBytes) return Finish(r, RecoveryOutcome::kNotTheCapture);
     err = ReadAtOffset(lock->fd(), 0, header, sizeof header);
     if (err == noErr && std::memcmp(header, kPlaceholderHeader, sizeof header) != 0)
-      return Finish(r, IsFinishedHeader(header) ? RecoveryOutcome::kAlreadyFinished : RecoveryOutcome::kNotTheCapture);
+      return Finish(
+          r, IsFinishedHeader(header) ? RecoveryOutcome::kAlreadyFinished : RecoveryOutcome::kNotTheCapture);
   }
   if (err != noErr) {
     r.err = err;
     return Finish(r, RecoveryOutcome::kFailed);
   }
   // Sample counts are signed in the movie toolbox.
-  const uint64_t wholeFrames = std::min<uint64_t>((sizeBytes - headerBytes) / record.frameDataSize, INT32_MAX);
+  const uint64_t wholeFrames =
+      std::min<uint64_t>((sizeBytes - headerBytes) / record.frameDataSize, INT32_MAX);
   if (wholeFrames == 0) return Finish(r, RecoveryOutcome::kNoWholeFrame);
   r.frames = static_cast<uint32_t>(wholeFrames);
   if (r.dryRun) return Finish(r, RecoveryOutcome::kRecovered);

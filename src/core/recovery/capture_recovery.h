@@ -35,9 +35,9 @@ struct RecoveryReport {
   std::string recordPath;
   std::string capturePath;  // empty when the record could not be read
   CaptureFileFormat format = CaptureFileFormat::kQuickTimeMovie;
-  uint32_t frames = 0;      // whole frames in the finished file (or that would be)
-  OSErr err = noErr;        // of kFailed
-  std::string problem;      // of kDamagedRecord, in a few words
+  uint32_t frames = 0;  // whole frames in the finished file (or that would be)
+  OSErr err = noErr;    // of kFailed
+  std::string problem;  // of kDamagedRecord, in a few words
   bool dryRun = false;
 
   // The one plain sentence for the user.

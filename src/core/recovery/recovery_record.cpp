@@ -137,13 +137,15 @@ std::vector<uint8_t> SerialiseRecoveryRecord(const CaptureRecoveryRecord& r) {
 
 OSErr ParseRecoveryRecord(const uint8_t* data, size_t sizeBytes, CaptureRecoveryRecord* out,
                           std::string* problem) {
-  if (data == nullptr || sizeBytes < kPreambleBytes + kChecksumBytes) return Refuse(problem, "too short");
+  if (data == nullptr || sizeBytes < sizeof kMagic || std::memcmp(data, kMagic, sizeof kMagic) != 0)
+    return Refuse(problem, "not a recovery record");
+  if (sizeBytes < kPreambleBytes + kChecksumBytes) return Refuse(problem, "cut short or too long");
   if (sizeBytes > kRecoveryRecordMaxBytes) return Refuse(problem, "too long");
-  if (std::memcmp(data, kMagic, sizeof kMagic) != 0) return Refuse(problem, "not a recovery record");
   if (LoadBE16(data + 4) != kRecoveryRecordVersion || LoadBE16(data + 6) != 0)
     return Refuse(problem, "an unknown version");
   const uint32_t bodyBytes = LoadBE32(data + 8);
-  if (bodyBytes != sizeBytes - kPreambleBytes - kChecksumBytes) return Refuse(problem, "cut short or too long");
+  if (bodyBytes != sizeBytes - kPreambleBytes - kChecksumBytes)
+    return Refuse(problem, "cut short or too long");
   if (LoadBE32(data + sizeBytes - kChecksumBytes) != Crc32(data, sizeBytes - kChecksumBytes))
     return Refuse(problem, "a wrong checksum");
 
@@ -196,8 +198,7 @@ OSErr ParseRecoveryRecord(const uint8_t* data, size_t sizeBytes, CaptureRecovery
 OSErr GetRecoveryFolder(ProgramFlavor flavor, FolderCreation creation, std::string* outPath) {
   const std::string home = StateHome();
   if (home.empty()) return fnfErr;
-  const std::string folder =
-      home + (flavor == ProgramFlavor::kHD ? "/framewright-hd" : "/framewright");
+  const std::string folder = home + (flavor == ProgramFlavor::kHD ? "/framewright-hd" : "/framewright");
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) {
     if (creation == FolderCreation::kUseAsIs) return fnfErr;
@@ -283,7 +284,8 @@ std::vector<std::string> ListRecoveryRecordFiles(const std::string& folder) {
   std::error_code ec;
   for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (name.size() > 7 && name.compare(name.size() - 7, 7, ".record") == 0) paths.push_back(it->path().string());
+    if (name.size() > 7 && name.compare(name.size() - 7, 7, ".record") == 0)
+      paths.push_back(it->path().string());
   }
   std::sort(paths.begin(), paths.end());
   return paths;

@@ -34,7 +34,7 @@ constexpr size_t kRecoveryPathMaxBytes = 4096;
 // What a movie's resource says about its frames besides where they lie: the
 // same facts the program's own finishing would gather at the stop.
 struct RecoveryMovieFacts {
-  uint32_t width = 0;   // of the track
+  uint32_t width = 0;  // of the track
   uint32_t height = 0;
   int32_t timeScale = 0;  // hundredTimesMovieFPS
   bool flipH = false;

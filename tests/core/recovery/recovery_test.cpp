@@ -1,7 +1,5 @@
 // Captures cut short: the record a running capture keeps, the lock on its
 // file, and the pass that finishes it as a normal stop would have.
-#include "core/recovery/capture_recovery.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +13,7 @@
 #include "core/capture/frame_schedule.h"
 #include "core/platform/clocks.h"
 #include "core/recovery/capture_file_lock.h"
+#include "core/recovery/capture_recovery.h"
 #include "core/recovery/recovery_journal.h"
 #include "core/recovery/recovery_record.h"
 #include "movie/capture_file_fixture.h"
@@ -154,9 +153,10 @@ TEST_F(RecoveryTest, RecoveredFilesAreByteForByteWhatANormalStopWrites) {
     EXPECT_EQ(report.frames, 5u);
     EXPECT_EQ(FileBytes(killed), FileBytes(stopped));
     EXPECT_FALSE(std::filesystem::exists(record));
-    EXPECT_EQ(report.Sentence(), "The capture \"killed\", cut short, was recovered as " +
-                                     std::string(format == CaptureFileFormat::kDVStream ? "a DV stream" : "a movie") +
-                                     " of 5 frames in " + home_.path() + ".");
+    EXPECT_EQ(report.Sentence(),
+              "The capture \"killed\", cut short, was recovered as " +
+                  std::string(format == CaptureFileFormat::kDVStream ? "a DV stream" : "a movie") +
+                  " of 5 frames in " + home_.path() + ".");
   }
 }
 
@@ -238,14 +238,15 @@ TEST_F(RecoveryTest, RecordsThatCannotBeFollowedAreReportedAndTouchNoCaptureFile
   };
   const auto storeBytes = [&](const std::string& name, std::vector<uint8_t> bytes) {
     const std::string path = folder + "/" + name + ".record";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path;
   };
   const Case cases[] = {
       {"truncated",
        [&] {
-         std::vector<uint8_t> bytes = SerialiseRecoveryRecord(recordFor(capture, CaptureFileFormat::kDVStream));
+         std::vector<uint8_t> bytes =
+             SerialiseRecoveryRecord(recordFor(capture, CaptureFileFormat::kDVStream));
          bytes.resize(bytes.size() - 9);
          return storeBytes("truncated", bytes);
        },
@@ -254,7 +255,8 @@ TEST_F(RecoveryTest, RecordsThatCannotBeFollowedAreReportedAndTouchNoCaptureFile
        RecoveryOutcome::kDamagedRecord, "is damaged (not a recovery record)"},
       {"one bit flipped",
        [&] {
-         std::vector<uint8_t> bytes = SerialiseRecoveryRecord(recordFor(capture, CaptureFileFormat::kDVStream));
+         std::vector<uint8_t> bytes =
+             SerialiseRecoveryRecord(recordFor(capture, CaptureFileFormat::kDVStream));
          bytes[20] ^= 0x10;
          return storeBytes("flipped", bytes);
        },
@@ -268,7 +270,8 @@ TEST_F(RecoveryTest, RecordsThatCannotBeFollowedAreReportedAndTouchNoCaptureFile
        RecoveryOutcome::kFileGone, "could not be recovered: it is no longer in"},
       {"no whole frame",
        [&] {
-         return LeaveKilledCapture(home_.file("short.mov"), CaptureFileFormat::kQuickTimeMovie, 0, kFrameBytes - 1);
+         return LeaveKilledCapture(home_.file("short.mov"), CaptureFileFormat::kQuickTimeMovie, 0,
+                                   kFrameBytes - 1);
        },
        RecoveryOutcome::kNoWholeFrame, "holds no whole frame"},
       {"another file in its place",
@@ -283,8 +286,8 @@ TEST_F(RecoveryTest, RecordsThatCannotBeFollowedAreReportedAndTouchNoCaptureFile
        RecoveryOutcome::kNotTheCapture, "another file has taken its place"},
   };
   std::vector<uint8_t> other(3 * kFrameBytes, 0x42);  // someone's file, not a capture
-  std::ofstream(capture, std::ios::binary).write(reinterpret_cast<const char*>(other.data()),
-                                                 static_cast<std::streamsize>(other.size()));
+  std::ofstream(capture, std::ios::binary)
+      .write(reinterpret_cast<const char*>(other.data()), static_cast<std::streamsize>(other.size()));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string record = c.make();
@@ -339,8 +342,10 @@ TEST(RecoveryRecordTest, StoresEveryFieldAndRefusesRecordsOutOfRange) {
   const Bad bad[] = {
       {"relative path", [](CaptureRecoveryRecord& x) { x.capturePath = "take.mov"; }, "no usable file path"},
       {"no frame size", [](CaptureRecoveryRecord& x) { x.frameDataSize = 0; }, "no frame size"},
-      {"no movie rate", [](CaptureRecoveryRecord& x) { x.movie.timeScale = 0; }, "a movie size or rate out of range"},
-      {"too wide", [](CaptureRecoveryRecord& x) { x.movie.width = 70000; }, "a movie size or rate out of range"},
+      {"no movie rate", [](CaptureRecoveryRecord& x) { x.movie.timeScale = 0; },
+       "a movie size or rate out of range"},
+      {"too wide", [](CaptureRecoveryRecord& x) { x.movie.width = 70000; },
+       "a movie size or rate out of range"},
   };
   for (const Bad& b : bad) {
     CaptureRecoveryRecord spoilt = r;
