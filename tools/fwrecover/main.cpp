@@ -23,7 +23,8 @@ constexpr const char* kUsage =
 // The same file however it is named: relative, through links, or gone.
 std::string SamePath(const std::string& path) {
   std::error_code ec;
-  const std::filesystem::path canonical = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+  const std::filesystem::path canonical =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
   return ec ? path : canonical.string();
 }
 
@@ -71,7 +72,8 @@ int main(int argc, char** argv) {
       bool found = false;
       for (const std::string& recordPath : records) {
         CaptureRecoveryRecord record;
-        if (ReadRecoveryRecordFile(recordPath, &record, nullptr) == noErr && SamePath(record.capturePath) == wanted) {
+        if (ReadRecoveryRecordFile(recordPath, &record, nullptr) == noErr &&
+            SamePath(record.capturePath) == wanted) {
           chosen.push_back(recordPath);
           found = true;
         }

@@ -42,26 +42,30 @@ TEST(FwrecoverTest, RecoversEveryCaptureCutShortAndSaysWhatCouldNotBe) {
   const uintmax_t killedSize = std::filesystem::file_size(take);
 
   int status = -1;
-  EXPECT_EQ(Fwrecover("--dry-run", &status),
-            "The capture \"take one.mov\" in " + home.path() + ", cut short, would be recovered as a movie of 7 frames.\n");
+  EXPECT_EQ(Fwrecover("--dry-run", &status), "The capture \"take one.mov\" in " + home.path() +
+                                                 ", cut short, would be recovered as a movie of 7 frames.\n");
   EXPECT_EQ(status, 0);
   EXPECT_EQ(std::filesystem::file_size(take), killedSize) << "a dry run touches nothing";
 
-  EXPECT_EQ(Fwrecover(Quote(home.file("elsewhere.mov")), &status),
-            home.file("elsewhere.mov") + ": no capture cut short was written to this file; nothing to recover.\n");
+  EXPECT_EQ(
+      Fwrecover(Quote(home.file("elsewhere.mov")), &status),
+      home.file("elsewhere.mov") + ": no capture cut short was written to this file; nothing to recover.\n");
   EXPECT_EQ(status, 1);
 
   EXPECT_EQ(Fwrecover(Quote(take), &status),
-            "The capture \"take one.mov\", cut short, was recovered as a movie of 7 frames in " + home.path() + ".\n");
+            "The capture \"take one.mov\", cut short, was recovered as a movie of 7 frames in " +
+                home.path() + ".\n");
   EXPECT_EQ(status, 0);
-  const CommandResult probe = RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                                         "stream=nb_read_frames,codec_tag_string -of csv=p=0 " +
-                                         Quote(take));
+  const CommandResult probe = RunCommand(
+      "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+      "stream=nb_read_frames,codec_tag_string -of csv=p=0 " +
+      Quote(take));
   EXPECT_EQ(probe.out, "2vuy,7\n");
 
   std::ofstream(folder + "/garbage.record") << "not a record";
-  EXPECT_EQ(Fwrecover("", &status),
-            "The recovery record " + folder + "/garbage.record is damaged (not a recovery record) and was set aside; no capture file was touched.\n");
+  EXPECT_EQ(Fwrecover("", &status), "The recovery record " + folder +
+                                        "/garbage.record is damaged (not a recovery record) and was set "
+                                        "aside; no capture file was touched.\n");
   EXPECT_EQ(status, 1);
   EXPECT_EQ(Fwrecover("", &status), "No capture was cut short; nothing to recover.\n");
   EXPECT_EQ(status, 0);
