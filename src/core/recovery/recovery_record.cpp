@@ -223,10 +223,9 @@ std::string RecoveryRecordPath(const std::string& folder, const std::string& cap
 OSErr SyncFolder(const std::string& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return OSErrFromErrno(errno);
-  OSErr err = ::fsync(fd) == 0 ? noErr : OSErrFromErrno(errno);
-  // Some file systems cannot sync a folder; their entries are as durable as
-  // they get.
-  if (err == paramErr) err = noErr;
+  // Some file systems cannot sync a folder (EINVAL); their entries are as
+  // durable as they get.
+  const OSErr err = ::fsync(fd) == 0 || errno == EINVAL ? noErr : OSErrFromErrno(errno);
   ::close(fd);
   return err;
 }

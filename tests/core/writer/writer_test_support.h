@@ -124,6 +124,8 @@ class WriterTest : public ::testing::Test {
     BFWSuppressSignalsForTesting(false);
     BFWSetPollIntervalForTesting(0);
     BFWSetWriteBehindWindowForTesting(0);
+    BFWSetSyncObserverForTesting(nullptr);
+    BFWSetSyncIntervalForTesting(0);
     AFWFailBufferAllocationsForTesting(0);
     ClearWriteFaults();
     SetDiskNumberResolverForTesting(nullptr);
