@@ -1,18 +1,15 @@
 // Background write threads: one per disk, each draining its ring.
 #include "core/writer/background_file_writer.h"
 
-#include <fcntl.h>
 #include <sched.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <new>
 
-#include "core/platform/clocks.h"
 #include "core/platform/random.h"
 #include "core/writer/async_file_writer_record.h"
+#include "core/writer/file_durability.h"
 
 std::atomic<BFWThreadTable*> gBFileThreadStruct{nullptr};
 
@@ -29,8 +26,6 @@ std::atomic<BFWWriteObserver> gWriteObserver{nullptr};
 std::atomic<int64_t> gPollIntervalMs{kBFWPollIntervalMs};
 std::atomic<bool> gSuppressSignals{false};
 std::atomic<uint64_t> gWriteBehindWindowBytes{kBFWWriteBehindWindowBytes};
-std::atomic<BFWSyncObserver> gSyncObserver{nullptr};
-std::atomic<int64_t> gSyncIntervalMs{kBFWSyncIntervalMs};
 std::atomic<uint64_t> gNextSyncIdentity{0};
 std::mutex gHoldMutex;
 std::condition_variable gHoldReleased;
@@ -112,83 +107,6 @@ void Signal(BFWThreadRecord* slot) {
   slot->wake.notify_one();
 }
 
-uint64_t SyncIntervalNs() {
-  return static_cast<uint64_t>(gSyncIntervalMs.load(std::memory_order_relaxed)) * 1000000ull;
-}
-
-// Makes what the file's last writes left in the cache durable.
-OSErr SyncPending(BFWPendingSync& p) {
-  if (p.fd < 0 || p.bytes == 0) return noErr;
-  OSErr err = SyncFileData(p.fd);
-  p.lastSyncNs = MonotonicNanoseconds();
-  p.bytes = 0;
-  // A file that cannot be synced (a device, some special file systems) is
-  // as durable as it gets.
-  if (err == OSErrFromErrno(EINVAL) || err == paramErr) err = noErr;
-  if (BFWSyncObserver observer = gSyncObserver.load(std::memory_order_relaxed);
-      observer != nullptr && err == noErr) {
-    uint64_t sizeBytes = 0;
-    if (GetFileSizeBytes(p.fd, &sizeBytes) == noErr) observer(p.identity, sizeBytes);
-  }
-  return err;
-}
-
-void ClosePendingDescriptor(BFWPendingSync& p) {
-  if (p.fd >= 0) ::close(p.fd);
-  p.fd = -1;
-}
-
-// After a write of `count` bytes to `file`, before its result is posted:
-// takes the file on as the one to make durable (a duplicate descriptor, so
-// that the file may be closed meanwhile). Returns the error of an earlier
-// sync of this file, which the write then reports: data it had written
-// may be lost.
-OSErr NoteWrittenForSync(BFWPendingSync& p, const AFWRecord* file, uint32_t count) {
-  if (p.identity != file->syncIdentity) {
-    // Another file's data go first; the new file's first write is made
-    // durable at once, since nothing of it has been yet.
-    (void)SyncPending(p);
-    ClosePendingDescriptor(p);
-    p = BFWPendingSync{};
-    p.identity = file->syncIdentity;
-  }
-  if (p.err != noErr) {
-    const OSErr err = p.err;
-    p.err = noErr;
-    return err;
-  }
-  if (p.fd < 0) p.fd = ::fcntl(file->forkRefNum, F_DUPFD_CLOEXEC, 0);  // none: not made durable early
-  if (p.fd >= 0) p.bytes += count;
-  return noErr;
-}
-
-// Syncs when the interval has passed or enough bytes have gone out, or,
-// with `idle`, when the interval has passed with the writes paused; the
-// duplicate descriptor is let go then. Runs after the write's result is
-// posted: the producer goes on meanwhile.
-void SyncIfDue(BFWPendingSync& p, bool idle) {
-  if (p.fd < 0) return;
-  if (p.bytes == 0) {
-    // Nothing left to sync: a closed file is not kept open by the thread.
-    if (idle) ClosePendingDescriptor(p);
-    return;
-  }
-  const bool intervalPassed = MonotonicNanoseconds() - p.lastSyncNs >= SyncIntervalNs();
-  if (!intervalPassed && p.bytes < kBFWSyncIntervalBytes) return;
-  p.err = SyncPending(p);
-  if (idle) ClosePendingDescriptor(p);
-}
-
-// How long a waiting thread may sleep before its pending data are due.
-std::chrono::milliseconds WaitTimeout(const BFWPendingSync& p) {
-  const int64_t pollMs = gPollIntervalMs.load(std::memory_order_relaxed);
-  if (p.fd < 0 || p.bytes == 0) return std::chrono::milliseconds(pollMs);
-  const uint64_t dueNs = p.lastSyncNs + SyncIntervalNs();
-  const uint64_t now = MonotonicNanoseconds();
-  const int64_t dueMs = dueNs > now ? static_cast<int64_t>((dueNs - now + 999999) / 1000000) : 0;
-  return std::chrono::milliseconds(std::max<int64_t>(1, std::min(pollMs, dueMs)));
-}
-
 }  // namespace
 
 OSErr BFWOpenFile(AFWRecord* record, const FileRef* file) {
@@ -258,20 +176,15 @@ void BFWWriteBehind(AFWRecord* file, uint32_t countBytes) {
   if (GetMarkBytes(file->forkRefNum, &endBytes) != noErr || endBytes < countBytes ||
       StartWriteback(file->forkRefNum, endBytes - countBytes, countBytes) != noErr) {
     file->writeBehindRefused = true;
-    return;
   }
-  const uint64_t window = gWriteBehindWindowBytes.load(std::memory_order_relaxed);
-  if (endBytes < window) return;
-  // Only whole pages can be let go: the ranges end on a boundary of any page
-  // size, or the page across each end would stay behind every time.
-  constexpr uint64_t kAlignBytes = 64 * 1024;
-  const uint64_t dropEndBytes = (endBytes - window) & ~(kAlignBytes - 1);
-  if (dropEndBytes > file->writtenBackBytes) {
-    // Letting the pages go only spares memory: the data are written either way.
-    (void)WaitWritebackAndDropPages(file->forkRefNum, file->writtenBackBytes,
-                                    dropEndBytes - file->writtenBackBytes);
-    file->writtenBackBytes = dropEndBytes;
-  }
+  // The pages more than the window behind the end are let go by the
+  // syncing thread once they are on the disk (file_durability.h): waiting
+  // for the disk here would hold up the writes behind this one, and a
+  // frame held up in the writer's buffers is lost if the program dies.
+}
+
+uint64_t BFWWriteBehindWindowBytes() {
+  return gWriteBehindWindowBytes.load(std::memory_order_relaxed);
 }
 
 void BFWDrainRequests(BFWThreadRecord* slot) {
@@ -284,7 +197,9 @@ void BFWDrainRequests(BFWThreadRecord* slot) {
     AFWRecord* file = request.file;
     OSErr result = WriteAtMark(file->forkRefNum, request.data, request.count);
     if (result == noErr) BFWWriteBehind(file, request.count);
-    if (result == noErr) result = NoteWrittenForSync(slot->pendingSync, file, request.count);
+    // An earlier sync of the file that failed fails this write: data it
+    // had written may be lost.
+    if (result == noErr) result = BFWNoteWrittenForDurability(file, request.count);
     // The file's result before the entry is freed: a producer that sees the
     // entry free also sees the status. The record may be closed and freed as
     // soon as this store is seen, so `file` is not touched after it.
@@ -292,7 +207,6 @@ void BFWDrainRequests(BFWThreadRecord* slot) {
     request.busy.store(0, std::memory_order_release);
     next = (next + 1 == kBFWRingSize) ? 0 : next + 1;
     slot->nextToWrite.store(next, std::memory_order_relaxed);
-    SyncIfDue(slot->pendingSync, false);
   }
 }
 
@@ -303,11 +217,10 @@ void* BFWWorkerThreadEntryPoint(void* argument) {
     // The first turn is the timer that fires at once: it finds what was
     // queued while the thread was starting.
     BFWDrainRequests(slot);
-    // The writes have paused: what they left in the cache is made durable
-    // once due, so the last frames before a pause are not left there.
-    SyncIfDue(slot->pendingSync, true);
     std::unique_lock<std::mutex> lock(slot->mutex);
-    if (!slot->signaled) slot->wake.wait_for(lock, WaitTimeout(slot->pendingSync));
+    if (!slot->signaled) {
+      slot->wake.wait_for(lock, std::chrono::milliseconds(gPollIntervalMs.load(std::memory_order_relaxed)));
+    }
     slot->signaled = false;
   }
   return nullptr;
@@ -338,14 +251,6 @@ void BFWSetPollIntervalForTesting(int64_t milliseconds) {
       slot.wake.notify_all();
     }
   }
-}
-
-void BFWSetSyncObserverForTesting(BFWSyncObserver observer) {
-  gSyncObserver.store(observer, std::memory_order_relaxed);
-}
-
-void BFWSetSyncIntervalForTesting(int64_t milliseconds) {
-  gSyncIntervalMs.store(milliseconds > 0 ? milliseconds : kBFWSyncIntervalMs, std::memory_order_relaxed);
 }
 
 void BFWSetWriteBehindWindowForTesting(uint64_t bytes) {

@@ -41,25 +41,6 @@ struct BFWRequest {
   AFWRecord* file = nullptr;
 };
 
-// Durability: each thread makes the data it wrote durable (fdatasync) on
-// its own pace, at the latest 250 ms after the last time or once 64 MiB
-// have gone out since, whichever comes first; also when the writes pause,
-// so the last frames before a pause are not left in the cache. The
-// producer never waits for it. The thread syncs through a duplicate of the
-// file's descriptor, so a file closed meanwhile is still made durable.
-constexpr int64_t kBFWSyncIntervalMs = 250;
-constexpr uint64_t kBFWSyncIntervalBytes = 64ull << 20;
-
-// The file whose written data the thread has yet to make durable; only the
-// thread touches it.
-struct BFWPendingSync {
-  int fd = -1;              // a duplicate of the file's descriptor; -1 when none
-  uint64_t identity = 0;    // the file's AFWRecord::syncIdentity
-  uint64_t bytes = 0;       // written since the last sync
-  uint64_t lastSyncNs = 0;  // when the file was last made durable
-  OSErr err = noErr;        // a failed sync, for the file's next write
-};
-
 struct BFWThreadRecord {
   pthread_t thread{};
   // Set (release) once `thread` exists: marks the slot used; never cleared.
@@ -74,7 +55,6 @@ struct BFWThreadRecord {
   // The thread's index. Only the thread writes it; atomic (relaxed) so that
   // tests may read it.
   std::atomic<int32_t> nextToWrite{0};
-  BFWPendingSync pendingSync;
 };
 
 struct BFWThreadTable {
@@ -104,15 +84,18 @@ extern std::atomic<BFWThreadTable*> gBFileThreadStruct;
 
 // Write-behind, after each write of a file's data: the new bytes start for
 // the disk at once, and the pages of data more than a window behind the end
-// are waited for and let go. So a long capture holds at most the window
-// (besides the writer's two buffers) in the page cache and keeps reusing
-// those pages instead of taking fresh memory, and the writing back overlaps
-// the capture instead of piling up for the final sync. The wait holds only
-// the writing thread, and only while the disk is more than the window
-// behind. Advisory: where the file system does not support it (tmpfs,
-// devices) nothing is done, and its failures are not the write's.
+// are let go once the syncing thread has them on the disk
+// (file_durability.h). So a long capture holds about the window and one
+// sync interval (besides the writer's two buffers) in the page cache and
+// keeps reusing those pages instead of taking fresh memory, and the writing
+// back overlaps the capture instead of piling up for the final sync. No
+// write thread waits for the disk: a frame held up in the writer's buffers
+// would be lost if the program died. Advisory: where the file system does
+// not support it (tmpfs, devices) nothing is done, and its failures are not
+// the write's.
 constexpr uint64_t kBFWWriteBehindWindowBytes = 64ull << 20;
 void BFWWriteBehind(AFWRecord* file, uint32_t countBytes);
+uint64_t BFWWriteBehindWindowBytes();
 
 // The thread's body (the argument is its BFWThreadRecord).
 void* BFWWorkerThreadEntryPoint(void* slot);
@@ -135,11 +118,5 @@ void BFWSetWriteObserverForTesting(BFWWriteObserver observer);
 void BFWSetPollIntervalForTesting(int64_t milliseconds);
 // Queued requests wake nobody; only the poll finds them.
 void BFWSuppressSignalsForTesting(bool suppress);
-// Called on the thread after each sync with the file's size that it made
-// durable (read through the thread's own descriptor).
-using BFWSyncObserver = void (*)(uint64_t identity, uint64_t durableSizeBytes);
-void BFWSetSyncObserverForTesting(BFWSyncObserver observer);
-// The sync interval; 0 restores kBFWSyncIntervalMs.
-void BFWSetSyncIntervalForTesting(int64_t milliseconds);
 // The write-behind window; 0 restores kBFWWriteBehindWindowBytes.
 void BFWSetWriteBehindWindowForTesting(uint64_t bytes);

@@ -37,6 +37,38 @@ BFWThreadRecord& Slot(int index) {
   if (UsedSlots() > kBFWMaxThreads - (n)) \
   GTEST_SKIP() << "needs " << (n) << " free thread slots; run it alone (ctest does)"
 
+struct ObservedSync {
+  uint64_t identity;
+  uint64_t durableSizeBytes;
+  uint64_t atNanoseconds;
+};
+std::mutex gSyncMutex;
+std::vector<ObservedSync> gSyncs;
+
+void RecordSync(uint64_t identity, uint64_t durableSizeBytes) {
+  std::lock_guard<std::mutex> lock(gSyncMutex);
+  gSyncs.push_back({identity, durableSizeBytes, MonotonicNanoseconds()});
+}
+
+// The first sync of the file that made at least `sizeBytes` durable; false
+// after 10 s.
+bool WaitForSync(uint64_t identity, uint64_t sizeBytes, ObservedSync* out) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    {
+      std::lock_guard<std::mutex> lock(gSyncMutex);
+      for (const ObservedSync& s : gSyncs) {
+        if (s.identity == identity && s.durableSizeBytes >= sizeBytes) {
+          *out = s;
+          return true;
+        }
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
 TEST_F(BackgroundFileWriterTest, TwoFilesOnOneDiskShareASlotAndAFileOnAnotherDiskGetsTheNext) {
   NEED_FREE_SLOTS(2);
   tSimulatedDisk = FreshDisk();
@@ -283,6 +315,7 @@ TEST_F(BackgroundFileWriterTest, WriteBehindLetsThePagesOfDataOnTheDiskGo) {
   FileRef file = NewFile("behind.mov");
   AFWRef w = nullptr;
   ASSERT_EQ(AFWOpenFile(&file, true, &w), noErr);
+  BFWSetSyncObserverForTesting(&RecordSync);
   std::string expected = Header();
   for (int i = 0; i < kFrames; ++i) {
     const std::string f = Frame(i, kFrameBytes);
@@ -290,9 +323,12 @@ TEST_F(BackgroundFileWriterTest, WriteBehindLetsThePagesOfDataOnTheDiskGo) {
     ASSERT_TRUE(WaitIdle(w));  // each frame through the thread on its own
     expected += f;
   }
+  // The pages go once the syncing thread has them on the disk.
+  ObservedSync sync{};
+  ASSERT_TRUE(WaitForSync(w->syncIdentity, expected.size(), &sync));
   const std::vector<bool> resident = ResidentPages(file.path, expected.size());
   ASSERT_FALSE(resident.empty());
-  // The last write left everything up to the window behind its end (down to
+  // The last sync left everything up to the window behind the end (down to
   // a 64 KiB boundary) on the disk and out of the cache.
   const size_t droppedBytes = (expected.size() - 4 * kFrameBytes) & ~size_t{0xFFFF};
   const size_t droppedPages = droppedBytes / static_cast<size_t>(::sysconf(_SC_PAGESIZE));
@@ -320,38 +356,6 @@ TEST_F(BackgroundFileWriterTest, WithoutWriteBehindTheWritesGoOn) {
   EXPECT_EQ(ObservedWritesOf(w).size(), 2u);
   EXPECT_EQ(AFWCloseFile(w), noErr);
   AFWDispose(w);
-}
-
-struct ObservedSync {
-  uint64_t identity;
-  uint64_t durableSizeBytes;
-  uint64_t atNanoseconds;
-};
-std::mutex gSyncMutex;
-std::vector<ObservedSync> gSyncs;
-
-void RecordSync(uint64_t identity, uint64_t durableSizeBytes) {
-  std::lock_guard<std::mutex> lock(gSyncMutex);
-  gSyncs.push_back({identity, durableSizeBytes, MonotonicNanoseconds()});
-}
-
-// The first sync of the file that made at least `sizeBytes` durable; false
-// after 10 s.
-bool WaitForSync(uint64_t identity, uint64_t sizeBytes, ObservedSync* out) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < deadline) {
-    {
-      std::lock_guard<std::mutex> lock(gSyncMutex);
-      for (const ObservedSync& s : gSyncs) {
-        if (s.identity == identity && s.durableSizeBytes >= sizeBytes) {
-          *out = s;
-          return true;
-        }
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return false;
 }
 
 // The data written reach the disk on the thread's own pace: the first write

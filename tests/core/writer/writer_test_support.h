@@ -20,6 +20,7 @@
 #include "core/writer/async_file_writer.h"
 #include "core/writer/async_file_writer_record.h"
 #include "core/writer/background_file_writer.h"
+#include "core/writer/file_durability.h"
 #include "support/temp_dir.h"
 
 namespace writer_test {
