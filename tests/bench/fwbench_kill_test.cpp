@@ -82,8 +82,8 @@ TEST(FwbenchKillTest, EveryKilledCaptureIsRecoveredWithAllItsDurableFrames) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      execl(FWBENCH_PATH, FWBENCH_PATH, "--width", "640", "--height", "480", "--frames", "100000", "--rate", "60",
-            "--handover-log", log.c_str(), "--out", movie.c_str(), static_cast<char*>(nullptr));
+      execl(FWBENCH_PATH, FWBENCH_PATH, "--width", "640", "--height", "480", "--frames", "100000", "--rate",
+            "60", "--handover-log", log.c_str(), "--out", movie.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
@@ -97,7 +97,8 @@ TEST(FwbenchKillTest, EveryKilledCaptureIsRecoveredWithAllItsDurableFrames) {
     ASSERT_EQ(recovered.status, 0) << recovered.out;
     ASSERT_NE(recovered.out.find("was recovered as a movie of"), std::string::npos) << recovered.out;
     const CommandResult probe = RunCommand(
-        "ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 " +
+        "ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of "
+        "csv=p=0 " +
         Quote(movie));
     ASSERT_EQ(probe.status, 0) << "ffprobe refused the recovered movie";
     const uint32_t frames = static_cast<uint32_t>(std::strtoul(probe.out.c_str(), nullptr, 10));
@@ -106,8 +107,8 @@ TEST(FwbenchKillTest, EveryKilledCaptureIsRecoveredWithAllItsDurableFrames) {
     for (uint32_t i = 0; i < frames; ++i) ASSERT_EQ(stamps[i], i + 1) << "frame " << i;
     const uint32_t durable = LastHandedOverBefore(log, killNs - kDurableWithinNs);
     EXPECT_GE(frames, durable) << "frames handed over more than 250 ms before the kill are missing";
-    std::printf("run %d: killed after %d ms, %u frames recovered, %u handed over by kill - 250 ms\n", run, waitMs,
-                frames, durable);
+    std::printf("run %d: killed after %d ms, %u frames recovered, %u handed over by kill - 250 ms\n", run,
+                waitMs, frames, durable);
     std::filesystem::remove(movie);
   }
   unsetenv("XDG_STATE_HOME");

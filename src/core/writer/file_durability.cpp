@@ -86,14 +86,16 @@ class Syncer {
  private:
   static bool Due(const FileState& f, uint64_t nowNs) {
     return !f.syncing && f.fd >= 0 && f.bytes > 0 &&
-           (f.bytes >= kBFWSyncIntervalBytes || f.lastSyncNs == 0 || nowNs - f.lastSyncNs >= SyncIntervalNs());
+           (f.bytes >= kBFWSyncIntervalBytes || f.lastSyncNs == 0 ||
+            nowNs - f.lastSyncNs >= SyncIntervalNs());
   }
 
   [[noreturn]] void Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       const uint64_t now = MonotonicNanoseconds();
-      const auto due = std::find_if(files_.begin(), files_.end(), [now](const auto& e) { return Due(e.second, now); });
+      const auto due =
+          std::find_if(files_.begin(), files_.end(), [now](const auto& e) { return Due(e.second, now); });
       if (due != files_.end()) {
         const uint64_t identity = due->first;
         FileState& f = due->second;
@@ -111,7 +113,8 @@ class Syncer {
         if (err == OSErrFromErrno(EINVAL) || err == paramErr) err = noErr;
         if (err == noErr && sizeErr == noErr) {
           DropSyncedPages(fd, sizeBytes, droppedEndBytes);
-          if (BFWSyncObserver observer = gSyncObserver.load(std::memory_order_relaxed)) observer(identity, sizeBytes);
+          if (BFWSyncObserver observer = gSyncObserver.load(std::memory_order_relaxed))
+            observer(identity, sizeBytes);
         }
         lock.lock();
         FileState& after = files_[identity];  // a syncing entry is never erased
