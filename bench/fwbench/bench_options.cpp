@@ -43,13 +43,16 @@ bool ParseRate(const char* text, double* out) {
 }  // namespace
 
 const char* BenchUsage() {
-  return "usage: fwbench --width W --height H --frames N [--rate FPS] [--fps100 R] --out FILE.mov\n"
+  return "usage: fwbench --width W --height H --frames N [--rate FPS] [--fps100 R] [--handover-log LOG]\n"
+         "               --out FILE.mov\n"
          "       fwbench --width W --height H --frames N --emit-raw FILE|-\n"
          "Captures N synthetic '2vuy' frames of W x H pixels through the capture core into\n"
          "FILE.mov and prints one JSON object of timings. Without --rate the frames are fed\n"
          "as fast as the core takes them; with --rate, at FPS frames a second like a device.\n"
          "--fps100 sets the movie's rate x 100 (default: the --rate's, else 1800).\n"
          "--emit-raw writes the very same frames, raw, to FILE (- for standard output).\n"
+         "--handover-log writes a line \"NUMBER NANOSECONDS\" to LOG as each frame is handed to\n"
+         "the writer (CLOCK_MONOTONIC), so a kill loses none of them.\n"
          "W is even, 2 to 32766; H 1 to 32767; N 1 to 2147483647; FPS up to 1000.\n";
 }
 
@@ -113,6 +116,12 @@ bool ParseBenchOptions(int argc, const char* const* argv, BenchOptions* out, std
         return false;
       }
       o.outPath = value;
+    } else if (name == "--handover-log") {
+      if (*value == '\0') {
+        *problem = "--handover-log needs a file name";
+        return false;
+      }
+      o.handoverLogPath = value;
     } else if (name == "--emit-raw") {
       if (*value == '\0') {
         *problem = "--emit-raw needs a file name, or - for standard output";
@@ -134,8 +143,8 @@ bool ParseBenchOptions(int argc, const char* const* argv, BenchOptions* out, std
     return false;
   }
   if (o.mode == BenchMode::kEmitRaw) {
-    if (!o.outPath.empty() || o.rateFramesPerSecond || haveFps100) {
-      *problem = "--emit-raw takes no --out, --rate or --fps100";
+    if (!o.outPath.empty() || o.rateFramesPerSecond || haveFps100 || !o.handoverLogPath.empty()) {
+      *problem = "--emit-raw takes no --out, --rate, --fps100 or --handover-log";
       return false;
     }
   } else if (o.outPath.empty()) {

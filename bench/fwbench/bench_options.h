@@ -19,6 +19,9 @@ struct BenchOptions {
   int32_t hundredTimesMovieFPS = 0;
   std::string outPath;     // the movie (capture mode)
   std::string rawOutPath;  // the raw frames, "-" for standard output (emit mode)
+  // One line per frame handed to the writer, "NUMBER NANOSECONDS" on the
+  // monotonic clock, written as it happens (a kill loses none of them).
+  std::string handoverLogPath;
 };
 
 // Largest frame fwbench prepares: it keeps a few of them in memory.

@@ -41,6 +41,10 @@ OSErr CaptureSession::Start(const std::string& path, const CaptureSessionSetting
   }
   record.captureFile = file;
   record.fileCreated = true;
+  if (settings.journal) {
+    session->journal_ = settings.journal();
+    if (session->journal_ && session->journal_->Claim(file) != noErr) session->journal_.reset();
+  }
   const bool movie = settings.format == CaptureFileFormat::kQuickTimeMovie;
   if (OSErr err = AFWOpenFile(&record.captureFile, movie, &record.writer, settings.flavor); err != noErr) {
     record.writer = nullptr;
@@ -69,6 +73,13 @@ OSErr CaptureSession::WriteFrame(const uint8_t* firstRow, size_t rowBytes, size_
   if (firstRow == nullptr || rows == 0 || packedRowBytes == 0 || rowBytes < packedRowBytes ||
       frameBytes > UINT32_MAX || (record_.frameDataSize != 0 && frameBytes != record_.frameDataSize)) {
     return paramErr;
+  }
+  if (record_.framesWritten == 0 && journal_ &&
+      journal_->Record(static_cast<uint32_t>(frameBytes)) != noErr) {
+    // Without its record the capture goes on, only not recoverable; the
+    // journal lets the file go again.
+    journal_->Release();
+    journal_.reset();
   }
   ++record_.framesWritten;
   record_.frameDataSize = static_cast<uint32_t>(frameBytes);
@@ -163,5 +174,11 @@ CaptureEnd CaptureSession::Finish(OSErr captureErr) {
   end_.framesInFile = frames;
   end_.finishErr = finishErr != noErr ? finishErr : closeErr;
   record_.running = false;
+  // Only once the file is finished: a crash before this leaves the record,
+  // and the next run finishes the file instead.
+  if (journal_) {
+    journal_->Release();
+    journal_.reset();
+  }
   return end_;
 }

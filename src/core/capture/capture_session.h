@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/capture/capture_journal.h"
 #include "core/capture/capture_records.h"
 #include "core/capture/error_messages.h"
 #include "core/capture/frame_schedule.h"
@@ -44,6 +45,11 @@ struct CaptureSessionSettings {
   CaptureFileFormat format = CaptureFileFormat::kQuickTimeMovie;
   CaptureMode mode = CaptureMode::kScheduled;
   uint8_t ignoreFrameCount = 0;  // a trigger's delay in incoming frames
+  // The journal that lets another run finish this capture should this one
+  // be cut short; none when unset. A journal that cannot be kept (no state
+  // folder, a file system without locks) costs the capture nothing but
+  // that safety net.
+  CaptureJournalFactory journal;
 };
 
 // How a capture ended.
@@ -112,4 +118,5 @@ class CaptureSession {
   std::vector<uint8_t> packedFrame_;  // reused; only for images with row padding
   bool finished_ = false;
   CaptureEnd end_;
+  std::unique_ptr<CaptureJournal> journal_;  // null when none is kept
 };

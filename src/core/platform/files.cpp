@@ -225,6 +225,13 @@ OSErr WaitWritebackAndDropPages(int fd, uint64_t offsetBytes, uint64_t sizeBytes
   return err == 0 ? noErr : OSErrFromErrno(err);
 }
 
+OSErr DropCachedPages(int fd, uint64_t offsetBytes, uint64_t sizeBytes) {
+  // posix_fadvise returns its error rather than setting errno.
+  const int err = ::posix_fadvise(fd, static_cast<off_t>(offsetBytes), static_cast<off_t>(sizeBytes),
+                                  POSIX_FADV_DONTNEED);
+  return err == 0 ? noErr : OSErrFromErrno(err);
+}
+
 OSErr DeleteFile(const FileRef& file) {
   if (::unlink(file.path.c_str()) != 0) return LastError();
   return noErr;

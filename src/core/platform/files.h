@@ -71,6 +71,9 @@ enum class OpenMode { kReadOnly, kReadWrite };
 // all its data for the final sync.
 [[nodiscard]] OSErr StartWriteback(int fd, uint64_t offsetBytes, uint64_t sizeBytes);
 [[nodiscard]] OSErr WaitWritebackAndDropPages(int fd, uint64_t offsetBytes, uint64_t sizeBytes);
+// Lets the cached pages of a range go without waiting: pages still dirty
+// (not on the disk yet) stay, the others are dropped.
+[[nodiscard]] OSErr DropCachedPages(int fd, uint64_t offsetBytes, uint64_t sizeBytes);
 
 [[nodiscard]] OSErr DeleteFile(const FileRef& file);
 

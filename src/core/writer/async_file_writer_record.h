@@ -96,6 +96,9 @@ struct AFWRecord {
   // while a request is in flight, or the producer in a synchronous flush.
   uint64_t writtenBackBytes = 0;
   bool writeBehindRefused = false;
+  // Tells this open file from any other the thread has made durable, also
+  // one opened later at the same address. Set when the file is opened.
+  uint64_t syncIdentity = 0;
 
   // What the producer has paid the disk so far: time spent in the wait for
   // the write in flight and in synchronous flushes of the backup buffer, the

@@ -9,6 +9,7 @@
 
 #include "core/platform/random.h"
 #include "core/writer/async_file_writer_record.h"
+#include "core/writer/file_durability.h"
 
 std::atomic<BFWThreadTable*> gBFileThreadStruct{nullptr};
 
@@ -25,6 +26,7 @@ std::atomic<BFWWriteObserver> gWriteObserver{nullptr};
 std::atomic<int64_t> gPollIntervalMs{kBFWPollIntervalMs};
 std::atomic<bool> gSuppressSignals{false};
 std::atomic<uint64_t> gWriteBehindWindowBytes{kBFWWriteBehindWindowBytes};
+std::atomic<uint64_t> gNextSyncIdentity{0};
 std::mutex gHoldMutex;
 std::condition_variable gHoldReleased;
 
@@ -117,6 +119,7 @@ OSErr BFWOpenFile(AFWRecord* record, const FileRef* file) {
   record->forkRefNum = kNoFile;
   record->threadIndex = 0;
   record->writeStatus.store(noErr, std::memory_order_release);
+  record->syncIdentity = gNextSyncIdentity.fetch_add(1, std::memory_order_relaxed) + 1;
 
   VolumeRef volume = 0;
   OSErr err = MyGetFSRefInfo(file, &volume, nullptr, nullptr);
@@ -173,20 +176,15 @@ void BFWWriteBehind(AFWRecord* file, uint32_t countBytes) {
   if (GetMarkBytes(file->forkRefNum, &endBytes) != noErr || endBytes < countBytes ||
       StartWriteback(file->forkRefNum, endBytes - countBytes, countBytes) != noErr) {
     file->writeBehindRefused = true;
-    return;
   }
-  const uint64_t window = gWriteBehindWindowBytes.load(std::memory_order_relaxed);
-  if (endBytes < window) return;
-  // Only whole pages can be let go: the ranges end on a boundary of any page
-  // size, or the page across each end would stay behind every time.
-  constexpr uint64_t kAlignBytes = 64 * 1024;
-  const uint64_t dropEndBytes = (endBytes - window) & ~(kAlignBytes - 1);
-  if (dropEndBytes > file->writtenBackBytes) {
-    // Letting the pages go only spares memory: the data are written either way.
-    (void)WaitWritebackAndDropPages(file->forkRefNum, file->writtenBackBytes,
-                                    dropEndBytes - file->writtenBackBytes);
-    file->writtenBackBytes = dropEndBytes;
-  }
+  // The pages more than the window behind the end are let go by the
+  // syncing thread once they are on the disk (file_durability.h): waiting
+  // for the disk here would hold up the writes behind this one, and a
+  // frame held up in the writer's buffers is lost if the program dies.
+}
+
+uint64_t BFWWriteBehindWindowBytes() {
+  return gWriteBehindWindowBytes.load(std::memory_order_relaxed);
 }
 
 void BFWDrainRequests(BFWThreadRecord* slot) {
@@ -197,8 +195,11 @@ void BFWDrainRequests(BFWThreadRecord* slot) {
     if (gTestHooksOn.load(std::memory_order_relaxed)) [[unlikely]]
       BeforeWriteHooks(request);
     AFWRecord* file = request.file;
-    const OSErr result = WriteAtMark(file->forkRefNum, request.data, request.count);
+    OSErr result = WriteAtMark(file->forkRefNum, request.data, request.count);
     if (result == noErr) BFWWriteBehind(file, request.count);
+    // An earlier sync of the file that failed fails this write: data it
+    // had written may be lost.
+    if (result == noErr) result = BFWNoteWrittenForDurability(file, request.count);
     // The file's result before the entry is freed: a producer that sees the
     // entry free also sees the status. The record may be closed and freed as
     // soon as this store is seen, so `file` is not touched after it.

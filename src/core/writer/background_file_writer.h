@@ -84,15 +84,18 @@ extern std::atomic<BFWThreadTable*> gBFileThreadStruct;
 
 // Write-behind, after each write of a file's data: the new bytes start for
 // the disk at once, and the pages of data more than a window behind the end
-// are waited for and let go. So a long capture holds at most the window
-// (besides the writer's two buffers) in the page cache and keeps reusing
-// those pages instead of taking fresh memory, and the writing back overlaps
-// the capture instead of piling up for the final sync. The wait holds only
-// the writing thread, and only while the disk is more than the window
-// behind. Advisory: where the file system does not support it (tmpfs,
-// devices) nothing is done, and its failures are not the write's.
+// are let go once the syncing thread has them on the disk
+// (file_durability.h). So a long capture holds about the window and one
+// sync interval (besides the writer's two buffers) in the page cache and
+// keeps reusing those pages instead of taking fresh memory, and the writing
+// back overlaps the capture instead of piling up for the final sync. No
+// write thread waits for the disk: a frame held up in the writer's buffers
+// would be lost if the program died. Advisory: where the file system does
+// not support it (tmpfs, devices) nothing is done, and its failures are not
+// the write's.
 constexpr uint64_t kBFWWriteBehindWindowBytes = 64ull << 20;
 void BFWWriteBehind(AFWRecord* file, uint32_t countBytes);
+uint64_t BFWWriteBehindWindowBytes();
 
 // The thread's body (the argument is its BFWThreadRecord).
 void* BFWWorkerThreadEntryPoint(void* slot);

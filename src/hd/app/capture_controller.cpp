@@ -1,6 +1,9 @@
 // Framewright HD's captures over the shared capture session.
 #include "hd/app/capture_controller.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +16,7 @@
 #include "core/movie/image_descriptions.h"
 #include "core/platform/clocks.h"
 #include "core/prefs/prefs_struct.h"
+#include "core/recovery/recovery_journal.h"
 #include "hd/video/qt_capture.h"
 
 CaptureController* gCaptureController = nullptr;
@@ -39,6 +43,16 @@ int32_t AppliedTrim(int16_t trim) {
 // the first frame is written.
 void UseDefaultMovieRateWhenUnset() {
   if (gPrefs.hundredTimesMovieFPS <= 0) gPrefs.hundredTimesMovieFPS = 1800;
+}
+
+// One line per frame handed to the writer, straight to the file, so that a
+// kill loses none of them.
+void NoteHandover(int fd, uint32_t framesWritten) {
+  char line[48];
+  const int n = std::snprintf(line, sizeof line, "%u %llu\n", framesWritten,
+                              static_cast<unsigned long long>(MonotonicNanoseconds()));
+  ssize_t ignored = ::write(fd, line, static_cast<size_t>(n));
+  (void)ignored;
 }
 
 // Where the main thread's time went in the capture now ending, on the error
@@ -89,6 +103,7 @@ CaptureController::CaptureController(CaptureView& view, PreviewPort& preview, Mo
 }
 
 CaptureController::~CaptureController() {
+  if (handoverLogFd_ >= 0) ::close(handoverLogFd_);
   if (session_) {
     session_->Finish(noErr);
     session_.reset();
@@ -132,6 +147,8 @@ int32_t CaptureController::startCaptureWithURL(const std::optional<std::string>&
   settings.mode =
       gPrefs.captureTrigger == kCaptureTriggerEveryFrame ? CaptureMode::kEveryFrame : CaptureMode::kScheduled;
   settings.ignoreFrameCount = gPrefs.ignoreFrameCount;
+  // A capture cut short by a crash or a kill is finished at the next start.
+  settings.journal = MakeRecoveryJournalFactory(ProgramFlavor::kHD, settings.format, &DescribeHDCaptureMovie);
   const OSErr err =
       path ? CaptureSession::Start(*path, settings, gFrameCaptureScheduleTable, finisher_, &session_)
            : kCannotCreateCaptureFileErr;
@@ -143,6 +160,8 @@ int32_t CaptureController::startCaptureWithURL(const std::optional<std::string>&
   }
   gCapture = &session_->record();
   gCaptureTiming = CaptureTiming{};
+  if (const char* log = std::getenv(kHandoverLogVariable); log != nullptr && *log != '\0')
+    handoverLogFd_ = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (settings.mode == CaptureMode::kEveryFrame) switchDelivery_(FrameDelivery::kEveryFrame);
 
   DisposePreview(preview_);
@@ -165,6 +184,8 @@ void CaptureController::stopCaptureWithErr(int32_t err) {
   ReportCaptureTiming(framesDropped);
   if (framesDropped > 0) view_.ReportDroppedFrames(framesDropped);
   const CaptureEnd end = session_->Finish(err);
+  if (handoverLogFd_ >= 0) ::close(handoverLogFd_);
+  handoverLogFd_ = -1;
   DisposePreview(preview_);
   session_.reset();
   gCapture = nullptr;
@@ -295,6 +316,7 @@ void CaptureController::HandleFrame(void* baseAddr, int32_t rowBytes, int32_t wi
     stopCaptureWithErr(writeErr);
     return;
   }
+  if (handoverLogFd_ >= 0) NoteHandover(handoverLogFd_, gCapture->framesWritten);
   if (gPrefs.previewFlag != 0 || gVideoPreviewRef != nullptr) {
     ScopedNanos previewTime(&gCaptureTiming.previewCallNanos);
     ShowPreviewFrame(WindowId::kCaptureWindow);

@@ -71,6 +71,7 @@ class CaptureController {
   MovieFinisher finisher_;
   FrameDeliverySwitch switchDelivery_;
   std::unique_ptr<CaptureSession> session_;  // while a capture runs; gCapture is its record
+  int handoverLogFd_ = -1;                   // kHandoverLogVariable's file while a capture runs; -1 for none
   // Geometry of the first frame of the open input; later frames that differ
   // cannot be framed by it and are passed over.
   int32_t frameRowBytes_ = 0;
@@ -81,6 +82,10 @@ class CaptureController {
 // When this environment variable is set, the end of each capture prints
 // where the main thread's time went (for the capture benchmark).
 constexpr char kCaptureTimingVariable[] = "FRAMEWRIGHT_CAPTURE_TIMING";
+// When set to a file name, each frame handed to the writer adds a line
+// "FRAMES-WRITTEN NANOSECONDS" (CLOCK_MONOTONIC) to that file as it happens,
+// so that a test that kills the program knows what it had handed over.
+constexpr char kHandoverLogVariable[] = "FRAMEWRIGHT_HANDOVER_LOG";
 
 // Main-thread globals of the capture.
 extern CaptureController* gCaptureController;  // receives the data callback's frames

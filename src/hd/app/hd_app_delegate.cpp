@@ -10,6 +10,7 @@
 
 #include "core/capture/error_messages.h"
 #include "core/prefs/prefs_file.h"
+#include "core/recovery/capture_recovery.h"
 
 CaptureDevices* gDevices = nullptr;
 int32_t gDeviceCount = 0;
@@ -85,6 +86,11 @@ void HDAppDelegate::applicationDidFinishLaunching() {
   // sentence, rather than lost without a word at the quit.
   if (const std::string notice = PreferencesFileNotice("Framewright HD"); !notice.empty())
     appView_.ShowAlert(WindowId::kMainWindow, notice, {});
+  // Captures cut short by a crash, a kill or a power cut are finished now,
+  // before anything else can touch their files; one alert tells of all.
+  if (const std::vector<std::string> recovered = RecoverInterruptedCaptures(ProgramFlavor::kHD);
+      !recovered.empty())
+    appView_.ShowAlert(WindowId::kMainWindow, RecoveryAlertText(recovered), {});
 
   // The list is taken once; devices plugged in later are not offered.
   CaptureDevices* devices = nullptr;

@@ -53,13 +53,18 @@ class ScopedEnv {
 };
 
 // A scratch home folder: HOME points at it while the object lives, and the
-// XDG folders follow it (XDG_CONFIG_HOME unset), in UTC.
+// XDG folders follow it (XDG_CONFIG_HOME and XDG_STATE_HOME unset), in UTC.
 class TempHome : public TempDir {
  public:
-  TempHome() : home_("HOME", path().c_str()), config_("XDG_CONFIG_HOME", nullptr), timeZone_("TZ", "UTC") {}
+  TempHome()
+      : home_("HOME", path().c_str()),
+        config_("XDG_CONFIG_HOME", nullptr),
+        state_("XDG_STATE_HOME", nullptr),
+        timeZone_("TZ", "UTC") {}
 
  private:
   ScopedEnv home_;
   ScopedEnv config_;
+  ScopedEnv state_;
   ScopedEnv timeZone_;
 };

@@ -16,10 +16,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
 
+#include "core/platform/clocks.h"
 #include "writer_test_support.h"
 
 namespace writer_test {
@@ -34,6 +36,38 @@ BFWThreadRecord& Slot(int index) {
 #define NEED_FREE_SLOTS(n)                \
   if (UsedSlots() > kBFWMaxThreads - (n)) \
   GTEST_SKIP() << "needs " << (n) << " free thread slots; run it alone (ctest does)"
+
+struct ObservedSync {
+  uint64_t identity;
+  uint64_t durableSizeBytes;
+  uint64_t atNanoseconds;
+};
+std::mutex gSyncMutex;
+std::vector<ObservedSync> gSyncs;
+
+void RecordSync(uint64_t identity, uint64_t durableSizeBytes) {
+  std::lock_guard<std::mutex> lock(gSyncMutex);
+  gSyncs.push_back({identity, durableSizeBytes, MonotonicNanoseconds()});
+}
+
+// The first sync of the file that made at least `sizeBytes` durable; false
+// after 10 s.
+bool WaitForSync(uint64_t identity, uint64_t sizeBytes, ObservedSync* out) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    {
+      std::lock_guard<std::mutex> lock(gSyncMutex);
+      for (const ObservedSync& s : gSyncs) {
+        if (s.identity == identity && s.durableSizeBytes >= sizeBytes) {
+          *out = s;
+          return true;
+        }
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
 
 TEST_F(BackgroundFileWriterTest, TwoFilesOnOneDiskShareASlotAndAFileOnAnotherDiskGetsTheNext) {
   NEED_FREE_SLOTS(2);
@@ -281,6 +315,7 @@ TEST_F(BackgroundFileWriterTest, WriteBehindLetsThePagesOfDataOnTheDiskGo) {
   FileRef file = NewFile("behind.mov");
   AFWRef w = nullptr;
   ASSERT_EQ(AFWOpenFile(&file, true, &w), noErr);
+  BFWSetSyncObserverForTesting(&RecordSync);
   std::string expected = Header();
   for (int i = 0; i < kFrames; ++i) {
     const std::string f = Frame(i, kFrameBytes);
@@ -288,9 +323,12 @@ TEST_F(BackgroundFileWriterTest, WriteBehindLetsThePagesOfDataOnTheDiskGo) {
     ASSERT_TRUE(WaitIdle(w));  // each frame through the thread on its own
     expected += f;
   }
+  // The pages go once the syncing thread has them on the disk.
+  ObservedSync sync{};
+  ASSERT_TRUE(WaitForSync(w->syncIdentity, expected.size(), &sync));
   const std::vector<bool> resident = ResidentPages(file.path, expected.size());
   ASSERT_FALSE(resident.empty());
-  // The last write left everything up to the window behind its end (down to
+  // The last sync left everything up to the window behind the end (down to
   // a 64 KiB boundary) on the disk and out of the cache.
   const size_t droppedBytes = (expected.size() - 4 * kFrameBytes) & ~size_t{0xFFFF};
   const size_t droppedPages = droppedBytes / static_cast<size_t>(::sysconf(_SC_PAGESIZE));
@@ -317,6 +355,66 @@ TEST_F(BackgroundFileWriterTest, WithoutWriteBehindTheWritesGoOn) {
   EXPECT_TRUE(w->writeBehindRefused);
   EXPECT_EQ(ObservedWritesOf(w).size(), 2u);
   EXPECT_EQ(AFWCloseFile(w), noErr);
+  AFWDispose(w);
+}
+
+// The data written reach the disk on the thread's own pace: the first write
+// at once, later ones no sooner than the interval after, the last ones
+// before a pause as soon as the interval has passed, even once the file is
+// closed. Read back through a descriptor of its own, the file then holds
+// every byte the sync covered.
+TEST_F(BackgroundFileWriterTest, WrittenDataAreMadeDurableOnTheThreadsPaceAlsoAfterThePause) {
+  BFWSetSyncObserverForTesting(&RecordSync);
+  tSimulatedDisk = FreshDisk();
+  FileRef file = NewFile("durable.mov");
+  AFWRef w = nullptr;
+  ASSERT_EQ(AFWOpenFile(&file, true, &w), noErr);
+  const uint64_t identity = w->syncIdentity;
+  constexpr size_t kFrameBytes = 64 * 1024;
+  std::string expected = Header();
+  const auto writeFrame = [&](int tag) {
+    const std::string f = Frame(tag, kFrameBytes);
+    ASSERT_EQ(AFWWriteData(w, f.data(), f.size(), 1), noErr);
+    expected += f;
+  };
+  writeFrame(1);
+  ObservedSync first{}, last{};
+  ASSERT_TRUE(WaitForSync(identity, expected.size(), &first)) << "the first frame at once";
+  EXPECT_EQ(first.durableSizeBytes, expected.size());
+  writeFrame(2);
+  writeFrame(3);
+  ASSERT_TRUE(WaitIdle(w));
+  AFWDispose(w);  // closed before the interval has passed
+  ASSERT_TRUE(WaitForSync(identity, expected.size(), &last)) << "the last frames after the pause";
+  EXPECT_EQ(last.durableSizeBytes, expected.size());
+  EXPECT_GE(last.atNanoseconds - first.atNanoseconds, uint64_t{kBFWSyncIntervalMs - 10} * 1000000)
+      << "no sooner than the interval after the one before";
+  const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  std::string read(expected.size(), '\0');
+  EXPECT_EQ(::pread(fd, read.data(), read.size(), 0), static_cast<ssize_t>(read.size()));
+  ::close(fd);
+  EXPECT_TRUE(read == expected);
+}
+
+// With the interval out of reach, 64 MiB written make a sync of their own.
+TEST_F(BackgroundFileWriterTest, SixtyFourMebibytesWrittenAreMadeDurableBeforeTheInterval) {
+  BFWSetSyncObserverForTesting(&RecordSync);
+  BFWSetSyncIntervalForTesting(3600 * 1000);
+  tSimulatedDisk = FreshDisk();
+  FileRef file = NewFile("bulk.mov");
+  AFWRef w = nullptr;
+  ASSERT_EQ(AFWOpenFile(&file, true, &w), noErr);
+  const std::string f = Frame(7, 4 << 20);
+  for (int i = 0; i < 17; ++i) {
+    ASSERT_EQ(AFWWriteData(w, f.data(), f.size(), 1), noErr);
+    ASSERT_TRUE(WaitIdle(w));  // each through the thread on its own
+  }
+  ObservedSync sync{};
+  // The first write is synced at once; the next sync comes with the write
+  // that makes 64 MiB since.
+  EXPECT_TRUE(WaitForSync(w->syncIdentity, 16 + 17 * f.size(), &sync));
+  EXPECT_EQ(sync.durableSizeBytes, 16 + 17 * f.size());
   AFWDispose(w);
 }
 

@@ -20,6 +20,7 @@
 #include "core/writer/async_file_writer.h"
 #include "core/writer/async_file_writer_record.h"
 #include "core/writer/background_file_writer.h"
+#include "core/writer/file_durability.h"
 #include "support/temp_dir.h"
 
 namespace writer_test {
@@ -124,6 +125,8 @@ class WriterTest : public ::testing::Test {
     BFWSuppressSignalsForTesting(false);
     BFWSetPollIntervalForTesting(0);
     BFWSetWriteBehindWindowForTesting(0);
+    BFWSetSyncObserverForTesting(nullptr);
+    BFWSetSyncIntervalForTesting(0);
     AFWFailBufferAllocationsForTesting(0);
     ClearWriteFaults();
     SetDiskNumberResolverForTesting(nullptr);

@@ -10,7 +10,10 @@
 
 #include "app_test_support.h"
 #include "core/capture/error_messages.h"
+#include "core/movie/image_descriptions.h"
+#include "core/movie/mdat_header.h"
 #include "core/movie/movie_reader.h"
+#include "core/recovery/recovery_record.h"
 
 namespace {
 
@@ -210,6 +213,65 @@ TEST_F(AppTest, QuitDuringACaptureFinishesTheMovie) {
   ASSERT_EQ(err, noErr) << problem;
   ASSERT_EQ(movie.tracks.size(), 1u);
   EXPECT_EQ(movie.tracks[0].sampleCount, 2u);
+}
+
+// Two captures a crash cut short: the next start finishes both before
+// anything else and tells of them in one alert, a sentence each.
+TEST_F(AppTest, CapturesCutShortAreFinishedAtStartAndToldInOneAlert) {
+  std::string folder;
+  ASSERT_EQ(GetRecoveryFolder(ProgramFlavor::kHD, FolderCreation::kCreateIfMissing, &folder), noErr);
+  PixMapHandle pixMap;
+  ImageDescriptionHandle description;
+  ASSERT_EQ(MyNewPixMapWithoutStorage(k2vuyPixelFormat, Rect{0, 0, 8, 16}, 32, &pixMap), noErr);
+  ASSERT_EQ(MakeImageDescriptionForPixMap(pixMap.get(), &description), noErr);
+  const std::string names[] = {"first.mov", "second.mov"};
+  for (int i = 0; i < 2; ++i) {
+    CaptureRecoveryRecord record;
+    record.capturePath = home_.file(names[i]);
+    record.frameDataSize = 16 * 8 * 2;
+    record.movie.width = 16;
+    record.movie.height = 8;
+    record.movie.timeScale = 1800;
+    record.movie.description = *description;
+    // The placeholder header, i + 2 whole frames and a part of the next.
+    std::vector<uint8_t> bytes(kMdatHeaderSizeBytes + (i + 2) * record.frameDataSize + 100, 0x80);
+    std::memcpy(bytes.data(), "\0\0\0\x08wide\0\0\0\0mdat", kMdatHeaderSizeBytes);
+    std::ofstream(record.capturePath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    struct stat st {};
+    ASSERT_EQ(stat(record.capturePath.c_str(), &st), 0);
+    record.fileInode = st.st_ino;
+    ASSERT_EQ(WriteRecoveryRecordFile(RecoveryRecordPath(folder, record.capturePath), record), noErr);
+  }
+
+  Launch();
+  ASSERT_EQ(view_.alerts.size(), 1u);
+  EXPECT_EQ(view_.alerts[0].window, WindowId::kMainWindow);
+  const std::string first =
+      "The capture \"first.mov\", cut short, was recovered as a movie of 2 frames in " + home_.path() + ".";
+  const std::string second =
+      "The capture \"second.mov\", cut short, was recovered as a movie of 3 frames in " + home_.path() + ".";
+  // Records are taken in the order of their names, which hash the paths.
+  EXPECT_TRUE(view_.alerts[0].message == first + "\n\n" + second ||
+              view_.alerts[0].message == second + "\n\n" + first)
+      << view_.alerts[0].message;
+  EXPECT_TRUE(ListRecoveryRecordFiles(folder).empty());
+  for (int i = 0; i < 2; ++i) {
+    const std::string path = home_.file(names[i]);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    MovieFileInfo movie;
+    std::string problem;
+    const OSErr err = ReadMovieFile(FileByteSource(fd, std::filesystem::file_size(path)), &movie, &problem);
+    close(fd);
+    ASSERT_EQ(err, noErr) << problem;
+    ASSERT_EQ(movie.tracks.size(), 1u);
+    EXPECT_EQ(movie.tracks[0].sampleCount, uint32_t(i + 2));
+  }
+  delegate_->applicationWillTerminate();
+  view_.alerts.clear();
+  Launch();
+  EXPECT_TRUE(view_.alerts.empty()) << "told once";
 }
 
 // A damaged settings file and a FIFO in its place: the program starts at

@@ -3,12 +3,16 @@
 //
 //   hdapp_e2e_helper write-prefs FILE CAPTURE_LOCATION UNIQUE_ID [TRIGGER [INPUT]]
 //   hdapp_e2e_helper read-stamps WIDTH HEIGHT < frames
+//   hdapp_e2e_helper kill PID   (SIGKILL; prints the monotonic nanoseconds just before it)
+#include <signal.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/platform/clocks.h"
 #include "core/prefs/prefs_file_image.h"
 #include "core/util/frame_stamp.h"
 
@@ -59,8 +63,16 @@ int main(int argc, char** argv) {
                       argc > 6 ? std::strtol(argv[6], nullptr, 10) : 0);
   if (argc == 4 && std::strcmp(argv[1], "read-stamps") == 0)
     return ReadStamps(std::strtol(argv[2], nullptr, 10), std::strtol(argv[3], nullptr, 10));
+  if (argc == 3 && std::strcmp(argv[1], "kill") == 0) {
+    // On the clock of the program's hand-over log.
+    const unsigned long long nanoseconds = MonotonicNanoseconds();
+    if (kill(static_cast<pid_t>(std::strtol(argv[2], nullptr, 10)), SIGKILL) != 0) return 1;
+    std::printf("%llu\n", nanoseconds);
+    return 0;
+  }
   std::fprintf(stderr,
                "usage: hdapp_e2e_helper write-prefs FILE CAPTURE_LOCATION UNIQUE_ID [TRIGGER [INPUT]]\n"
-               "       hdapp_e2e_helper read-stamps WIDTH HEIGHT < frames\n");
+               "       hdapp_e2e_helper read-stamps WIDTH HEIGHT < frames\n"
+               "       hdapp_e2e_helper kill PID\n");
   return 2;
 }
