@@ -151,6 +151,3 @@ struct TimeBaseRecord {
   Fixed rate = 0;
   uint64_t startNanoseconds = 0;
 };
-
-// A matrix that maps `source` onto `destination` (scale, then move).
-void RectMatrix(MatrixRecord* m, const Rect* source, const Rect* destination);

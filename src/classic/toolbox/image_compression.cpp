@@ -220,25 +220,6 @@ void EndSequencesDrawingInto(WindowRef window) {
   }
 }
 
-void SetIdentityMatrix(MatrixRecord* matrix) {
-  *matrix = MatrixRecord{};
-  matrix->matrix[0][0] = fixed1;
-  matrix->matrix[1][1] = fixed1;
-  matrix->matrix[2][2] = 1 << 30;  // fract 1.0, as QuickTime keeps it
-}
-
-void RectMatrix(MatrixRecord* matrix, const Rect* src, const Rect* dst) {
-  SetIdentityMatrix(matrix);
-  const int32_t sw = src->right - src->left, sh = src->bottom - src->top;
-  if (sw == 0 || sh == 0) return;
-  const int64_t sx = (int64_t{dst->right - dst->left} << 16) / sw;
-  const int64_t sy = (int64_t{dst->bottom - dst->top} << 16) / sh;
-  matrix->matrix[0][0] = static_cast<Fixed>(sx);
-  matrix->matrix[1][1] = static_cast<Fixed>(sy);
-  matrix->matrix[2][0] = static_cast<Fixed>((int64_t{dst->left} << 16) - int64_t{src->left} * sx);
-  matrix->matrix[2][1] = static_cast<Fixed>((int64_t{dst->top} << 16) - int64_t{src->top} * sy);
-}
-
 void TransformFixedPoint(const MatrixRecord* m, int32_t xFixed, int32_t yFixed, int32_t* outX,
                          int32_t* outY) {
   const int64_t x =

@@ -9,23 +9,16 @@
 #include <cstdint>
 
 #include "classic/toolbox/toolbox_types.h"
+#include "core/movie/movie.h"
 #include "core/util/image_description.h"
 
-using Fixed = int32_t;  // 16.16
-constexpr Fixed fixed1 = 0x00010000;
-
-// QuickTime's 3 × 3 matrix; [0][0] and [1][1] scale x and y, [2][0] and
-// [2][1] move; the last column is unused here (no perspective).
-struct MatrixRecord {
-  Fixed matrix[3][3] = {};
-};
+// QuickTime's 3 × 3 matrix is the movie files' own (core/movie/movie.h):
+// [0][0] and [1][1] scale x and y, [2][0] and [2][1] move; the last column
+// is unused here (no perspective). SetIdentityMatrix and RectMatrix (a
+// reversed destination mirrors) come with it.
+constexpr Fixed fixed1 = kFixed1;
 using MatrixRecordPtr = MatrixRecord*;
 
-void SetIdentityMatrix(MatrixRecord* matrix);
-// The matrix that maps `src` onto `dst`. A destination whose left exceeds
-// its right (or top its bottom) gives a negative scale: the picture is
-// mirrored.
-void RectMatrix(MatrixRecord* matrix, const Rect* src, const Rect* dst);
 // Where the matrix puts a point.
 void TransformFixedPoint(const MatrixRecord* matrix, int32_t xFixed, int32_t yFixed, int32_t* outX,
                          int32_t* outY);

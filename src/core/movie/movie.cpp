@@ -454,6 +454,19 @@ void SetIdentityMatrix(MatrixRecord* m) {
   m->matrix[2][2] = kFract1;
 }
 
+void RectMatrix(MatrixRecord* m, const Rect* source, const Rect* destination) {
+  SetIdentityMatrix(m);
+  const int32_t sw = source->right - source->left, sh = source->bottom - source->top;
+  const int32_t dw = destination->right - destination->left, dh = destination->bottom - destination->top;
+  if (sw == 0 || sh == 0) return;
+  const int64_t sx = static_cast<int64_t>(dw) * kFixed1 / sw;
+  const int64_t sy = static_cast<int64_t>(dh) * kFixed1 / sh;
+  m->matrix[0][0] = static_cast<int32_t>(sx);
+  m->matrix[1][1] = static_cast<int32_t>(sy);
+  m->matrix[2][0] = static_cast<int32_t>(destination->left * int64_t{kFixed1} - source->left * sx);
+  m->matrix[2][1] = static_cast<int32_t>(destination->top * int64_t{kFixed1} - source->top * sy);
+}
+
 uint64_t CurrentTimeSince1904() {
   constexpr uint64_t kSecondsFrom1904To1970 = 2082844800;
   const std::time_t now = std::time(nullptr);

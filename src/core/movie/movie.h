@@ -29,6 +29,9 @@ struct MatrixRecord {
   friend bool operator==(const MatrixRecord&, const MatrixRecord&) = default;
 };
 void SetIdentityMatrix(MatrixRecord* m);
+// The matrix that scales and moves `source` onto `destination`; a
+// destination whose left exceeds its right (or top its bottom) mirrors.
+void RectMatrix(MatrixRecord* m, const Rect* source, const Rect* destination);
 
 // One entry of a data reference atom: where a track's samples are.
 struct DataReference {

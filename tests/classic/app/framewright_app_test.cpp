@@ -1,0 +1,230 @@
+// Framewright's logic on the headless toolbox with the built-in cameras:
+// start-up, the setup window, the preferences dialog played by keys, and
+// whole captures into real files (DV streams and movies), with the faults a
+// capture can meet.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "classic/app/app_resources.h"
+#include "classic/app/framewright_app.h"
+#include "classic/capture/new_capture_file.h"
+#include "classic/grabber/dv_camera.h"
+#include "classic/grabber/raw_test_camera.h"
+#include "core/movie/atom_walker.h"
+#include "core/movie/movie_reader.h"
+#include "core/platform/files.h"
+#include "core/platform/fault_injection.h"
+#include "core/prefs/prefs_file.h"
+#include "core/prefs/prefs_file_image.h"
+#include "core/util/strings.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kDVFrameBytes = 120000;
+
+// The frames a movie file indexes, read by our own reader; -1 when it is no
+// movie.
+int64_t MovieFrameCount(const std::string& path) {
+  FileRef file;
+  int fd = kNoFile;
+  uint64_t sizeBytes = 0;
+  if (MakeFileRef(path, &file) != noErr || OpenFile(file, OpenMode::kReadOnly, &fd) != noErr) return -1;
+  MovieFileInfo info;
+  std::string problem;
+  const bool read = GetFileSizeBytes(fd, &sizeBytes) == noErr &&
+                    ReadMovieFile(FileByteSource(fd, sizeBytes), &info, &problem) == noErr && info.tracks.size() == 1;
+  (void)CloseFile(fd);
+  return read ? int64_t{info.tracks[0].sampleCount} : -1;
+}
+
+// Answers every alert with Return, keeping its text.
+std::vector<std::string> gAlerts;
+WindowRef gAnsweredAlert = nullptr;
+void AnswerAlerts(EventLoopTimerRef, void*) {
+  WindowRef front = FrontWindow();
+  Str255 title{};
+  if (front != nullptr) GetWTitle(front, title);
+  if (front == nullptr || Str255ToString(title) != "Framewright Alert") {
+    gAnsweredAlert = nullptr;
+    return;
+  }
+  if (front == gAnsweredAlert) return;
+  gAnsweredAlert = front;
+  ControlRef text = nullptr;
+  if (GetDialogItemAsControl(GetDialogFromWindow(front), 2, &text) == noErr)
+    gAlerts.push_back(GetControlText(text));
+  PostKeyEvent(keyDown, kReturnCharCode, 0, 0);
+}
+
+// The put-file dialog answering with a fixed file, or Cancel.
+class FakePutFileDialog : public PutFileDialog {
+ public:
+  OSErr AskForFile(const std::string&, FileRef* outFile, bool* outReplacing) override {
+    ++asked;
+    if (path.empty()) return userCanceledErr;
+    *outReplacing = false;
+    return MakeFileRef(path, outFile);
+  }
+  std::string path;
+  int asked = 0;
+};
+
+class FramewrightAppTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto backend = std::make_unique<HeadlessBackend>();
+    backend_ = backend.get();
+    InitToolbox(std::move(backend));
+    SetDVCameraSpeedForTesting(2);
+    SetRawTestCameraSpeedForTesting(2);
+    gAlerts.clear();
+    gAnsweredAlert = nullptr;
+    ASSERT_EQ(InstallEventLoopTimer(GetMainEventLoop(), 0, 1.0 / 60, AnswerAlerts, nullptr, &alertTimer_), noErr);
+    documents_ = home_.path() + "/Documents";
+    fs::create_directories(documents_);
+    SetPutFileDialog(&putFileDialog_);
+  }
+  void TearDown() override {
+    CleanUp(false);
+    ClearWriteFaults();
+    ShutdownToolbox();
+    SetDVCameraSpeedForTesting(1);
+    SetRawTestCameraSpeedForTesting(1);
+    SetPutFileDialog(nullptr);
+  }
+
+  // The preferences file, as the classic program would find it: its
+  // defaults with `change` applied.
+  void WritePrefsFile(const std::function<void(PrefsStruct&)>& change) {
+    SetPreferencesDefaults(&gPrefs, ProgramFlavor::kClassic);
+    gPrefs.captureLocation = kCaptureLocationDocuments;
+    change(gPrefs);
+    ASSERT_EQ(WritePreferences(ProgramFlavor::kClassic), noErr);
+  }
+
+  // Mouse-ups `spacingTicks` apart from now, then Escape.
+  uint32_t ScheduleClicksThenEscape(int clicks, uint32_t spacingTicks) {
+    const uint32_t start = TickCount() + 20;
+    for (int i = 1; i <= clicks; ++i)
+      backend_->ScheduleAtTick(start + i * spacingTicks, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
+    const uint32_t escapeTick = start + (clicks + 2) * spacingTicks;
+    backend_->ScheduleAtTick(escapeTick, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
+    return escapeTick;
+  }
+
+  std::vector<fs::path> Captures() const {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(documents_, ec)) files.push_back(entry.path());
+    return files;
+  }
+
+  TempHome home_;
+  std::string documents_;
+  HeadlessBackend* backend_ = nullptr;
+  EventLoopTimerRef alertTimer_ = nullptr;
+  FakePutFileDialog putFileDialog_;
+};
+
+TEST(RestoredWindowPositionTest, ScreenMarginRule) {
+  const Rect screens[] = {Rect{0, 0, 1080, 1920}, Rect{0, 1920, 1080, 3840}};
+  struct Case {
+    const char* what;
+    Rect saved;
+    bool restored;
+  };
+  const Case cases[] = {
+      {"10 below the main screen's top, inside its menu bar margin", Rect{10, 100, 300, 400}, false},
+      {"well inside the main screen", Rect{200, 100, 490, 440}, true},
+      {"10 below the second screen's top (5-pixel margin)", Rect{10, 2000, 300, 2300}, true},
+      {"right equal to left", Rect{200, 100, 490, 100}, false},
+      {"left of every screen but for 20 pixels", Rect{200, -300, 490, 20}, false},
+      {"below every screen but for 20 pixels", Rect{1060, 100, 1300, 400}, false},
+  };
+  for (const Case& c : cases) {
+    Point topLeft{-1, -1};
+    EXPECT_EQ(RestoredWindowPosition(c.saved, screens, 2, &topLeft), c.restored) << c.what;
+    if (c.restored) {
+      EXPECT_EQ(topLeft.v, c.saved.top) << c.what;
+      EXPECT_EQ(topLeft.h, c.saved.left) << c.what;
+    }
+  }
+}
+
+TEST_F(FramewrightAppTest, StartsOnTheDVCameraWithTheSetupWindowAroundTheHalfSizePreview) {
+  ASSERT_EQ(Initialise(), noErr);
+  EXPECT_EQ(gVdigType, kDigitizerTypeDV);
+  EXPECT_EQ(gPrefs.hundredTimesMovieFPS, 1500);
+  WindowRef setup = GetDialogWindow(gSetupDialog);
+  EXPECT_TRUE(IsWindowVisible(setup));
+  // 720 × 480 at half size: 360 × 240 at (10, 10), 10 to the right, 40 below.
+  EXPECT_EQ(GetWindowRectLocal(setup), (Rect{0, 0, 290, 380}));
+  ControlRef button = nullptr;
+  ASSERT_EQ(GetDialogItemAsControl(gSetupDialog, kSetupCaptureItem, &button), noErr);
+  Rect bounds;
+  GetControlBounds(button, &bounds);
+  EXPECT_EQ(bounds.top, 260) << "30 above the window's bottom";
+  EXPECT_EQ(bounds.left + bounds.right, 380) << "centred";
+  EXPECT_NE(gDecompressionSeq, 0);
+  EXPECT_NE(GetMenuHandle(kHMHelpMenuID), nullptr);
+  EXPECT_EQ(CountMenuItems(GetMenuHandle(kHMHelpMenuID)), gHelpMenuFirstItem + 1);
+}
+
+TEST_F(FramewrightAppTest, ThreeClicksGiveThreeWholeDVFramesInDocuments) {
+  WritePrefsFile([](PrefsStruct&) {});
+  ASSERT_EQ(Initialise(), noErr);
+  (void)ScheduleClicksThenEscape(3, 12);
+  ASSERT_EQ(DoCapture(), noErr);
+  const auto files = Captures();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].extension(), ".dv");
+  EXPECT_EQ(fs::file_size(files[0]), 3 * kDVFrameBytes);
+  EXPECT_TRUE(gAlerts.empty());
+  EXPECT_TRUE(IsWindowVisible(GetDialogWindow(gSetupDialog))) << "the setup window is back";
+}
+
+TEST_F(FramewrightAppTest, FullDiskAfterFiveFramesEndsWithOneAlertAndFiveWholeFrames) {
+  for (const uint8_t format : {uint8_t{1}, uint8_t{0}}) {
+    SCOPED_TRACE(format == 0 ? "movie" : "DV stream");
+    WritePrefsFile([format](PrefsStruct& p) {
+      p.captureFormatOLD = format;
+      p.captureLocation = kCaptureLocationAsk;
+    });
+    ASSERT_EQ(Initialise(), noErr);
+    gAlerts.clear();
+    putFileDialog_.path = documents_ + (format == 0 ? "/full.mov" : "/full.dv");
+    // Room for 5 frames and half a sixth (after the movie's header): the
+    // writer's chunks meet the full disk mid-frame, as on a real disk.
+    const uint64_t header = format == 0 ? 16 : 0;
+    InjectWriteFault(
+        {.path = putFileDialog_.path, .sizeLimitBytes = header + 5 * kDVFrameBytes + kDVFrameBytes / 2});
+    const uint32_t escapeTick = ScheduleClicksThenEscape(9, 12);
+    ASSERT_EQ(DoCapture(), noErr);
+    // The error ended the capture before the user did: let the rest of the
+    // script pass so it cannot reach the next capture.
+    while (TickCount() <= escapeTick) Delay(1, nullptr);
+    FlushEvents(everyEvent, 0);
+    const auto files = Captures();
+    ASSERT_EQ(files.size(), 1u);
+    ASSERT_EQ(gAlerts.size(), 1u);
+    EXPECT_NE(gAlerts[0].find("Step and error code: 30,-34"), std::string::npos) << gAlerts[0];
+    EXPECT_NE(gAlerts[0].find("The disk is full."), std::string::npos) << gAlerts[0];
+    if (format == 1) {
+      EXPECT_EQ(fs::file_size(files[0]), 5 * kDVFrameBytes);
+    } else {
+      EXPECT_EQ(MovieFrameCount(files[0].string()), 5u);
+    }
+    ClearWriteFaults();
+    CleanUp(false);
+    fs::remove(files[0]);
+  }
+}
+
+}  // namespace
