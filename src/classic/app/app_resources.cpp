@@ -11,9 +11,9 @@
 namespace {
 
 constexpr std::array kAppMenuItems{
-    MenuItemTemplate{"About Framewright"},     MenuItemTemplate{"Framewright Home Page"},
-    MenuItemTemplate{"Preferences…", ','},     MenuItemTemplate{"Video Settings…"},
-    MenuItemTemplate{"-", 0, false},           MenuItemTemplate{"Quit (Ctrl+Q)"},
+    MenuItemTemplate{"About Framewright"}, MenuItemTemplate{"Framewright Home Page"},
+    MenuItemTemplate{"Preferences…", ','}, MenuItemTemplate{"Video Settings…"},
+    MenuItemTemplate{"-", 0, false},       MenuItemTemplate{"Quit (Ctrl+Q)"},
 };
 constexpr std::array kEditMenuItems{
     MenuItemTemplate{"Undo", 'Z', false}, MenuItemTemplate{"-", 0, false}, MenuItemTemplate{"Cut", 'X'},
@@ -74,7 +74,8 @@ constexpr std::array kPreferencesItems{
     DialogItemTemplate{kStaticTextDialogItem, Row(202, kLabelLeft, kLabelRight), "Save captures in:", 0},
     DialogItemTemplate{kStaticTextDialogItem, Row(232, kLabelLeft, kLabelRight), "Movie frame rate:", 0},
     DialogItemTemplate{kStaticTextDialogItem, Row(232, 290, 460), "frames per second", 0},
-    DialogItemTemplate{kStaticTextDialogItem, Row(302, kLabelLeft, kLabelRight), "Trim the edges (pixels):", 0},
+    DialogItemTemplate{kStaticTextDialogItem, Row(302, kLabelLeft, kLabelRight),
+                       "Trim the edges (pixels):", 0},
     DialogItemTemplate{kStaticTextDialogItem, Row(302, kFieldLeft, 460), "top, left, right, bottom", 0},
     DialogItemTemplate{kEditTextDialogItem, Row(330, kFieldLeft, 250), "", 0},
     DialogItemTemplate{kEditTextDialogItem, Row(330, 260, 300), "", 0},

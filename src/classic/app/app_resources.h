@@ -61,6 +61,5 @@ constexpr int16_t kSetupCaptureItem = 1;
 constexpr int16_t kZeroFrameRateAlertID = 203;
 constexpr int16_t kNoVideoChannelAlertID = 204;
 
-
 // Registers every resource above with the toolbox (after InitToolbox).
 void RegisterFramewrightResources();

@@ -104,7 +104,8 @@ void BeginCapturePreview(ClassicCaptureRecord& capture) {
                        static_cast<int16_t>(gGrabberRect.bottom - (gPrefs.trimTop + gPrefs.trimBottom)));
   const Rect win = GetWindowRectLocal(window);
   const auto width = static_cast<int16_t>(std::max<int>(win.right, view.right + kCaptureWindowExtraWidth));
-  const auto height = static_cast<int16_t>(std::max<int>(win.bottom, view.bottom + kCaptureWindowExtraHeight));
+  const auto height =
+      static_cast<int16_t>(std::max<int>(win.bottom, view.bottom + kCaptureWindowExtraHeight));
   SizeWindow(window, width, height, false);
   Rect box{kCaptureWindowBandHeight, 0, height, width};
   CenterRectInRect(&view, &box);
@@ -115,9 +116,9 @@ void BeginCapturePreview(ClassicCaptureRecord& capture) {
   MoveWindow(window, box.left, box.top, false);
   SetCursorPos(Point{static_cast<int16_t>((box.top + box.bottom) / 2),
                      static_cast<int16_t>((box.left + box.right) / 2)});
-  if (DecompressSequenceBeginS(&gDecompressionSeq, gImageDesc.get(), nullptr, 0, GetDialogPort(capture.dialog),
-                               nullptr, &crop, &matrix, srcCopy, nullptr, 0, codecHighQuality,
-                               nullptr) != noErr)
+  if (DecompressSequenceBeginS(&gDecompressionSeq, gImageDesc.get(), nullptr, 0,
+                               GetDialogPort(capture.dialog), nullptr, &crop, &matrix, srcCopy, nullptr, 0,
+                               codecHighQuality, nullptr) != noErr)
     gDecompressionSeq = 0;  // the capture goes on without a picture
 }
 
@@ -258,7 +259,8 @@ OSErr MainDataProc(int16_t /*channel*/, const uint8_t* data, int32_t sizeBytes, 
   }
   ++capture.framesWritten;
   SetFrameCountText(capture);
-  const OSErr err = session.WriteFrame(data, static_cast<size_t>(sizeBytes), static_cast<size_t>(sizeBytes), 1);
+  const OSErr err =
+      session.WriteFrame(data, static_cast<size_t>(sizeBytes), static_cast<size_t>(sizeBytes), 1);
   capture.frameDataSize = sizeBytes;
   DrawFrame(data, sizeBytes);
   if (capture.framesWritten == 1) DrawFrame(data, sizeBytes);  // so the first frame surely shows
@@ -296,8 +298,8 @@ OSErr DoCapture() {
   std::unique_ptr<CaptureSession> session;
   if (const OSErr err = CaptureSession::Start(file.path, settings, gClassicFrameSchedule, finisher, &session);
       err != noErr) {
-    ShowErrorAlert(3, err == kCannotCreateCaptureFileErr ? kCaptureCreateFileLocation : kCaptureOpenWriterLocation,
-                   err);
+    ShowErrorAlert(
+        3, err == kCannotCreateCaptureFileErr ? kCaptureCreateFileLocation : kCaptureOpenWriterLocation, err);
     return err;
   }
 
@@ -327,7 +329,8 @@ OSErr DoCapture() {
   const CaptureEnd end = session->Finish(capture.captureErr);
   SetClassicErrorReporter(ShowErrorAlert);
   session.reset();
-  ReportCaptureEnd(end, gHeldReport.reported, gHeldReport.messageIndex, gHeldReport.location, gHeldReport.err);
+  ReportCaptureEnd(end, gHeldReport.reported, gHeldReport.messageIndex, gHeldReport.location,
+                   gHeldReport.err);
 
   EndDecompressionSequence();
   DisposeDialog(capture.dialog);

@@ -27,9 +27,9 @@ class QtPutFileDialog : public PutFileDialog {
  public:
   OSErr AskForFile(const std::string& suggestedName, FileRef* outFile, bool* outReplacing) override {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString chosen = QFileDialog::getSaveFileName(nullptr, QStringLiteral("Save the capture as"),
-                                                        folder + QLatin1Char('/') +
-                                                            QString::fromStdString(suggestedName));
+    const QString chosen =
+        QFileDialog::getSaveFileName(nullptr, QStringLiteral("Save the capture as"),
+                                     folder + QLatin1Char('/') + QString::fromStdString(suggestedName));
     if (chosen.isEmpty()) return userCanceledErr;
     *outReplacing = QFileInfo::exists(chosen);
     return MakeFileRef(QFileInfo(chosen).absoluteFilePath().toStdString(), outFile);

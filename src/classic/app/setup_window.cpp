@@ -22,8 +22,8 @@ struct TextBoxRule {
   uint8_t maxCharacters;
 };
 constexpr TextBoxRule kTextBoxes[] = {
-    {kPrefsDelayItem, kContentTypeInteger, 2},    {kPrefsFrameRateItem, kContentTypeDecimal, 5},
-    {kPrefsTrimTopItem, kContentTypeInteger, 3},  {kPrefsTrimLeftItem, kContentTypeInteger, 3},
+    {kPrefsDelayItem, kContentTypeInteger, 2},     {kPrefsFrameRateItem, kContentTypeDecimal, 5},
+    {kPrefsTrimTopItem, kContentTypeInteger, 3},   {kPrefsTrimLeftItem, kContentTypeInteger, 3},
     {kPrefsTrimRightItem, kContentTypeInteger, 3}, {kPrefsTrimBottomItem, kContentTypeInteger, 3},
 };
 
@@ -49,7 +49,8 @@ int16_t PopupChoice(ControlRef control) {
 
 void FillPreferencesDialog(DialogRef dialog, const ControlTable& controls) {
   SetControlValue(controls[kPrefsFormatItem], static_cast<int16_t>(gPrefs.captureFormatOLD + 1));
-  if (gVdigType != kDigitizerTypeDV) DisableMenuItem(GetControlPopupMenuHandle(controls[kPrefsFormatItem]), 2);
+  if (gVdigType != kDigitizerTypeDV)
+    DisableMenuItem(GetControlPopupMenuHandle(controls[kPrefsFormatItem]), 2);
   SetControlValue(controls[kPrefsTriggerItem], static_cast<int16_t>(gPrefs.captureTrigger + 1));
   // The delay is an unsigned byte, as Framewright HD reads it.
   SetNumberText(controls[kPrefsDelayItem], gPrefs.ignoreFrameCount);
@@ -100,7 +101,8 @@ void SizeSetupWindow() {
     view.right = static_cast<int16_t>(view.right / 2);
     view.bottom = static_cast<int16_t>(view.bottom / 2);
   }
-  OffsetRect(&view, static_cast<int16_t>(kPreviewMargin - view.left), static_cast<int16_t>(kPreviewMargin - view.top));
+  OffsetRect(&view, static_cast<int16_t>(kPreviewMargin - view.left),
+             static_cast<int16_t>(kPreviewMargin - view.top));
   const Rect windowRect{0, 0, static_cast<int16_t>(view.bottom + kSetupWindowBandHeight),
                         static_cast<int16_t>(view.right + kPreviewMargin)};
 
@@ -128,10 +130,9 @@ void SizeSetupWindow() {
   }
   MatrixRecord matrix;
   RectMatrix(&matrix, &gGrabberRect, &view);
-  if (!gImageDesc ||
-      DecompressSequenceBeginS(&gDecompressionSeq, gImageDesc.get(), nullptr, 0, GetDialogPort(gSetupDialog),
-                               nullptr, nullptr, &matrix, srcCopy, nullptr, 0, codecHighQuality,
-                               nullptr) != noErr)
+  if (!gImageDesc || DecompressSequenceBeginS(&gDecompressionSeq, gImageDesc.get(), nullptr, 0,
+                                              GetDialogPort(gSetupDialog), nullptr, nullptr, &matrix, srcCopy,
+                                              nullptr, 0, codecHighQuality, nullptr) != noErr)
     gDecompressionSeq = 0;  // no preview until the next layout succeeds
 }
 

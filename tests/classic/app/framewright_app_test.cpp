@@ -2,6 +2,8 @@
 // start-up, the setup window, the preferences dialog played by keys, and
 // whole captures into real files (DV streams and movies), with the faults a
 // capture can meet.
+#include "classic/app/framewright_app.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,14 +12,13 @@
 #include <vector>
 
 #include "classic/app/app_resources.h"
-#include "classic/app/framewright_app.h"
 #include "classic/capture/new_capture_file.h"
 #include "classic/grabber/dv_camera.h"
 #include "classic/grabber/raw_test_camera.h"
 #include "core/movie/atom_walker.h"
 #include "core/movie/movie_reader.h"
-#include "core/platform/files.h"
 #include "core/platform/fault_injection.h"
+#include "core/platform/files.h"
 #include "core/prefs/prefs_file.h"
 #include "core/prefs/prefs_file_image.h"
 #include "core/util/strings.h"
@@ -39,7 +40,8 @@ int64_t MovieFrameCount(const std::string& path) {
   MovieFileInfo info;
   std::string problem;
   const bool read = GetFileSizeBytes(fd, &sizeBytes) == noErr &&
-                    ReadMovieFile(FileByteSource(fd, sizeBytes), &info, &problem) == noErr && info.tracks.size() == 1;
+                    ReadMovieFile(FileByteSource(fd, sizeBytes), &info, &problem) == noErr &&
+                    info.tracks.size() == 1;
   (void)CloseFile(fd);
   return read ? int64_t{info.tracks[0].sampleCount} : -1;
 }
@@ -86,7 +88,8 @@ class FramewrightAppTest : public ::testing::Test {
     SetRawTestCameraSpeedForTesting(2);
     gAlerts.clear();
     gAnsweredAlert = nullptr;
-    ASSERT_EQ(InstallEventLoopTimer(GetMainEventLoop(), 0, 1.0 / 60, AnswerAlerts, nullptr, &alertTimer_), noErr);
+    ASSERT_EQ(InstallEventLoopTimer(GetMainEventLoop(), 0, 1.0 / 60, AnswerAlerts, nullptr, &alertTimer_),
+              noErr);
     documents_ = home_.path() + "/Documents";
     fs::create_directories(documents_);
     SetPutFileDialog(&putFileDialog_);
