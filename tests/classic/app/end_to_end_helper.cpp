@@ -19,6 +19,7 @@
 #include "core/prefs/prefs_file_image.h"
 #include "core/util/frame_stamp.h"
 #include "core/util/types.h"
+#include "luma_stamp.h"
 
 namespace {
 
@@ -85,20 +86,13 @@ int ReadPrefs(const char* path) {
   return 0;
 }
 
-// The stamp sits in the picture's first rows; only luma is needed.
 int ReadStamps(long width, long height) {
   if (width < 2 || height < kFrameStampHeightPixels || width > 16384 || height > 16384) return 2;
   const size_t frameBytes = static_cast<size_t>(width) * static_cast<size_t>(height);
   std::vector<uint8_t> frame(frameBytes);
-  std::vector<uint8_t> picture(static_cast<size_t>(width) * 2 * kFrameStampHeightPixels);
   while (std::fread(frame.data(), 1, frameBytes, stdin) == frameBytes) {
-    for (size_t i = 0; i < picture.size() / 2; ++i) {
-      picture[i * 2] = 128;
-      picture[i * 2 + 1] = frame[i];
-    }
     uint32_t stamp = 0;
-    if (ReadFrameStamp(picture.data(), static_cast<int32_t>(width * 2), static_cast<int>(width),
-                       kFrameStampHeightPixels, &stamp))
+    if (ReadLumaStamp(frame.data(), static_cast<int>(width), &stamp))
       std::printf("%u\n", stamp);
     else
       std::printf("none\n");

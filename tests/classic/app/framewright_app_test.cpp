@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "classic/capture/new_capture_file.h"
 #include "classic/grabber/dv_camera.h"
 #include "classic/grabber/raw_test_camera.h"
+#include "classic/grabber/test_pictures.h"
 #include "core/movie/atom_walker.h"
 #include "core/movie/movie_reader.h"
 #include "core/platform/fault_injection.h"
@@ -22,6 +24,8 @@
 #include "core/prefs/prefs_file.h"
 #include "core/prefs/prefs_file_image.h"
 #include "core/util/strings.h"
+#include "luma_stamp.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -227,6 +231,137 @@ TEST_F(FramewrightAppTest, FullDiskAfterFiveFramesEndsWithOneAlertAndFiveWholeFr
     ClearWriteFaults();
     CleanUp(false);
     fs::remove(files[0]);
+  }
+}
+
+TEST_F(FramewrightAppTest, CapturesThatDoNotStartLeaveNoFile) {
+  struct Case {
+    const char* what;
+    uint8_t location;
+    int32_t hundredTimesMovieFPS;
+    OSErr result;
+    const char* alertStart;  // null: no alert
+  };
+  const Case cases[] = {
+      {"a movie at 0 frames per second", kCaptureLocationDocuments, 0, noErr, "The movie frame rate is 0."},
+      {"Cancel in the put-file dialog", kCaptureLocationAsk, 1500, userCanceledErr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WritePrefsFile([&c](PrefsStruct& p) {
+      p.captureFormatOLD = 0;
+      p.captureLocation = c.location;
+      p.hundredTimesMovieFPS = c.hundredTimesMovieFPS;
+    });
+    ASSERT_EQ(Initialise(), noErr);
+    gAlerts.clear();
+    putFileDialog_.path.clear();
+    EXPECT_EQ(DoCapture(), c.result);
+    if (c.alertStart != nullptr) {
+      ASSERT_EQ(gAlerts.size(), 1u);
+      EXPECT_EQ(gAlerts[0].rfind(c.alertStart, 0), 0u) << gAlerts[0];
+    } else {
+      EXPECT_TRUE(gAlerts.empty());
+    }
+    EXPECT_TRUE(Captures().empty());
+    EXPECT_TRUE(IsWindowVisible(GetDialogWindow(gSetupDialog)));
+    CleanUp(false);
+  }
+}
+
+// The raw test camera chosen in the preferences with the DV stream format
+// there: a movie of 32-bit 'raw ' frames, and format 0 saved. Trims of 10 on
+// every side at full size: the capture window holds the 620 × 460 crop.
+TEST_F(FramewrightAppTest, RawCameraWithTrimsCapturesARawMovieAndShowsTheCrop) {
+  WritePrefsFile([](PrefsStruct& p) {
+    CopyToStr255(kRawTestCameraName, p.deviceNameOLD);
+    p.captureFormatOLD = 1;
+    p.previewSizeOLD = 1;
+    p.trimTop = p.trimLeft = p.trimRight = p.trimBottom = 10;
+  });
+  ASSERT_EQ(Initialise(), noErr);
+  EXPECT_NE(gVdigType, kDigitizerTypeDV);
+  EXPECT_EQ(gGrabberRect, (Rect{0, 0, 480, 640}));
+
+  Rect captureWindow{};
+  std::vector<uint32_t> previewRow;
+  const uint32_t start = TickCount();
+  backend_->ScheduleAtTick(start + 20, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
+  backend_->ScheduleAtTick(start + 40, [&] {
+    WindowRef window = FrontWindow();
+    captureWindow = GetWindowRectLocal(window);
+    const PortPixels pixels = GetPortPixels(GetWindowPort(window));
+    // Source row 400 (no moving box there) lands on row 440: 40 for the
+    // band above the preview, then the crop's 10 top rows cut off.
+    if (pixels.height > 440 && pixels.width >= 640)
+      previewRow.assign(pixels.pixels + 440 * pixels.width, pixels.pixels + 441 * pixels.width);
+  });
+  backend_->ScheduleAtTick(start + 50, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
+  backend_->ScheduleAtTick(start + 70, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
+  ASSERT_EQ(DoCapture(), noErr);
+  EXPECT_TRUE(gAlerts.empty());
+  EXPECT_EQ(gPrefs.captureFormatOLD, 0) << "the DV stream format needs the DV camera";
+  EXPECT_GE(captureWindow.right, 640);
+  EXPECT_GE(captureWindow.bottom, 520);
+
+  // The crop's left edge (source column 10) sits at column 10, unscaled: the
+  // colour bars' edges stay where the camera draws them.
+  std::vector<uint8_t> picture(640 * 2 * 480), argb(640 * 4 * 480);
+  DrawCameraTestPicture(picture.data(), 640 * 2, 640, 480, 1);
+  Convert2vuyToARGB32(picture.data(), 640 * 2, argb.data(), 640 * 4, 640, 480);
+  ASSERT_EQ(previewRow.size(), static_cast<size_t>(captureWindow.right));
+  int matching = 0;
+  for (int x = 10; x < 630; ++x) {
+    const uint8_t* source = &argb[(400 * 640 + static_cast<size_t>(x)) * 4];
+    const uint32_t expected = 0xFF000000u | uint32_t{source[1]} << 16 | uint32_t{source[2]} << 8 | source[3];
+    if (previewRow[static_cast<size_t>(x)] == expected) ++matching;
+  }
+  EXPECT_GE(matching, 600) << "of 620 preview pixels on the row";
+
+  const auto files = Captures();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].extension(), ".mov");
+  const CommandResult probe = RunCommand(
+      "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+      "stream=codec_tag_string,width,height,nb_read_frames -of default=noprint_wrappers=1 " +
+      Quote(files[0].string()));
+  EXPECT_EQ(probe.out, "codec_tag_string=raw \nwidth=640\nheight=480\nnb_read_frames=2\n");
+  const std::string gray = home_.file("frames.gray");
+  ASSERT_EQ(RunCommand("ffmpeg -v error -i " + Quote(files[0].string()) + " -f rawvideo -pix_fmt gray " +
+                       Quote(gray))
+                .status,
+            0);
+  std::ifstream in(gray, std::ios::binary);
+  std::vector<uint8_t> frame(640 * 480);
+  std::vector<uint32_t> numbers;
+  while (in.read(reinterpret_cast<char*>(frame.data()), static_cast<std::streamsize>(frame.size()))) {
+    uint32_t number = 0;
+    ASSERT_TRUE(ReadLumaStamp(frame.data(), 640, &number));
+    numbers.push_back(number);
+  }
+  ASSERT_EQ(numbers.size(), 2u);
+  EXPECT_LT(numbers[0], numbers[1]);
+}
+
+// The frame rate box, typed at: what it stores on OK.
+TEST_F(FramewrightAppTest, FrameRateTypedInThePreferencesDialog) {
+  ASSERT_EQ(Initialise(), noErr);
+  struct Case {
+    const char* typed;
+    int32_t stored;
+  };
+  const Case cases[] = {
+      {"29.97", 2997}, {"12.5", 1250}, {"", 1800}, {"0", 0}, {"1.2.3", 123}};  // a second period is refused
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    // The delay box has the focus; Tab goes on to the frame rate box.
+    PostKeyEvent(keyDown, kTabCharCode, 0, 0);
+    PostKeyEvent(keyDown, 'a', 0, cmdKey);
+    PostKeyEvent(keyDown, kBackspaceCharCode, 0, 0);
+    for (const char* ch = c.typed; *ch != 0; ++ch) PostKeyEvent(keyDown, static_cast<uint8_t>(*ch), 0, 0);
+    PostKeyEvent(keyDown, kReturnCharCode, 0, 0);
+    ShowPreferences();
+    EXPECT_EQ(gPrefs.hundredTimesMovieFPS, c.stored);
   }
 }
 
