@@ -21,6 +21,7 @@
 #include "core/movie/movie_reader.h"
 #include "core/platform/fault_injection.h"
 #include "core/platform/files.h"
+#include "core/platform/folders.h"
 #include "core/prefs/prefs_file.h"
 #include "core/prefs/prefs_file_image.h"
 #include "core/util/strings.h"
@@ -239,12 +240,18 @@ TEST_F(FramewrightAppTest, CapturesThatDoNotStartLeaveNoFile) {
     const char* what;
     uint8_t location;
     int32_t hundredTimesMovieFPS;
+    const char* chosenName;  // what the put-file dialog answers; null: Cancel
+    bool headerWriteFails;
     OSErr result;
-    const char* alertStart;  // null: no alert
+    const char* alert;  // its start and, after a blank line, the step and code; null: none
   };
   const Case cases[] = {
-      {"a movie at 0 frames per second", kCaptureLocationDocuments, 0, noErr, "The movie frame rate is 0."},
-      {"Cancel in the put-file dialog", kCaptureLocationAsk, 1500, userCanceledErr, nullptr},
+      {"a movie at 0 frames per second", kCaptureLocationDocuments, 0, nullptr, false, noErr,
+       "The movie frame rate is 0."},
+      {"Cancel in the put-file dialog", kCaptureLocationAsk, 1500, nullptr, false, userCanceledErr, nullptr},
+      // The file was made, then the writer could not start on it: it goes.
+      {"the movie's header cannot be written", kCaptureLocationAsk, 1500, "header.mov", true, dskFulErr,
+       "Sorry, the capture file could not be written.\n\nStep and error code: 20,-34"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -255,16 +262,18 @@ TEST_F(FramewrightAppTest, CapturesThatDoNotStartLeaveNoFile) {
     });
     ASSERT_EQ(Initialise(), noErr);
     gAlerts.clear();
-    putFileDialog_.path.clear();
+    putFileDialog_.path = c.chosenName != nullptr ? documents_ + "/" + c.chosenName : std::string();
+    if (c.headerWriteFails) InjectWriteFault({.path = putFileDialog_.path, .failOnWriteNumber = 1});
     EXPECT_EQ(DoCapture(), c.result);
-    if (c.alertStart != nullptr) {
+    if (c.alert != nullptr) {
       ASSERT_EQ(gAlerts.size(), 1u);
-      EXPECT_EQ(gAlerts[0].rfind(c.alertStart, 0), 0u) << gAlerts[0];
+      EXPECT_EQ(gAlerts[0].rfind(c.alert, 0), 0u) << gAlerts[0];
     } else {
       EXPECT_TRUE(gAlerts.empty());
     }
     EXPECT_TRUE(Captures().empty());
     EXPECT_TRUE(IsWindowVisible(GetDialogWindow(gSetupDialog)));
+    ClearWriteFaults();
     CleanUp(false);
   }
 }
@@ -363,6 +372,38 @@ TEST_F(FramewrightAppTest, FrameRateTypedInThePreferencesDialog) {
     ShowPreferences();
     EXPECT_EQ(gPrefs.hundredTimesMovieFPS, c.stored);
   }
+}
+
+// The web page and Help items open the installed manual's pages (the build
+// places it beside the programs and the tests alike); the about box shows at
+// most 15 characters of the version.
+TEST_F(FramewrightAppTest, MenuCommandsOpenTheManualAndTheAboutBoxCutsTheVersion) {
+  ASSERT_EQ(Initialise(), noErr);
+  DoMenu(int32_t{kAppMenuID} << 16 | kAppMenuWebPageItem, 0);
+  DoMenu(int32_t{kHMHelpMenuID} << 16 | gHelpMenuFirstItem, 0);
+  DoMenu(int32_t{kHMHelpMenuID} << 16 | (gHelpMenuFirstItem + 1), 0);
+  const auto& urls = backend_->openedURLs();
+  ASSERT_EQ(urls.size(), 3u);
+  std::string folder;
+  ASSERT_EQ(GetApplicationFolder(&folder), noErr);
+  const std::string manual =
+      "file://" + fs::canonical(folder + "/../share/doc/framewright/manual.html").string();
+  EXPECT_EQ(urls[0], manual);
+  EXPECT_EQ(urls[1], manual + "#framewright");
+  EXPECT_EQ(urls[2], manual);
+  EXPECT_EQ(GetHilitedMenu(), 0);
+
+  SetProgramVersion("1.2.3-beta.4+build.567");
+  std::string shown;
+  backend_->ScheduleAtTick(TickCount() + 2, [&shown] {
+    ControlRef version = nullptr;
+    if (GetDialogItemAsControl(GetDialogFromWindow(FrontWindow()), kAboutVersionItem, &version) == noErr)
+      shown = GetControlText(version);
+    PostKeyEvent(keyDown, kReturnCharCode, 0, 0);
+  });
+  AboutBox();
+  EXPECT_EQ(shown, "Version 1.2.3-beta.4+bu") << "15 characters of the version";
+  SetProgramVersion("0");
 }
 
 }  // namespace
