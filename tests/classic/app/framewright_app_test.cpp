@@ -207,6 +207,7 @@ TEST_F(FramewrightAppTest, FullDiskAfterFiveFramesEndsWithOneAlertAndFiveWholeFr
     });
     ASSERT_EQ(Initialise(), noErr);
     gAlerts.clear();
+    gAnsweredAlert = nullptr;  // a new alert may reuse the last one's address
     putFileDialog_.path = documents_ + (format == 0 ? "/full.mov" : "/full.dv");
     // Room for 5 frames and half a sixth (after the movie's header): the
     // writer's chunks meet the full disk mid-frame, as on a real disk.
@@ -262,6 +263,7 @@ TEST_F(FramewrightAppTest, CapturesThatDoNotStartLeaveNoFile) {
     });
     ASSERT_EQ(Initialise(), noErr);
     gAlerts.clear();
+    gAnsweredAlert = nullptr;  // a new alert may reuse the last one's address
     putFileDialog_.path = c.chosenName != nullptr ? documents_ + "/" + c.chosenName : std::string();
     if (c.headerWriteFails) InjectWriteFault({.path = putFileDialog_.path, .failOnWriteNumber = 1});
     EXPECT_EQ(DoCapture(), c.result);
