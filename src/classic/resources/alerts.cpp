@@ -7,10 +7,16 @@
 
 namespace {
 
-constexpr std::array<AlertTemplate, 1> kAlerts{{
+constexpr std::array<AlertTemplate, 3> kAlerts{{
     // The error alert: the failed task, then the step and the code, then what
     // the code means (empty when nothing is known about it).
     {kErrorAlertID, "^0\n\nStep and error code: ^1\n^2", "OK"},
+    // A QuickTime movie needs a frame rate to play at.
+    {203,
+     "The movie frame rate is 0. Choose a frame rate above 0 in the Preferences before capturing a movie.",
+     "OK"},
+    // Without a video channel there is nothing the program can do.
+    {204, "Sorry, no video input could be opened, so Framewright cannot run. It will now quit.", "OK"},
 }};
 
 }  // namespace

@@ -16,6 +16,12 @@ constexpr IndString kProgramStrings[] = {
     {kVersionPrefixStringIndex, "Version "},
     {kMovieBaseNameStringIndex, "Framewright "},
     {kDVBaseNameStringIndex, "Framewright DV "},
+    // The Help menu's two items and the pages they open. An address without
+    // a scheme is a page of the manual installed with the program.
+    {kHelpItem1TitleStringIndex, "Framewright Manual"},
+    {kHelpItem1AddressStringIndex, "manual.html#framewright"},
+    {kHelpItem2TitleStringIndex, "Framewright and Framewright HD"},
+    {kHelpItem2AddressStringIndex, "manual.html"},
 };
 
 // The failed task, by message index.

@@ -12,6 +12,10 @@ constexpr int16_t kProgramStringListID = 128;
 constexpr int16_t kVersionPrefixStringIndex = 1;  // before the version number in the about box
 constexpr int16_t kMovieBaseNameStringIndex = 3;  // capture file names, QuickTime movies
 constexpr int16_t kDVBaseNameStringIndex = 4;     // capture file names, DV streams
+constexpr int16_t kHelpItem1TitleStringIndex = 5;
+constexpr int16_t kHelpItem1AddressStringIndex = 6;  // also a web page address
+constexpr int16_t kHelpItem2TitleStringIndex = 7;
+constexpr int16_t kHelpItem2AddressStringIndex = 8;  // opened by the program menu's item 2 too
 
 // Lists 129, 130 and 133 hold the error alert's texts; their numbers are in
 // capture/classic_error_message.h.

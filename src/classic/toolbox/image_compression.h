@@ -12,14 +12,13 @@
 #include "core/movie/movie.h"
 #include "core/util/image_description.h"
 
-using Fixed = int32_t;  // 16.16
-constexpr Fixed fixed1 = 0x00010000;
-
-// QuickTime's 3 × 3 matrix (core/movie: one type for the movie files and
-// for drawing, with SetIdentityMatrix and RectMatrix); [0][0] and [1][1]
-// scale x and y, [2][0] and [2][1] move; the last column is unused here (no
-// perspective).
+// QuickTime's 3 × 3 matrix is the movie files' own (core/movie/movie.h):
+// [0][0] and [1][1] scale x and y, [2][0] and [2][1] move; the last column
+// is unused here (no perspective). SetIdentityMatrix and RectMatrix (a
+// reversed destination mirrors) come with it.
+constexpr Fixed fixed1 = kFixed1;
 using MatrixRecordPtr = MatrixRecord*;
+
 // Where the matrix puts a point.
 void TransformFixedPoint(const MatrixRecord* matrix, int32_t xFixed, int32_t yFixed, int32_t* outX,
                          int32_t* outY);

@@ -4,10 +4,9 @@
 FrameSchedule gFrameCaptureScheduleTable(ProgramFlavor::kHD);
 
 bool FrameSchedule::Schedule(uint32_t incomingFrameNumber, uint8_t ignoreFrameCount) {
-  const int32_t delay = flavor_ == ProgramFlavor::kHD
-                            ? static_cast<int32_t>(ignoreFrameCount)
-                            : static_cast<int32_t>(static_cast<int8_t>(ignoreFrameCount));
-  const uint32_t due = incomingFrameNumber + static_cast<uint32_t>(delay);
+  // Both programs read the delay as an unsigned byte: a delay of 128 to 255
+  // saved by one must not turn into a frame number the other never reaches.
+  const uint32_t due = incomingFrameNumber + ignoreFrameCount;
   const int count = slotCount();
   int slot = 0;
   while (slot < count && slots_[static_cast<std::size_t>(slot)] != 0) ++slot;

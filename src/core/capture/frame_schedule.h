@@ -7,8 +7,10 @@
 //
 // The two programs differ in small ways, chosen by flavour:
 //   HD:      16 slots, a number equal to the one before is dropped (triggers
-//            within one incoming frame schedule one frame), delay unsigned.
-//   classic: 10 slots, equal numbers stored, delay read as a signed byte.
+//            within one incoming frame schedule one frame).
+//   classic: 10 slots, equal numbers stored.
+// Both read the delay as an unsigned byte, so a delay one program saved in
+// the shared preferences means the same frames to the other.
 #pragma once
 
 #include <array>

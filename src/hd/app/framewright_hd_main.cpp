@@ -12,8 +12,8 @@
 #include <cstdlib>
 
 #include "core/platform/files.h"
+#include "core/platform/manual_location.h"
 #include "hd/app/hd_app_delegate.h"
-#include "hd/app/manual_location.h"
 #include "hd/app/qt_app_view.h"
 #include "hd/app/surface_preview_port.h"
 #include "hd/preview/raster_preview_widget.h"

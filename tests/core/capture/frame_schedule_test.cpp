@@ -48,7 +48,7 @@ TEST(FrameScheduleTest, SeventeenthPendingTriggerIsDropped) {
   EXPECT_EQ(schedule.pendingCount(), 0);
 }
 
-TEST(FrameScheduleTest, ClassicStoresEqualNumbersTakesTenAndReadsTheDelaySigned) {
+TEST(FrameScheduleTest, ClassicStoresEqualNumbersTakesTenAndReadsTheDelayUnsigned) {
   FrameSchedule schedule(ProgramFlavor::kClassic);
   EXPECT_EQ(schedule.slotCount(), 10);
   EXPECT_TRUE(schedule.Schedule(5, 0));
@@ -57,7 +57,9 @@ TEST(FrameScheduleTest, ClassicStoresEqualNumbersTakesTenAndReadsTheDelaySigned)
   EXPECT_FALSE(schedule.Schedule(7, 0)) << "the 11th is dropped";
   schedule.Clear();
   EXPECT_TRUE(schedule.Schedule(10, 0xFE));
-  EXPECT_EQ(schedule.slot(0), 8u) << "0xFE is -2 to the classic program";
+  EXPECT_EQ(schedule.slot(0), 264u) << "0xFE is 254, as Framewright HD reads it";
+  EXPECT_EQ(FramesWritten(schedule, 10, 300), std::vector<uint32_t>{264})
+      << "the frame is reached and written";
 }
 
 }  // namespace

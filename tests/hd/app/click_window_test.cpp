@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hd/app/manual_location.h"
+#include "core/platform/manual_location.h"
 
 namespace {
 

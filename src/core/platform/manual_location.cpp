@@ -1,5 +1,5 @@
 // Finding the manual beside the program.
-#include "hd/app/manual_location.h"
+#include "core/platform/manual_location.h"
 
 #include <climits>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // Where the program's manual lies: beside the program in the same layout in
-// the build tree and once installed (bin/framewright-hd and
+// the build tree and once installed (bin/framewright-hd, bin/framewright and
 // share/doc/framewright/manual.html under one prefix).
 #pragma once
 

@@ -1,0 +1,354 @@
+// Framewright's capture road: the video channel opened at start, its live
+// preview in the setup window, the 60 Hz poll, and one capture session from
+// the file's creation to its end, run by the core's capture session.
+#include <cstring>
+#include <memory>
+
+#include "classic/app/app_resources.h"
+#include "classic/app/framewright_app.h"
+#include "classic/capture/new_capture_file.h"
+#include "classic/grabber/dv_camera.h"
+#include "classic/grabber/sequence_grabber.h"
+#include "classic/grabber/settings_panels.h"
+#include "core/capture/capture_movie.h"
+#include "core/capture/capture_session.h"
+#include "core/platform/error_reporter.h"
+#include "core/prefs/prefs_file.h"
+#include "core/util/rects.h"
+#include "core/util/strings.h"
+
+int16_t gVideoChannel = 0;
+uint8_t gVdigType = 0;
+ImageDescriptionHandle gImageDesc;
+Rect gGrabberRect;
+ImageSequence gDecompressionSeq = 0;
+
+namespace {
+
+constexpr EventTimerInterval kIdleIntervalSeconds = 0.016666666666666666;
+constexpr uint32_t kCaptureLoopSleepTicks = 300;
+constexpr uint8_t kPeriodCharCode = 46;
+// An application-defined event kind: the data procedure posts it when a
+// write error ended the capture, so the capture loop stops waiting at once.
+constexpr EventKind kCaptureEndedEvent = 12;
+constexpr int16_t kCaptureWindowBandHeight = 40;
+constexpr int16_t kCaptureWindowExtraWidth = 20;
+constexpr int16_t kCaptureWindowExtraHeight = 60;
+
+FrameSchedule gClassicFrameSchedule(ProgramFlavor::kClassic);
+
+// The running capture: the data procedure's refCon while capturing.
+struct ClassicCaptureRecord {
+  DialogRef dialog = nullptr;
+  ControlTable controls;
+  int32_t framesWritten = 0;
+  CaptureSession* session = nullptr;
+  int32_t frameDataSize = 0;
+  OSErr captureErr = noErr;  // the first write error: it ends the capture
+};
+
+// What the movie is made from: the channel's current frames.
+class ChannelCaptureSource : public ClassicCaptureSource {
+ public:
+  Rect GrabberRect() const override { return gGrabberRect; }
+  OSErr GetImageDescription(ImageDescriptionHandle* out) override {
+    return NGGetImageDescription(gVideoChannel, out);
+  }
+};
+
+void EndDecompressionSequence() {
+  if (gDecompressionSeq != 0) (void)CDSequenceEnd(gDecompressionSeq);
+  gDecompressionSeq = 0;
+}
+
+void DrawFrame(const uint8_t* data, int32_t sizeBytes) {
+  if (gDecompressionSeq != 0)
+    (void)DecompressSequenceFrameWhen(gDecompressionSeq, data, sizeBytes, 0, nullptr, nullptr, nullptr);
+}
+
+// A reversed rectangle makes the matrix mirror the picture; the DV stream
+// format shows the frames as they are written, unmirrored.
+void ApplyFlips(Rect* view) {
+  if (gPrefs.captureFormatOLD != 0) return;
+  if (gPrefs.flipHFlag != 0) std::swap(view->left, view->right);
+  if (gPrefs.flipVFlag != 0) std::swap(view->top, view->bottom);
+}
+
+Rect ViewSize(int16_t width, int16_t height) {
+  Rect view{0, 0, height, width};
+  if (gPrefs.previewSizeOLD == 0) {
+    view.right = static_cast<int16_t>(view.right / 2);
+    view.bottom = static_cast<int16_t>(view.bottom / 2);
+  }
+  return view;
+}
+
+void SetFrameCountText(ClassicCaptureRecord& capture) {
+  Str255 text;
+  NumToString(capture.framesWritten, text);
+  ControlRef item = capture.controls[kCaptureFrameCountItem];
+  (void)SetControlData(item, 0, kControlStaticTextTextTag, text[0], text + 1);
+  Draw1Control(item);
+}
+
+// Lays out the capture window around the trimmed preview, centres it on
+// the main screen and begins drawing into it.
+void BeginCapturePreview(ClassicCaptureRecord& capture) {
+  WindowRef window = GetDialogWindow(capture.dialog);
+  const Rect screen = GetGDeviceBounds(GetMainDevice());
+  const Rect crop{static_cast<int16_t>(gGrabberRect.top + gPrefs.trimTop),
+                  static_cast<int16_t>(gGrabberRect.left + gPrefs.trimLeft),
+                  static_cast<int16_t>(gGrabberRect.bottom - gPrefs.trimBottom),
+                  static_cast<int16_t>(gGrabberRect.right - gPrefs.trimRight)};
+  Rect view = ViewSize(static_cast<int16_t>(gGrabberRect.right - (gPrefs.trimLeft + gPrefs.trimRight)),
+                       static_cast<int16_t>(gGrabberRect.bottom - (gPrefs.trimTop + gPrefs.trimBottom)));
+  const Rect win = GetWindowRectLocal(window);
+  const auto width = static_cast<int16_t>(std::max<int>(win.right, view.right + kCaptureWindowExtraWidth));
+  const auto height =
+      static_cast<int16_t>(std::max<int>(win.bottom, view.bottom + kCaptureWindowExtraHeight));
+  SizeWindow(window, width, height, false);
+  Rect box{kCaptureWindowBandHeight, 0, height, width};
+  CenterRectInRect(&view, &box);
+  ApplyFlips(&view);
+  MatrixRecord matrix;
+  RectMatrix(&matrix, &crop, &view);
+  CenterRectInRect(&box, &screen);
+  MoveWindow(window, box.left, box.top, false);
+  SetCursorPos(Point{static_cast<int16_t>((box.top + box.bottom) / 2),
+                     static_cast<int16_t>((box.left + box.right) / 2)});
+  if (DecompressSequenceBeginS(&gDecompressionSeq, gImageDesc.get(), nullptr, 0,
+                               GetDialogPort(capture.dialog), nullptr, &crop, &matrix, srcCopy, nullptr, 0,
+                               codecHighQuality, nullptr) != noErr)
+    gDecompressionSeq = 0;  // the capture goes on without a picture
+}
+
+bool IsCaptureEndKey(const EventRecord& event) {
+  if (event.what != keyDown) return false;
+  const auto ch = static_cast<uint8_t>(event.message & charCodeMask);
+  return ch == kEscapeCharCode || (ch == kPeriodCharCode && (event.modifiers & cmdKey) != 0);
+}
+
+// The capture's own loop: until Escape or Ctrl+period, a write error, or a
+// quit the system asks for (which is then carried out once the capture is
+// finished). Trigger events stay queued for the data procedure.
+void RunCaptureLoop(ClassicCaptureRecord& capture) {
+  const EventMask mask = gPrefs.captureTrigger == kCaptureTriggerMouseUp ? 0xFFFB : 0xFFFD;
+  for (;;) {
+    if (capture.captureErr != noErr) return;
+    if (SystemRequestedQuit()) {
+      gMainLoop = false;
+      return;
+    }
+    EventRecord event;
+    if (!WaitNextEvent(mask, &event, kCaptureLoopSleepTicks, nullptr)) continue;
+    if (IsCaptureEndKey(event)) return;
+    if (event.what == updateEvt) HandleUpdateEvent(event);
+  }
+}
+
+// Shows the one alert a capture's end deserves: a write error during the
+// capture first, else what the finishing reported (the movie's own alert,
+// held back until now), else a failed close.
+void ReportCaptureEnd(const CaptureEnd& end, bool finisherReported, int16_t finisherIndex,
+                      int32_t finisherLocation, OSErr finisherErr) {
+  if (end.captureErr != noErr)
+    ShowErrorAlert(3, kCaptureWriteErrorLocation, end.captureErr);
+  else if (finisherReported)
+    ShowErrorAlert(finisherIndex, finisherLocation, finisherErr);
+  else if (end.finishErr != noErr)
+    ShowErrorAlert(3, kCaptureFinishErrorLocation, end.finishErr);
+}
+
+// The movie assembly reports its own failures; while a capture finishes
+// they are held so that the capture ends with one alert.
+struct HeldReport {
+  bool reported = false;
+  int16_t messageIndex = 0;
+  int32_t location = 0;
+  OSErr err = noErr;
+};
+HeldReport gHeldReport;
+void HoldReport(int16_t messageIndex, int32_t location, int32_t err) {
+  if (gHeldReport.reported) return;
+  gHeldReport = HeldReport{true, messageIndex, location, static_cast<OSErr>(err)};
+}
+
+}  // namespace
+
+void MyEventLoopTimerProcPtr(EventLoopTimerRef /*timer*/, void* /*userData*/) {
+  int16_t stage = 0;
+  (void)NGIdleChannel(gVideoChannel, &stage);
+}
+
+void InstallMainIdleTimer() {
+  if (gMainIdleTimer != nullptr) return;
+  if (InstallEventLoopTimer(GetCurrentEventLoop(), 0, kIdleIntervalSeconds,
+                            NewEventLoopTimerUPP(MyEventLoopTimerProcPtr), nullptr, &gMainIdleTimer) != noErr)
+    gMainIdleTimer = nullptr;
+}
+
+void RemoveMainIdleTimer() {
+  if (gMainIdleTimer != nullptr) (void)RemoveEventLoopTimer(gMainIdleTimer);
+  gMainIdleTimer = nullptr;
+}
+
+OSErr InitVideoInput() {
+  RegisterBuiltInGrabberComponents();
+  if (const OSErr err = NGNewVideoChannel(&gVideoChannel); err != noErr) {
+    gVideoChannel = 0;
+    ShowFramewrightAlert(kNoVideoChannelAlertID);
+    return err;
+  }
+  SGDeviceList list;
+  if (NGGetChannelDeviceList(gVideoChannel, &list) == noErr && list) {
+    Str255 dvName;
+    CopyToStr255(kDVCameraName, dvName);
+    bool savedFound = false;
+    bool dvFound = false;
+    for (const SGDeviceName& device : list->entry) {
+      if ((device.flags & sgDeviceNameFlagDeviceUnavailable) != 0) continue;
+      if (CompareStrings(device.name, gPrefs.deviceNameOLD)) savedFound = true;
+      if (CompareStrings(device.name, dvName)) dvFound = true;
+    }
+    if (savedFound)
+      (void)NGSetChannelDevice(gVideoChannel, gPrefs.deviceNameOLD);
+    else if (dvFound)
+      (void)NGSetChannelDevice(gVideoChannel, dvName);
+  }
+  NGDisposeDeviceList(std::move(list));
+  return StartVideoPreview();
+}
+
+OSErr StartVideoPreview() {
+  gImageDesc.reset();
+  if (gVideoChannel == 0) return 1;
+  gVdigType = NGGetVDIGTypeCode(gVideoChannel);
+  if (const OSErr err = NGSetUpChannelForCapture(gVideoChannel); err != noErr) {
+    ShowErrorAlert(1, 50, err);
+    return err;
+  }
+  if (const OSErr err = NGGetImageDescription(gVideoChannel, &gImageDesc); err != noErr) {
+    gImageDesc.reset();
+    ShowErrorAlert(1, 55, err);
+    return err;
+  }
+  gGrabberRect = Rect{0, 0, gImageDesc->height, gImageDesc->width};
+  (void)NGSetDataProc(gVideoChannel, MainDataProc, 0);
+  (void)NGStartOneChannel(gVideoChannel);
+  SizeSetupWindow();
+  return noErr;
+}
+
+OSErr MainDataProc(int16_t /*channel*/, const uint8_t* data, int32_t sizeBytes, const TimeRecord* /*time*/,
+                   intptr_t refCon) {
+  if (refCon == 0) {
+    DrawFrame(data, sizeBytes);
+    return noErr;
+  }
+  auto& capture = *reinterpret_cast<ClassicCaptureRecord*>(refCon);
+  CaptureSession& session = *capture.session;
+  // After a write error nothing more is written; the capture loop ends.
+  if (capture.captureErr != noErr) return capture.captureErr;
+
+  EventRecord event;
+  if (GetNextEvent(gPrefs.captureTrigger == kCaptureTriggerMouseUp ? mUpMask : mDownMask, &event))
+    session.ScheduleTrigger();
+  if (!session.IsFrameDue()) {
+    session.SkipFrame();
+    return noErr;
+  }
+  ++capture.framesWritten;
+  SetFrameCountText(capture);
+  const OSErr err =
+      session.WriteFrame(data, static_cast<size_t>(sizeBytes), static_cast<size_t>(sizeBytes), 1);
+  capture.frameDataSize = sizeBytes;
+  DrawFrame(data, sizeBytes);
+  if (capture.framesWritten == 1) DrawFrame(data, sizeBytes);  // so the first frame surely shows
+  if (err != noErr) {
+    capture.captureErr = err;
+    (void)PostEvent(kCaptureEndedEvent, 0);
+    return err;
+  }
+  return noErr;
+}
+
+OSErr DoCapture() {
+  if (gVdigType != kDigitizerTypeDV) gPrefs.captureFormatOLD = 0;
+  if (gPrefs.captureFormatOLD == 0 && gPrefs.hundredTimesMovieFPS == 0) {
+    ShowFramewrightAlert(kZeroFrameRateAlertID);
+    return noErr;
+  }
+  FileRef file;
+  if (const OSErr err = GetFileSpecForNewCapture(&file); err != noErr) {
+    if (err != userCanceledErr) ShowErrorAlert(2, kCaptureChooseFileLocation, err);
+    return err;
+  }
+
+  CaptureSessionSettings settings;
+  settings.flavor = ProgramFlavor::kClassic;
+  settings.format =
+      gPrefs.captureFormatOLD == 1 ? CaptureFileFormat::kDVStream : CaptureFileFormat::kQuickTimeMovie;
+  settings.ignoreFrameCount = gPrefs.ignoreFrameCount;
+  ChannelCaptureSource source;
+  MovieFinisher finisher = [&source](const FileRef& movieFile, int32_t frameDataSize, int32_t frameCount) {
+    return AddMovieResourceToFile2(&movieFile, frameDataSize, frameCount, source);
+  };
+  // The session makes the file and removes it again when the writer cannot
+  // be opened: a capture that never began leaves no empty file behind.
+  std::unique_ptr<CaptureSession> session;
+  if (const OSErr err = CaptureSession::Start(file.path, settings, gClassicFrameSchedule, finisher, &session);
+      err != noErr) {
+    ShowErrorAlert(
+        3, err == kCannotCreateCaptureFileErr ? kCaptureCreateFileLocation : kCaptureOpenWriterLocation, err);
+    return err;
+  }
+
+  ClassicCaptureRecord capture;
+  capture.session = session.get();
+  HideWindow(GetDialogWindow(gSetupDialog));
+  capture.dialog = GetNewDialog(kCaptureDialogID, nullptr, kFirstWindowOfClass);
+  if (capture.dialog != nullptr) capture.controls = GetControlHandles(capture.dialog);
+  if (capture.dialog == nullptr || !capture.controls) {
+    if (capture.dialog != nullptr) DisposeDialog(capture.dialog);
+    (void)session->Finish(noErr);  // no frame: the file goes
+    MyShowDialog(gSetupDialog);
+    ShowErrorAlert(3, kCaptureCreateFileLocation, capture.dialog == nullptr ? resNotFound : memFullErr);
+    return memFullErr;
+  }
+  (void)NGSetDataProc(gVideoChannel, MainDataProc, reinterpret_cast<intptr_t>(&capture));
+  EndDecompressionSequence();
+  if (gPrefs.previewFlag != 0) BeginCapturePreview(capture);
+  gClassicFrameSchedule.Clear();
+  MyShowDialog(capture.dialog);
+
+  RunCaptureLoop(capture);
+
+  (void)NGSetDataProc(gVideoChannel, MainDataProc, 0);
+  gHeldReport = HeldReport{};
+  SetClassicErrorReporter(HoldReport);
+  const CaptureEnd end = session->Finish(capture.captureErr);
+  SetClassicErrorReporter(ShowErrorAlert);
+  session.reset();
+  ReportCaptureEnd(end, gHeldReport.reported, gHeldReport.messageIndex, gHeldReport.location,
+                   gHeldReport.err);
+
+  EndDecompressionSequence();
+  DisposeDialog(capture.dialog);
+  capture.controls.reset();
+  MyShowDialog(gSetupDialog);
+  (void)StartVideoPreview();
+  return noErr;
+}
+
+void CleanUp(Boolean writePreferences) {
+  RemoveMainIdleTimer();
+  if (writePreferences) (void)WritePreferences(ProgramFlavor::kClassic);  // reports its own failure
+  NGClose();
+  gVideoChannel = 0;
+  SetPreferencesWindowGeometrySource(nullptr);
+  SetPreferencesDeviceNameSource(nullptr);
+  if (gSetupDialog != nullptr) DisposeDialog(gSetupDialog);
+  gSetupDialog = nullptr;
+  EndDecompressionSequence();
+  gImageDesc.reset();
+}

@@ -1,0 +1,254 @@
+#!/usr/bin/env bash
+# Framewright end to end on a real X server (run under
+# tests/support/with_xvfb.sh), clicked and typed at by xdotool; the files it
+# writes are read by ffprobe, ffmpeg and our own helper. Three runs:
+#   1. clean settings: the moving DV picture, Return, three clicks, Escape:
+#      a DV stream of 3 whole frames; Ctrl+Q writes the classic 96 bytes;
+#   2. the preferences dialog's rules: flip ticked then Cancel keeps it; "100"
+#      typed as delay leaves "10"; an empty frame rate stores 1800; a saved
+#      window 10 pixels below the screen's top is not restored;
+#   3. the dialog sets movie format, 12.5 fps, delay 2; a quit asked for in
+#      the dialog is dropped; a movie of 3 frames; SIGTERM during a second
+#      capture finishes it; a window saved well inside the screen is restored.
+# Usage: end_to_end_test.sh FRAMEWRIGHT HELPER ARTEFACT_FOLDER
+# Every wait is on a condition with a time limit; the one fixed pause is
+# where nothing must happen (the dropped quit).
+set -euo pipefail
+
+app=$1
+helper=$2
+artefacts=$3
+timeout_seconds=${FW_GUI_TIMEOUT:-30}
+for tool in xdotool import convert compare ffprobe ffmpeg; do
+  command -v "$tool" >/dev/null || { echo "framewright e2e: $tool is missing (scripts/install-deps)" >&2; exit 1; }
+done
+mkdir -p "$artefacts"
+rm -f "$artefacts/failure.png"
+
+work=$(mktemp -d)
+pid=
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "framewright e2e: FAIL: $*" >&2
+  [ -f "$work/app.log" ] && { echo "--- program output:" >&2; cat "$work/app.log" >&2; }
+  import -window root "$artefacts/failure.png" 2>/dev/null || true
+  exit 1
+}
+app_running() { kill -0 "$pid" 2>/dev/null; }
+app_ended() { ! app_running; }
+wait_until() {
+  local what=$1
+  shift
+  local end=$((SECONDS + timeout_seconds))
+  until "$@"; do
+    ((SECONDS < end)) || fail "no $what after ${timeout_seconds}s"
+    sleep 0.1
+  done
+}
+visible_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+shown() { [ -n "$(visible_window "$1")" ]; }
+gone() { [ -z "$(visible_window "$1")" ]; }
+# geometry NAME: sets X Y WIDTH HEIGHT of the window (its content, with the
+# menu bar strip on the setup window).
+geometry() { eval "$(xdotool getwindowgeometry --shell "$(visible_window "$1")")"; }
+# click_in NAME H V: clicks the window's local point (h, v).
+click_in() {
+  geometry "$1"
+  xdotool mousemove $((X + $2)) $((Y + $3)) click 1
+}
+
+export HOME=$work/home
+export XDG_CONFIG_HOME=$work/config
+documents=$work/Documents
+prefs="$XDG_CONFIG_HOME/Framewright Preferences"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$documents"
+printf 'XDG_DOCUMENTS_DIR="%s"\n' "$documents" >"$XDG_CONFIG_HOME/user-dirs.dirs"
+
+setup='^Framewright$'
+capture='^Capture$'
+preferences='^Framewright Preferences$'
+has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$(visible_window "$1")" ]; }
+start_app() {
+  "$app" >>"$work/app.log" 2>&1 &
+  pid=$!
+  wait_until "setup window" shown "$setup"
+  wait_until "keyboard focus in the setup window" has_focus "$setup"
+}
+quit_app() {
+  xdotool key ctrl+q
+  wait_until "the program's end" app_ended
+  wait "$pid" || fail "framewright exited with status $?"
+  pid=
+}
+capture_frames() {
+  local clicks=$1
+  wait_until "capture window" shown "$capture"
+  wait_until "keyboard focus in the capture window" has_focus "$capture"
+  # The program put the pointer in the middle of the capture window; frames
+  # come 30 a second, so clicks 0.3 s apart land on different frames.
+  for ((i = 0; i < clicks; i++)); do
+    xdotool click 1
+    sleep 0.3
+  done
+}
+end_capture() {
+  xdotool key Escape
+  wait_until "end of the capture" gone "$capture"
+  wait_until "setup window back" shown "$setup"
+  wait_until "keyboard focus back in the setup window" has_focus "$setup"
+}
+# A window that came up since $windows was taken (a menu).
+menu_open() {
+  menu=$(comm -13 <(echo "$windows") <(xdotool search --onlyvisible --name '' 2>/dev/null | sort) | head -n 1)
+  [ -n "$menu" ]
+}
+captures() { find "$documents" -maxdepth 1 -type f "$@" | sort; }
+probe() { ffprobe -v error -count_frames -select_streams v:0 -show_entries "stream=$2" -of default=noprint_wrappers=1 "$1"; }
+stamps_increase() {
+  local file=$1 width=$2 height=$3
+  ffmpeg -v error -i "$file" -f rawvideo -pix_fmt gray - | "$helper" read-stamps "$width" "$height" >"$work/stamps"
+  awk 'BEGIN { last = -1 } $1 == "none" || $1 + 0 <= last { exit 1 } { last = $1 + 0 } END { exit NR == 0 }' \
+    "$work/stamps" || fail "frame numbers of $file do not increase: $(tr '\n' ' ' <"$work/stamps")"
+}
+
+# ---- 1. Clean settings: the DV camera, a DV stream -------------------------
+"$helper" write-prefs "$prefs" location=3
+start_app
+# The preview (360 × 240 at (10, 10) under the 20-pixel menu bar strip) is
+# a picture, and it moves.
+preview_shot() {
+  import -window "$(visible_window "$setup")" "$work/$1.png" 2>/dev/null &&
+    convert "$work/$1.png" -crop 360x240+10+30 +repage "$work/$1-preview.png" 2>/dev/null
+}
+not_uniform() {
+  preview_shot a || return 1
+  local spread
+  spread=$(convert "$work/a-preview.png" -colorspace Gray -format '%[fx:standard_deviation]' info:) || return 1
+  awk -v s="$spread" 'BEGIN { exit !(s > 0.1) }'
+}
+moving() {
+  preview_shot b || return 1
+  local differ
+  differ=$(compare -metric AE "$work/a-preview.png" "$work/b-preview.png" null: 2>&1 || true)
+  [ "${differ%% *}" != 0 ]
+}
+wait_until "a picture in the setup window" not_uniform
+wait_until "a moving picture" moving
+cp "$work/b.png" "$artefacts/setup-window.png"
+
+xdotool key Return
+capture_frames 3
+import -window root "$artefacts/capture-window.png" || fail "no screenshot of the capture window"
+end_capture
+quit_app
+mapfile -t files < <(captures -name '*.dv')
+[ "${#files[@]}" = 1 ] || fail "expected one .dv file in Documents, found ${#files[@]}"
+[ "$(stat -c %s "${files[0]}")" = 360000 ] || fail "the DV stream holds $(stat -c %s "${files[0]}") bytes"
+[ "$(probe "${files[0]}" codec_name,nb_read_frames)" = $'codec_name=dvvideo\nnb_read_frames=3' ] ||
+  fail "ffprobe reads: $(probe "${files[0]}" codec_name,nb_read_frames)"
+stamps_increase "${files[0]}" 720 480
+read_prefs() { "$helper" read-prefs "$prefs"; }
+# 11 bytes before the record (reserved fields, format version), then 96.
+[[ "$(read_prefs)" == "size=107 format=1 fps=1500 delay=0 flipH=0 device=DV Video "* ]] ||
+  fail "preferences after Ctrl+Q: $(read_prefs)"
+rm -f "${files[@]}"
+
+# ---- 2. The preferences dialog's rules --------------------------------------
+"$helper" write-prefs "$prefs" location=3 window=10,100,300,480
+start_app
+geometry "$setup"
+[ "$X,$Y" = "40,40" ] || fail "a window saved 10 pixels below the screen's top was restored at $X,$Y"
+# Without a window manager nobody gives the setup window the focus back when
+# a dialog closes: a click on its preview does, as the user would.
+dialog_closed() {
+  wait_until "the dialog to close" gone "$preferences"
+  click_in "$setup" 100 100
+  wait_until "keyboard focus back in the setup window" has_focus "$setup"
+}
+open_preferences() {
+  xdotool key ctrl+comma
+  wait_until "preferences dialog" shown "$preferences"
+  wait_until "keyboard focus in the preferences dialog" has_focus "$preferences"
+}
+open_preferences
+import -window "$(visible_window "$preferences")" "$artefacts/preferences-dialog.png" ||
+  fail "no screenshot of the preferences dialog"
+click_in "$preferences" 230 271 # flip horizontally
+xdotool key Escape
+dialog_closed
+open_preferences
+# The delay box has the focus, its text selected.
+xdotool type --delay 60 100
+click_in "$preferences" 245 241 # the frame rate box
+xdotool key --delay 60 ctrl+a BackSpace Return
+dialog_closed
+
+# The about box, from the program's menu (its first item).
+windows=$(xdotool search --onlyvisible --name '' 2>/dev/null | sort)
+click_in "$setup" 90 10
+wait_until "the program's menu" menu_open
+eval "$(xdotool getwindowgeometry --shell "$menu")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + 14)) click 1
+wait_until "about box" shown '^About Framewright$'
+import -window "$(visible_window '^About Framewright$')" "$artefacts/about-box.png" || fail "no screenshot of the about box"
+xdotool key Return
+wait_until "the about box to close" gone '^About Framewright$'
+click_in "$setup" 100 100
+wait_until "keyboard focus back in the setup window" has_focus "$setup"
+quit_app
+[[ "$(read_prefs)" == "size=107 format=1 fps=1800 delay=10 flipH=1 "* ]] ||
+  fail "after Cancel with flip ticked, then 100 typed as delay and an empty rate: $(read_prefs)"
+
+# ---- 3. A movie through the dialog, a dropped quit, SIGTERM ------------------
+"$helper" write-prefs "$prefs" location=3 window=300,500,590,880
+start_app
+geometry "$setup"
+[ "$X,$Y" = "500,280" ] || fail "a window saved well inside the screen was not restored ($X,$Y)"
+open_preferences
+windows=$(xdotool search --onlyvisible --name '' 2>/dev/null | sort)
+click_in "$preferences" 335 31 # capture format
+wait_until "the format menu" menu_open
+eval "$(xdotool getwindowgeometry --shell "$menu")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 4)) click 1 # QuickTime movie, the first of two
+menu_closed() { ! xdotool getwindowname "$menu" >/dev/null 2>&1 || [ -z "$(xdotool search --onlyvisible --name '' | grep -x "$menu")" ]; }
+wait_until "the format menu to close" menu_closed
+click_in "$preferences" 235 91 # the delay box
+xdotool key --delay 60 ctrl+a 2
+click_in "$preferences" 245 241 # the frame rate box
+xdotool key --delay 60 ctrl+a
+xdotool type --delay 60 12.5
+xdotool key ctrl+q
+sleep 1
+app_running || fail "a quit asked for in the preferences dialog ended the program"
+shown "$preferences" || fail "a quit asked for in the preferences dialog closed it"
+xdotool key Return
+dialog_closed
+xdotool key Return
+capture_frames 3
+end_capture
+mapfile -t files < <(captures -name '*.mov')
+[ "${#files[@]}" = 1 ] || fail "expected one movie in Documents, found ${#files[@]}"
+movie=${files[0]}
+[ "$(probe "$movie" codec_tag_string,r_frame_rate,nb_read_frames)" = \
+  $'codec_tag_string=dvc \nr_frame_rate=25/2\nnb_read_frames=3' ] ||
+  fail "ffprobe reads the movie as: $(probe "$movie" codec_tag_string,r_frame_rate,nb_read_frames)"
+stamps_increase "$movie" 720 480
+
+xdotool key Return
+capture_frames 2
+sleep 0.5 # the clicks reach the data procedure with the next frames
+kill -TERM "$pid"
+wait_until "the program's end after SIGTERM" app_ended
+wait "$pid" || fail "framewright exited with status $? after SIGTERM"
+pid=
+mapfile -t files < <(captures -name '*.mov' ! -path "$movie")
+[ "${#files[@]}" = 1 ] || fail "SIGTERM during a capture left ${#files[@]} new movies"
+[ "$(probe "${files[0]}" nb_read_frames)" = nb_read_frames=2 ] ||
+  fail "the capture SIGTERM ended reads as: $(probe "${files[0]}" nb_read_frames)"
+[[ "$(read_prefs)" == "size=107 format=0 fps=1250 delay=2 "* ]] || fail "preferences at the end: $(read_prefs)"
+echo "framewright e2e: ok"

@@ -1,0 +1,413 @@
+// Framewright's logic on the headless toolbox with the built-in cameras:
+// start-up, the setup window, the preferences dialog played by keys, and
+// whole captures into real files (DV streams and movies), with the faults a
+// capture can meet.
+#include "classic/app/framewright_app.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "classic/app/app_resources.h"
+#include "classic/capture/new_capture_file.h"
+#include "classic/grabber/dv_camera.h"
+#include "classic/grabber/raw_test_camera.h"
+#include "classic/grabber/test_pictures.h"
+#include "core/movie/atom_walker.h"
+#include "core/movie/movie_reader.h"
+#include "core/platform/fault_injection.h"
+#include "core/platform/files.h"
+#include "core/platform/folders.h"
+#include "core/prefs/prefs_file.h"
+#include "core/prefs/prefs_file_image.h"
+#include "core/util/strings.h"
+#include "luma_stamp.h"
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kDVFrameBytes = 120000;
+
+// The frames a movie file indexes, read by our own reader; -1 when it is no
+// movie.
+int64_t MovieFrameCount(const std::string& path) {
+  FileRef file;
+  int fd = kNoFile;
+  uint64_t sizeBytes = 0;
+  if (MakeFileRef(path, &file) != noErr || OpenFile(file, OpenMode::kReadOnly, &fd) != noErr) return -1;
+  MovieFileInfo info;
+  std::string problem;
+  const bool read = GetFileSizeBytes(fd, &sizeBytes) == noErr &&
+                    ReadMovieFile(FileByteSource(fd, sizeBytes), &info, &problem) == noErr &&
+                    info.tracks.size() == 1;
+  (void)CloseFile(fd);
+  return read ? int64_t{info.tracks[0].sampleCount} : -1;
+}
+
+// Answers every alert with Return, keeping its text.
+std::vector<std::string> gAlerts;
+WindowRef gAnsweredAlert = nullptr;
+void AnswerAlerts(EventLoopTimerRef, void*) {
+  WindowRef front = FrontWindow();
+  Str255 title{};
+  if (front != nullptr) GetWTitle(front, title);
+  if (front == nullptr || Str255ToString(title) != "Framewright Alert") {
+    gAnsweredAlert = nullptr;
+    return;
+  }
+  if (front == gAnsweredAlert) return;
+  gAnsweredAlert = front;
+  ControlRef text = nullptr;
+  if (GetDialogItemAsControl(GetDialogFromWindow(front), 2, &text) == noErr)
+    gAlerts.push_back(GetControlText(text));
+  PostKeyEvent(keyDown, kReturnCharCode, 0, 0);
+}
+
+// The put-file dialog answering with a fixed file, or Cancel.
+class FakePutFileDialog : public PutFileDialog {
+ public:
+  OSErr AskForFile(const std::string&, FileRef* outFile, bool* outReplacing) override {
+    ++asked;
+    if (path.empty()) return userCanceledErr;
+    *outReplacing = false;
+    return MakeFileRef(path, outFile);
+  }
+  std::string path;
+  int asked = 0;
+};
+
+class FramewrightAppTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto backend = std::make_unique<HeadlessBackend>();
+    backend_ = backend.get();
+    InitToolbox(std::move(backend));
+    SetDVCameraSpeedForTesting(2);
+    SetRawTestCameraSpeedForTesting(2);
+    gAlerts.clear();
+    gAnsweredAlert = nullptr;
+    ASSERT_EQ(InstallEventLoopTimer(GetMainEventLoop(), 0, 1.0 / 60, AnswerAlerts, nullptr, &alertTimer_),
+              noErr);
+    documents_ = home_.path() + "/Documents";
+    fs::create_directories(documents_);
+    SetPutFileDialog(&putFileDialog_);
+  }
+  void TearDown() override {
+    CleanUp(false);
+    ClearWriteFaults();
+    ShutdownToolbox();
+    SetDVCameraSpeedForTesting(1);
+    SetRawTestCameraSpeedForTesting(1);
+    SetPutFileDialog(nullptr);
+  }
+
+  // The preferences file, as the classic program would find it: its
+  // defaults with `change` applied.
+  void WritePrefsFile(const std::function<void(PrefsStruct&)>& change) {
+    SetPreferencesDefaults(&gPrefs, ProgramFlavor::kClassic);
+    gPrefs.captureLocation = kCaptureLocationDocuments;
+    change(gPrefs);
+    ASSERT_EQ(WritePreferences(ProgramFlavor::kClassic), noErr);
+  }
+
+  // Mouse-ups `spacingTicks` apart from now, then Escape.
+  uint32_t ScheduleClicksThenEscape(int clicks, uint32_t spacingTicks) {
+    const uint32_t start = TickCount() + 20;
+    for (int i = 1; i <= clicks; ++i)
+      backend_->ScheduleAtTick(start + i * spacingTicks, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
+    const uint32_t escapeTick = start + (clicks + 2) * spacingTicks;
+    backend_->ScheduleAtTick(escapeTick, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
+    return escapeTick;
+  }
+
+  std::vector<fs::path> Captures() const {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(documents_, ec)) files.push_back(entry.path());
+    return files;
+  }
+
+  TempHome home_;
+  std::string documents_;
+  HeadlessBackend* backend_ = nullptr;
+  EventLoopTimerRef alertTimer_ = nullptr;
+  FakePutFileDialog putFileDialog_;
+};
+
+TEST(RestoredWindowPositionTest, ScreenMarginRule) {
+  const Rect screens[] = {Rect{0, 0, 1080, 1920}, Rect{0, 1920, 1080, 3840}};
+  struct Case {
+    const char* what;
+    Rect saved;
+    bool restored;
+  };
+  const Case cases[] = {
+      {"10 below the main screen's top, inside its menu bar margin", Rect{10, 100, 300, 400}, false},
+      {"well inside the main screen", Rect{200, 100, 490, 440}, true},
+      {"10 below the second screen's top (5-pixel margin)", Rect{10, 2000, 300, 2300}, true},
+      {"right equal to left", Rect{200, 100, 490, 100}, false},
+      {"left of every screen but for 20 pixels", Rect{200, -300, 490, 20}, false},
+      {"below every screen but for 20 pixels", Rect{1060, 100, 1300, 400}, false},
+  };
+  for (const Case& c : cases) {
+    Point topLeft{-1, -1};
+    EXPECT_EQ(RestoredWindowPosition(c.saved, screens, 2, &topLeft), c.restored) << c.what;
+    if (c.restored) {
+      EXPECT_EQ(topLeft.v, c.saved.top) << c.what;
+      EXPECT_EQ(topLeft.h, c.saved.left) << c.what;
+    }
+  }
+}
+
+TEST_F(FramewrightAppTest, StartsOnTheDVCameraWithTheSetupWindowAroundTheHalfSizePreview) {
+  ASSERT_EQ(Initialise(), noErr);
+  EXPECT_EQ(gVdigType, kDigitizerTypeDV);
+  EXPECT_EQ(gPrefs.hundredTimesMovieFPS, 1500);
+  WindowRef setup = GetDialogWindow(gSetupDialog);
+  EXPECT_TRUE(IsWindowVisible(setup));
+  // 720 × 480 at half size: 360 × 240 at (10, 10), 10 to the right, 40 below.
+  EXPECT_EQ(GetWindowRectLocal(setup), (Rect{0, 0, 290, 380}));
+  ControlRef button = nullptr;
+  ASSERT_EQ(GetDialogItemAsControl(gSetupDialog, kSetupCaptureItem, &button), noErr);
+  Rect bounds;
+  GetControlBounds(button, &bounds);
+  EXPECT_EQ(bounds.top, 260) << "30 above the window's bottom";
+  EXPECT_EQ(bounds.left + bounds.right, 380) << "centred";
+  EXPECT_NE(gDecompressionSeq, 0);
+  EXPECT_NE(GetMenuHandle(kHMHelpMenuID), nullptr);
+  EXPECT_EQ(CountMenuItems(GetMenuHandle(kHMHelpMenuID)), gHelpMenuFirstItem + 1);
+}
+
+TEST_F(FramewrightAppTest, ThreeClicksGiveThreeWholeDVFramesInDocuments) {
+  WritePrefsFile([](PrefsStruct&) {});
+  ASSERT_EQ(Initialise(), noErr);
+  (void)ScheduleClicksThenEscape(3, 12);
+  ASSERT_EQ(DoCapture(), noErr);
+  const auto files = Captures();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].extension(), ".dv");
+  EXPECT_EQ(fs::file_size(files[0]), 3 * kDVFrameBytes);
+  EXPECT_TRUE(gAlerts.empty());
+  EXPECT_TRUE(IsWindowVisible(GetDialogWindow(gSetupDialog))) << "the setup window is back";
+}
+
+TEST_F(FramewrightAppTest, FullDiskAfterFiveFramesEndsWithOneAlertAndFiveWholeFrames) {
+  for (const uint8_t format : {uint8_t{1}, uint8_t{0}}) {
+    SCOPED_TRACE(format == 0 ? "movie" : "DV stream");
+    WritePrefsFile([format](PrefsStruct& p) {
+      p.captureFormatOLD = format;
+      p.captureLocation = kCaptureLocationAsk;
+    });
+    ASSERT_EQ(Initialise(), noErr);
+    gAlerts.clear();
+    gAnsweredAlert = nullptr;  // a new alert may reuse the last one's address
+    putFileDialog_.path = documents_ + (format == 0 ? "/full.mov" : "/full.dv");
+    // Room for 5 frames and half a sixth (after the movie's header): the
+    // writer's chunks meet the full disk mid-frame, as on a real disk.
+    const uint64_t header = format == 0 ? 16 : 0;
+    InjectWriteFault(
+        {.path = putFileDialog_.path, .sizeLimitBytes = header + 5 * kDVFrameBytes + kDVFrameBytes / 2});
+    const uint32_t escapeTick = ScheduleClicksThenEscape(9, 12);
+    ASSERT_EQ(DoCapture(), noErr);
+    // The error ended the capture before the user did: let the rest of the
+    // script pass so it cannot reach the next capture.
+    while (TickCount() <= escapeTick) Delay(1, nullptr);
+    FlushEvents(everyEvent, 0);
+    const auto files = Captures();
+    ASSERT_EQ(files.size(), 1u);
+    ASSERT_EQ(gAlerts.size(), 1u);
+    EXPECT_NE(gAlerts[0].find("Step and error code: 30,-34"), std::string::npos) << gAlerts[0];
+    EXPECT_NE(gAlerts[0].find("The disk is full."), std::string::npos) << gAlerts[0];
+    if (format == 1) {
+      EXPECT_EQ(fs::file_size(files[0]), 5 * kDVFrameBytes);
+    } else {
+      EXPECT_EQ(MovieFrameCount(files[0].string()), 5u);
+    }
+    ClearWriteFaults();
+    CleanUp(false);
+    fs::remove(files[0]);
+  }
+}
+
+TEST_F(FramewrightAppTest, CapturesThatDoNotStartLeaveNoFile) {
+  struct Case {
+    const char* what;
+    uint8_t location;
+    int32_t hundredTimesMovieFPS;
+    const char* chosenName;  // what the put-file dialog answers; null: Cancel
+    bool headerWriteFails;
+    OSErr result;
+    const char* alert;  // its start and, after a blank line, the step and code; null: none
+  };
+  const Case cases[] = {
+      {"a movie at 0 frames per second", kCaptureLocationDocuments, 0, nullptr, false, noErr,
+       "The movie frame rate is 0."},
+      {"Cancel in the put-file dialog", kCaptureLocationAsk, 1500, nullptr, false, userCanceledErr, nullptr},
+      // The file was made, then the writer could not start on it: it goes.
+      {"the movie's header cannot be written", kCaptureLocationAsk, 1500, "header.mov", true, dskFulErr,
+       "Sorry, the capture file could not be written.\n\nStep and error code: 20,-34"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WritePrefsFile([&c](PrefsStruct& p) {
+      p.captureFormatOLD = 0;
+      p.captureLocation = c.location;
+      p.hundredTimesMovieFPS = c.hundredTimesMovieFPS;
+    });
+    ASSERT_EQ(Initialise(), noErr);
+    gAlerts.clear();
+    gAnsweredAlert = nullptr;  // a new alert may reuse the last one's address
+    putFileDialog_.path = c.chosenName != nullptr ? documents_ + "/" + c.chosenName : std::string();
+    if (c.headerWriteFails) InjectWriteFault({.path = putFileDialog_.path, .failOnWriteNumber = 1});
+    EXPECT_EQ(DoCapture(), c.result);
+    if (c.alert != nullptr) {
+      ASSERT_EQ(gAlerts.size(), 1u);
+      EXPECT_EQ(gAlerts[0].rfind(c.alert, 0), 0u) << gAlerts[0];
+    } else {
+      EXPECT_TRUE(gAlerts.empty());
+    }
+    EXPECT_TRUE(Captures().empty());
+    EXPECT_TRUE(IsWindowVisible(GetDialogWindow(gSetupDialog)));
+    ClearWriteFaults();
+    CleanUp(false);
+  }
+}
+
+// The raw test camera chosen in the preferences with the DV stream format
+// there: a movie of 32-bit 'raw ' frames, and format 0 saved. Trims of 10 on
+// every side at full size: the capture window holds the 620 × 460 crop.
+TEST_F(FramewrightAppTest, RawCameraWithTrimsCapturesARawMovieAndShowsTheCrop) {
+  WritePrefsFile([](PrefsStruct& p) {
+    CopyToStr255(kRawTestCameraName, p.deviceNameOLD);
+    p.captureFormatOLD = 1;
+    p.previewSizeOLD = 1;
+    p.trimTop = p.trimLeft = p.trimRight = p.trimBottom = 10;
+  });
+  ASSERT_EQ(Initialise(), noErr);
+  EXPECT_NE(gVdigType, kDigitizerTypeDV);
+  EXPECT_EQ(gGrabberRect, (Rect{0, 0, 480, 640}));
+
+  Rect captureWindow{};
+  std::vector<uint32_t> previewRow;
+  const uint32_t start = TickCount();
+  backend_->ScheduleAtTick(start + 20, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
+  backend_->ScheduleAtTick(start + 40, [&] {
+    WindowRef window = FrontWindow();
+    captureWindow = GetWindowRectLocal(window);
+    const PortPixels pixels = GetPortPixels(GetWindowPort(window));
+    // Source row 400 (no moving box there) lands on row 440: 40 for the
+    // band above the preview, then the crop's 10 top rows cut off.
+    if (pixels.height > 440 && pixels.width >= 640)
+      previewRow.assign(pixels.pixels + 440 * pixels.width, pixels.pixels + 441 * pixels.width);
+  });
+  backend_->ScheduleAtTick(start + 50, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
+  backend_->ScheduleAtTick(start + 70, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
+  ASSERT_EQ(DoCapture(), noErr);
+  EXPECT_TRUE(gAlerts.empty());
+  EXPECT_EQ(gPrefs.captureFormatOLD, 0) << "the DV stream format needs the DV camera";
+  EXPECT_GE(captureWindow.right, 640);
+  EXPECT_GE(captureWindow.bottom, 520);
+
+  // The crop's left edge (source column 10) sits at column 10, unscaled: the
+  // colour bars' edges stay where the camera draws them.
+  std::vector<uint8_t> picture(640 * 2 * 480), argb(640 * 4 * 480);
+  DrawCameraTestPicture(picture.data(), 640 * 2, 640, 480, 1);
+  Convert2vuyToARGB32(picture.data(), 640 * 2, argb.data(), 640 * 4, 640, 480);
+  ASSERT_EQ(previewRow.size(), static_cast<size_t>(captureWindow.right));
+  int matching = 0;
+  for (int x = 10; x < 630; ++x) {
+    const uint8_t* source = &argb[(400 * 640 + static_cast<size_t>(x)) * 4];
+    const uint32_t expected = 0xFF000000u | uint32_t{source[1]} << 16 | uint32_t{source[2]} << 8 | source[3];
+    if (previewRow[static_cast<size_t>(x)] == expected) ++matching;
+  }
+  EXPECT_GE(matching, 600) << "of 620 preview pixels on the row";
+
+  const auto files = Captures();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].extension(), ".mov");
+  const CommandResult probe = RunCommand(
+      "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+      "stream=codec_tag_string,width,height,nb_read_frames -of default=noprint_wrappers=1 " +
+      Quote(files[0].string()));
+  EXPECT_EQ(probe.out, "codec_tag_string=raw \nwidth=640\nheight=480\nnb_read_frames=2\n");
+  const std::string gray = home_.file("frames.gray");
+  ASSERT_EQ(RunCommand("ffmpeg -v error -i " + Quote(files[0].string()) + " -f rawvideo -pix_fmt gray " +
+                       Quote(gray))
+                .status,
+            0);
+  std::ifstream in(gray, std::ios::binary);
+  std::vector<uint8_t> frame(640 * 480);
+  std::vector<uint32_t> numbers;
+  while (in.read(reinterpret_cast<char*>(frame.data()), static_cast<std::streamsize>(frame.size()))) {
+    uint32_t number = 0;
+    ASSERT_TRUE(ReadLumaStamp(frame.data(), 640, &number));
+    numbers.push_back(number);
+  }
+  ASSERT_EQ(numbers.size(), 2u);
+  EXPECT_LT(numbers[0], numbers[1]);
+}
+
+// The frame rate box, typed at: what it stores on OK.
+TEST_F(FramewrightAppTest, FrameRateTypedInThePreferencesDialog) {
+  ASSERT_EQ(Initialise(), noErr);
+  struct Case {
+    const char* typed;
+    int32_t stored;
+  };
+  const Case cases[] = {
+      {"29.97", 2997}, {"12.5", 1250}, {"", 1800}, {"0", 0}, {"1.2.3", 123}};  // a second period is refused
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    // The delay box has the focus; Tab goes on to the frame rate box.
+    PostKeyEvent(keyDown, kTabCharCode, 0, 0);
+    PostKeyEvent(keyDown, 'a', 0, cmdKey);
+    PostKeyEvent(keyDown, kBackspaceCharCode, 0, 0);
+    for (const char* ch = c.typed; *ch != 0; ++ch) PostKeyEvent(keyDown, static_cast<uint8_t>(*ch), 0, 0);
+    PostKeyEvent(keyDown, kReturnCharCode, 0, 0);
+    ShowPreferences();
+    EXPECT_EQ(gPrefs.hundredTimesMovieFPS, c.stored);
+  }
+}
+
+// The web page and Help items open the installed manual's pages (the build
+// places it beside the programs and the tests alike); the about box shows at
+// most 15 characters of the version.
+TEST_F(FramewrightAppTest, MenuCommandsOpenTheManualAndTheAboutBoxCutsTheVersion) {
+  std::string folder;
+  ASSERT_EQ(GetApplicationFolder(&folder), noErr);
+  if (!fs::exists(folder + "/../share/doc/framewright/manual.html"))
+    GTEST_SKIP() << "only the full build places the manual beside the programs";
+  ASSERT_EQ(Initialise(), noErr);
+  DoMenu(int32_t{kAppMenuID} << 16 | kAppMenuWebPageItem, 0);
+  DoMenu(int32_t{kHMHelpMenuID} << 16 | gHelpMenuFirstItem, 0);
+  DoMenu(int32_t{kHMHelpMenuID} << 16 | (gHelpMenuFirstItem + 1), 0);
+  const auto& urls = backend_->openedURLs();
+  ASSERT_EQ(urls.size(), 3u);
+  const std::string manual =
+      "file://" + fs::canonical(folder + "/../share/doc/framewright/manual.html").string();
+  EXPECT_EQ(urls[0], manual);
+  EXPECT_EQ(urls[1], manual + "#framewright");
+  EXPECT_EQ(urls[2], manual);
+  EXPECT_EQ(GetHilitedMenu(), 0);
+
+  SetProgramVersion("1.2.3-beta.4+build.567");
+  std::string shown;
+  backend_->ScheduleAtTick(TickCount() + 2, [&shown] {
+    ControlRef version = nullptr;
+    if (GetDialogItemAsControl(GetDialogFromWindow(FrontWindow()), kAboutVersionItem, &version) == noErr)
+      shown = GetControlText(version);
+    PostKeyEvent(keyDown, kReturnCharCode, 0, 0);
+  });
+  AboutBox();
+  EXPECT_EQ(shown, "Version 1.2.3-beta.4+bu") << "15 characters of the version";
+  SetProgramVersion("0");
+}
+
+}  // namespace
