@@ -116,6 +116,8 @@ constexpr std::array kDialogs{
                    WindowCloseBox::kNone, 1, kAlertItems},
     DialogTemplate{kNoVideoChannelAlertID, kAlertTitle, Rect{200, 400, 385, 920}, kModalDialogRefCon,
                    WindowCloseBox::kNone, 1, kAlertItems},
+    DialogTemplate{kRecoveredCapturesAlertID, kAlertTitle, Rect{200, 400, 385, 920}, kModalDialogRefCon,
+                   WindowCloseBox::kNone, 1, kAlertItems},
 };
 
 }  // namespace

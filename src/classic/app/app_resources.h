@@ -60,6 +60,7 @@ constexpr int16_t kSetupCaptureItem = 1;
 // Alerts (the error alert, 200, is in core/capture/classic_error_message.h).
 constexpr int16_t kZeroFrameRateAlertID = 203;
 constexpr int16_t kNoVideoChannelAlertID = 204;
+constexpr int16_t kRecoveredCapturesAlertID = 205;
 
 // Registers every resource above with the toolbox (after InitToolbox).
 void RegisterFramewrightResources();

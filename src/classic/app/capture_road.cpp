@@ -14,6 +14,7 @@
 #include "core/capture/capture_session.h"
 #include "core/platform/error_reporter.h"
 #include "core/prefs/prefs_file.h"
+#include "core/recovery/recovery_journal.h"
 #include "core/util/rects.h"
 #include "core/util/strings.h"
 
@@ -293,6 +294,11 @@ OSErr DoCapture() {
   MovieFinisher finisher = [&source](const FileRef& movieFile, int32_t frameDataSize, int32_t frameCount) {
     return AddMovieResourceToFile2(&movieFile, frameDataSize, frameCount, source);
   };
+  // A record of the running capture, so that the next start finishes it
+  // should this run be cut short.
+  settings.journal = MakeRecoveryJournalFactory(
+      ProgramFlavor::kClassic, settings.format,
+      [&source](RecoveryMovieFacts* facts) { return DescribeClassicCaptureMovie(source, facts); });
   // The session makes the file and removes it again when the writer cannot
   // be opened: a capture that never began leaves no empty file behind.
   std::unique_ptr<CaptureSession> session;

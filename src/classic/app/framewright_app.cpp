@@ -9,6 +9,7 @@
 #include "classic/app/app_resources.h"
 #include "classic/dialogs/dialog_edit_menu.h"
 #include "classic/grabber/sequence_grabber.h"
+#include "classic/grabber_dialog/settings_dialog_window.h"
 #include "classic/resources/alerts.h"
 #include "classic/resources/string_lists.h"
 #include "core/capture/classic_error_message.h"
@@ -16,6 +17,7 @@
 #include "core/platform/manual_location.h"
 #include "core/prefs/prefs_file.h"
 #include "core/prefs/prefs_file_image.h"
+#include "core/recovery/capture_recovery.h"
 #include "core/util/strings.h"
 
 Boolean gMainLoop = true;
@@ -226,8 +228,13 @@ OSErr Initialise() {
   InitCursor();
 
   if (const OSErr err = InitVideoInput(); err != noErr) return err;
-  // settings dialog window installed here
+  InstallSettingsDialogWindow();
   MyShowDialog(gSetupDialog);
+  // Captures cut short by a crash, a kill or a power cut are finished now,
+  // before a new capture can begin; one alert tells of all.
+  if (const std::vector<std::string> recovered = RecoverInterruptedCaptures(ProgramFlavor::kClassic);
+      !recovered.empty())
+    ShowFramewrightAlert(kRecoveredCapturesAlertID, RecoveryAlertText(recovered));
   InstallMainIdleTimer();
   return noErr;
 }

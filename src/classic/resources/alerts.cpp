@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr std::array<AlertTemplate, 3> kAlerts{{
+constexpr std::array<AlertTemplate, 4> kAlerts{{
     // The error alert: the failed task, then the step and the code, then what
     // the code means (empty when nothing is known about it).
     {kErrorAlertID, "^0\n\nStep and error code: ^1\n^2", "OK"},
@@ -17,6 +17,9 @@ constexpr std::array<AlertTemplate, 3> kAlerts{{
      "OK"},
     // Without a video channel there is nothing the program can do.
     {204, "Sorry, no video input could be opened, so Framewright cannot run. It will now quit.", "OK"},
+    // Captures cut short by a crash, a kill or a power cut, finished at this
+    // start: one sentence each, composed by the recovery.
+    {205, "^0", "OK"},
 }};
 
 }  // namespace

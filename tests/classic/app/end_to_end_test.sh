@@ -9,7 +9,9 @@
 #      window 10 pixels below the screen's top is not restored;
 #   3. the dialog sets movie format, 12.5 fps, delay 2; a quit asked for in
 #      the dialog is dropped; a movie of 3 frames; SIGTERM during a second
-#      capture finishes it; a window saved well inside the screen is restored.
+#      capture finishes it; a window saved well inside the screen is restored;
+#   4. a DV capture killed outright is finished at the next start, with one
+#      alert, into whole frames.
 # Usage: end_to_end_test.sh FRAMEWRIGHT HELPER ARTEFACT_FOLDER
 # Every wait is on a condition with a time limit; the one fixed pause is
 # where nothing must happen (the dropped quit).
@@ -63,6 +65,7 @@ click_in() {
 }
 
 export HOME=$work/home
+unset XDG_STATE_HOME # recovery records under $HOME/.local/state
 export XDG_CONFIG_HOME=$work/config
 documents=$work/Documents
 prefs="$XDG_CONFIG_HOME/Framewright Preferences"
@@ -251,4 +254,32 @@ mapfile -t files < <(captures -name '*.mov' ! -path "$movie")
 [ "$(probe "${files[0]}" nb_read_frames)" = nb_read_frames=2 ] ||
   fail "the capture SIGTERM ended reads as: $(probe "${files[0]}" nb_read_frames)"
 [[ "$(read_prefs)" == "size=107 format=0 fps=1250 delay=2 "* ]] || fail "preferences at the end: $(read_prefs)"
+rm -f "$documents"/*
+
+# ---- 4. A capture cut short by SIGKILL, finished at the next start ----------
+"$helper" write-prefs "$prefs" location=3 format=1
+start_app
+xdotool key Return
+capture_frames 3
+sleep 1 # well past the writer's 250 ms to the kernel
+kill -KILL "$pid"
+wait "$pid" 2>/dev/null || true
+pid=
+mapfile -t files < <(captures -name '*.dv')
+[ "${#files[@]}" = 1 ] || fail "expected the killed capture in Documents, found ${#files[@]} files"
+"$app" >>"$work/app.log" 2>&1 &
+pid=$!
+alert='^Framewright Alert$'
+wait_until "the alert telling of the recovered capture" shown "$alert"
+import -window "$(visible_window "$alert")" "$artefacts/recovery-alert.png" 2>/dev/null || true
+xdotool key Return
+wait_until "the alert's end" gone "$alert"
+wait_until "setup window" shown "$setup"
+dialog_closed
+quit_app
+[ "$(stat -c %s "${files[0]}")" = 360000 ] ||
+  fail "the recovered DV stream holds $(stat -c %s "${files[0]}") bytes, not 3 whole frames"
+[ "$(probe "${files[0]}" nb_read_frames)" = nb_read_frames=3 ] ||
+  fail "the recovered DV stream reads as: $(probe "${files[0]}" nb_read_frames)"
+[ -z "$(find "$HOME/.local/state" -type f 2>/dev/null)" ] || fail "a recovery record was left behind"
 echo "framewright e2e: ok"
