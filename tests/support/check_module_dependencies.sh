@@ -20,6 +20,7 @@ declare -A allowed=(
   [core/prefs]="core/platform core/util core/prefs"
   [core/capture]="core/platform core/util core/imaging core/writer core/movie core/prefs core/capture"
   [core/recovery]="core/platform core/util core/writer core/movie core/prefs core/capture core/recovery"
+  [core/stopmotion]="core/platform core/util core/imaging core/writer core/movie core/prefs core/capture core/stopmotion"
 )
 
 violations=0
