@@ -5,7 +5,9 @@
 #
 # The server picks its own free display number (-displayfd) and tells us,
 # so that many of these can start at once (parallel tests) without two
-# settling on the same number, as a search for a free lock file can.
+# settling on the same number, as a search for a free lock file can. The
+# server does not reset when its last client goes (-noreset): a test that
+# kills the program and starts it again would otherwise find no display.
 set -euo pipefail
 if ! command -v Xvfb >/dev/null; then
   echo "with_xvfb.sh: Xvfb not found (scripts/install-deps installs it)" >&2
@@ -17,7 +19,7 @@ unset WAYLAND_DISPLAY
 
 fifo_dir=$(mktemp -d)
 mkfifo "$fifo_dir/display"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fifo_dir/display" 2>"$fifo_dir/server.log" &
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$fifo_dir/display" 2>"$fifo_dir/server.log" &
 server=$!
 cleanup() {
   kill "$server" 2>/dev/null || true
