@@ -18,7 +18,8 @@ void BlendRGB32(const RGB32ImageView& picture, const ConstRGB32ImageView& over, 
       const uint32_t a = dst[x], b = src[x];
       // Two channels at a time: red and blue, then alpha and green, each
       // with 8 spare bits above it for the products.
-      const uint32_t rb = (((a & 0x00FF00FFu) * keep + (b & 0x00FF00FFu) * w + 0x00800080u) >> 8) & 0x00FF00FFu;
+      const uint32_t rb =
+          (((a & 0x00FF00FFu) * keep + (b & 0x00FF00FFu) * w + 0x00800080u) >> 8) & 0x00FF00FFu;
       const uint32_t ag =
           ((((a >> 8) & 0x00FF00FFu) * keep + ((b >> 8) & 0x00FF00FFu) * w + 0x00800080u) >> 8) & 0x00FF00FFu;
       dst[x] = rb | (ag << 8);

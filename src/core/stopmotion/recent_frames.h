@@ -13,8 +13,8 @@
 struct KeptFrame {
   std::vector<uint8_t> bytes;  // rows of `rowBytes`, as written
   int32_t rowBytes = 0;
-  int32_t width = 0;   // pixels
-  int32_t height = 0;  // rows
+  int32_t width = 0;         // pixels
+  int32_t height = 0;        // rows
   uint32_t frameNumber = 0;  // the capture's count when it was written, from 1
 };
 

@@ -1,3 +1,5 @@
+#include "core/stopmotion/stop_motion.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -6,7 +8,6 @@
 
 #include "core/imaging/blend.h"
 #include "core/stopmotion/recent_frames.h"
-#include "core/stopmotion/stop_motion.h"
 
 namespace {
 
@@ -14,12 +15,20 @@ using Command = StopMotionCommand;
 
 TEST(StopMotionTest, KeysAndOnionSkinSteps) {
   const std::pair<uint32_t, std::optional<Command>> keys[] = {
-      {'o', Command::kToggleOnionSkin}, {'O', Command::kToggleOnionSkin}, {'[', Command::kLessOnionSkin},
-      {']', Command::kMoreOnionSkin},   {8, Command::kTakeBackFrame},     {127, Command::kTakeBackFrame},
-      {'p', Command::kReview},          {'P', Command::kReview},          {' ', std::nullopt},
-      {27, std::nullopt},               {'q', std::nullopt},
+      {'o', Command::kToggleOnionSkin},
+      {'O', Command::kToggleOnionSkin},
+      {'[', Command::kLessOnionSkin},
+      {']', Command::kMoreOnionSkin},
+      {8, Command::kTakeBackFrame},
+      {127, Command::kTakeBackFrame},
+      {'p', Command::kReview},
+      {'P', Command::kReview},
+      {' ', std::nullopt},
+      {27, std::nullopt},
+      {'q', std::nullopt},
   };
-  for (const auto& [character, command] : keys) EXPECT_EQ(StopMotionCommandForCharacter(character), command) << character;
+  for (const auto& [character, command] : keys)
+    EXPECT_EQ(StopMotionCommandForCharacter(character), command) << character;
 
   // From the default (off, 50 %): each command and the state after it.
   struct Step {
@@ -29,10 +38,10 @@ TEST(StopMotionTest, KeysAndOnionSkinSteps) {
     uint32_t weight256;
   };
   const Step steps[] = {
-      {Command::kMoreOnionSkin, true, 50, 128},    // stepping while off shows it as it was
-      {Command::kMoreOnionSkin, true, 75, 192},    {Command::kMoreOnionSkin, true, 75, 192},
-      {Command::kToggleOnionSkin, false, 75, 0},   {Command::kToggleOnionSkin, true, 75, 192},
-      {Command::kLessOnionSkin, true, 50, 128},    {Command::kLessOnionSkin, true, 25, 64},
+      {Command::kMoreOnionSkin, true, 50, 128},  // stepping while off shows it as it was
+      {Command::kMoreOnionSkin, true, 75, 192},  {Command::kMoreOnionSkin, true, 75, 192},
+      {Command::kToggleOnionSkin, false, 75, 0}, {Command::kToggleOnionSkin, true, 75, 192},
+      {Command::kLessOnionSkin, true, 50, 128},  {Command::kLessOnionSkin, true, 25, 64},
       {Command::kLessOnionSkin, true, 25, 64},
   };
   OnionSkin onion;
@@ -58,8 +67,12 @@ TEST(StopMotionTest, ReviewPlaysTheLastTwelveAtTheMovieRateThenEnds) {
   ASSERT_TRUE(review.Begin(1000 * kMs, 20, 1250));
   EXPECT_EQ(review.FirstKeptIndex(), 8u);
   const std::pair<uint64_t, std::optional<size_t>> times[] = {
-      {1000 * kMs, 0}, {1080 * kMs - 1, 0}, {1080 * kMs, 1}, {1000 * kMs + 11 * 80 * kMs, 11},
-      {1000 * kMs + 12 * 80 * kMs - 1, 11}, {1000 * kMs + 12 * 80 * kMs, std::nullopt},
+      {1000 * kMs, 0},
+      {1080 * kMs - 1, 0},
+      {1080 * kMs, 1},
+      {1000 * kMs + 11 * 80 * kMs, 11},
+      {1000 * kMs + 12 * 80 * kMs - 1, 11},
+      {1000 * kMs + 12 * 80 * kMs, std::nullopt},
   };
   for (const auto& [now, frame] : times) EXPECT_EQ(review.FrameAt(now), frame) << now;
   EXPECT_FALSE(review.Active());
@@ -119,16 +132,17 @@ TEST(StopMotionTest, BlendWeighsEachChannel) {
     uint32_t live, over, weight256, expected;
   };
   const Case cases[] = {
-      {0xFF102030u, 0xFF90A0B0u, 0, 0xFF102030u},    {0xFF102030u, 0xFF90A0B0u, 256, 0xFF90A0B0u},
-      {0xFF102030u, 0xFF90A0B0u, 128, 0xFF506070u},  {0xFF000000u, 0xFFFFFFFFu, 64, 0xFF404040u},
-      {0x00FF00FFu, 0xFF00FF00u, 128, 0x80808080u},  {0xFF102030u, 0xFF90A0B0u, 999, 0xFF90A0B0u},
+      {0xFF102030u, 0xFF90A0B0u, 0, 0xFF102030u},   {0xFF102030u, 0xFF90A0B0u, 256, 0xFF90A0B0u},
+      {0xFF102030u, 0xFF90A0B0u, 128, 0xFF506070u}, {0xFF000000u, 0xFFFFFFFFu, 64, 0xFF404040u},
+      {0x00FF00FFu, 0xFF00FF00u, 128, 0x80808080u}, {0xFF102030u, 0xFF90A0B0u, 999, 0xFF90A0B0u},
   };
   for (const Case& c : cases) {
     uint32_t live[3] = {c.live, c.live, 0x12345678u};
     const uint32_t over[2] = {c.over, c.over};
     // Two pixels of a three-pixel row: the third is outside the blend.
     BlendRGB32(RGB32ImageView{live, 12, 2, 1}, ConstRGB32ImageView{over, 8, 2, 1}, c.weight256);
-    EXPECT_EQ(live[0], c.expected) << std::hex << c.live << " over " << c.over << " at " << std::dec << c.weight256;
+    EXPECT_EQ(live[0], c.expected) << std::hex << c.live << " over " << c.over << " at " << std::dec
+                                   << c.weight256;
     EXPECT_EQ(live[1], c.expected);
     EXPECT_EQ(live[2], 0x12345678u);
   }
