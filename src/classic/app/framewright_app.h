@@ -76,8 +76,8 @@ void MyEventLoopTimerProcPtr(EventLoopTimerRef timer, void* userData);
 // Installs the 1/60 s idle timer when none is installed.
 void InstallMainIdleTimer();
 void RemoveMainIdleTimer();
-OSErr MainDataProc(int16_t channel, const uint8_t* data, int32_t sizeBytes, const TimeRecord* time,
-                   intptr_t refCon);
+[[nodiscard]] OSErr MainDataProc(int16_t channel, const uint8_t* data, int32_t sizeBytes,
+                                 const TimeRecord* time, intptr_t refCon);
 [[nodiscard]] OSErr DoCapture();
 void CleanUp(Boolean writePreferences);
 

@@ -14,7 +14,8 @@ class PutFileDialog {
   // Asks for a file, the name preset. userCanceledErr when the user
   // cancels; else the chosen file, and whether the user agreed to replace
   // an existing one.
-  virtual OSErr AskForFile(const std::string& suggestedName, FileRef* outFile, bool* outReplacing) = 0;
+  [[nodiscard]] virtual OSErr AskForFile(const std::string& suggestedName, FileRef* outFile,
+                                         bool* outReplacing) = 0;
 };
 
 // The dialog used when the preferences ask the user (not owned; null until
@@ -24,4 +25,4 @@ void SetPutFileDialog(PutFileDialog* dialog);
 // Fills outSpec with the new capture's file. userCanceledErr when the user
 // cancels the dialog; folder errors as they come. In the fixed folders an
 // existing file is never replaced: " 2", " 3", … go before the extension.
-OSErr GetFileSpecForNewCapture(FileRef* outSpec);
+[[nodiscard]] OSErr GetFileSpecForNewCapture(FileRef* outSpec);

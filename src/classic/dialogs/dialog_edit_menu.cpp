@@ -42,9 +42,9 @@ bool IsDigit(unsigned char c) {
 
 void SelectAllAndRefocus(WindowRef window, ControlRef control) {
   const ControlEditTextSelectionRec all{0, 32767};
-  SetControlData(control, kControlEditTextPart, kControlEditTextSelectionTag, sizeof all, &all);
-  SetKeyboardFocus(window, control, kControlFocusNoPart);
-  SetKeyboardFocus(window, control, kControlFocusNextPart);
+  (void)SetControlData(control, kControlEditTextPart, kControlEditTextSelectionTag, sizeof all, &all);
+  (void)SetKeyboardFocus(window, control, kControlFocusNoPart);
+  (void)SetKeyboardFocus(window, control, kControlFocusNextPart);
 }
 
 }  // namespace

@@ -54,13 +54,13 @@ ControlRef ItemControl(DialogRef dialog, int16_t item) {
 }
 
 void Refocus(WindowRef window, ControlRef control) {
-  SetKeyboardFocus(window, control, kControlFocusNoPart);
-  SetKeyboardFocus(window, control, kControlFocusNextPart);
+  (void)SetKeyboardFocus(window, control, kControlFocusNoPart);
+  (void)SetKeyboardFocus(window, control, kControlFocusNextPart);
 }
 
 void SelectWholeText(ControlRef control) {
   const ControlEditTextSelectionRec all{0, kSelectAllEnd};
-  SetControlData(control, kControlEditTextPart, kControlEditTextSelectionTag, sizeof all, &all);
+  (void)SetControlData(control, kControlEditTextPart, kControlEditTextSelectionTag, sizeof all, &all);
 }
 
 // Return and Escape show the button they hit pressed for a moment.
@@ -84,7 +84,7 @@ void StepNumberInBox(WindowRef window, ControlRef box, int32_t step, uint8_t max
   // A maximum of 0 means "no limit" here as everywhere else.
   const bool fits = maxCharacters == 0 || text[0] <= static_cast<int8_t>(maxCharacters);
   if (value < 0 || !fits) return;
-  SetControlData(box, kControlEditTextPart, kControlEditTextTextTag, text[0], text + 1);
+  (void)SetControlData(box, kControlEditTextPart, kControlEditTextTextTag, text[0], text + 1);
   SelectWholeText(box);
   Refocus(window, box);
   Draw1Control(box);
@@ -97,9 +97,9 @@ void DrawDialogOrActivate(DialogRef dialog, Boolean activate) {
     return;
   }
   if (activate) {
-    ActivateControl(root);
+    (void)ActivateControl(root);
   } else {
-    DeactivateControl(root);
+    (void)DeactivateControl(root);
   }
 }
 
@@ -114,7 +114,7 @@ void HandleActivateInDialog(DialogRef dialog, const EventRecord* event) {
     if (IsControlActive(root)) return;
     Rect update;
     const bool hasUpdate = GetWindowRegionBounds(window, kWindowUpdateRgn, &update) == noErr;
-    ActivateControl(root);
+    (void)ActivateControl(root);
     if (hasUpdate) {
       // The region comes global; invalidation takes the window's own coordinates.
       const Rect content = GetWindowContentRectGlobal(window);
@@ -122,7 +122,7 @@ void HandleActivateInDialog(DialogRef dialog, const EventRecord* event) {
       InvalWindowRect(window, &update);
     }
   } else if (IsControlActive(root)) {
-    DeactivateControl(root);
+    (void)DeactivateControl(root);
   }
 }
 
@@ -279,9 +279,9 @@ int16_t HandleStandardKeyPressesInDialog(DialogRef dialog, const EventRecord* ev
 
   if (charCode == kTabCharCode) {
     if (shift) {
-      ReverseKeyboardFocus(window);
+      (void)ReverseKeyboardFocus(window);
     } else {
-      AdvanceKeyboardFocus(window);
+      (void)AdvanceKeyboardFocus(window);
     }
   } else if (command) {
     switch (keyCode) {
@@ -476,10 +476,10 @@ void SelectFirstTextBoxInDialog(DialogRef dialog) {
     if (box.left > width || !IsControlActive(control) || !IsControlVisible(control)) continue;
     Refocus(window, control);
     SelectWholeText(control);
-    SetKeyboardFocus(window, control, kControlFocusNextPart);
+    (void)SetKeyboardFocus(window, control, kControlFocusNextPart);
     return;
   }
-  ClearKeyboardFocus(window);
+  (void)ClearKeyboardFocus(window);
 }
 
 int16_t StandardDialogEventLoop(DialogRef dialog, uint8_t flag) {

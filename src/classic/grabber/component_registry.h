@@ -35,7 +35,7 @@ using Component = uint32_t;
 class ComponentInstanceRecord {
  public:
   virtual ~ComponentInstanceRecord() = default;
-  virtual OSErr CallComponentDispatch(int16_t selector, uint32_t parameter);
+  [[nodiscard]] virtual OSErr CallComponentDispatch(int16_t selector, uint32_t parameter);
   // The component it was opened from (set by OpenAComponent).
   Component component = 0;
 };
@@ -68,12 +68,13 @@ void UnregisterComponent(Component component);
 Component FindNextComponent(Component previous, const ComponentDescription& lookingFor);
 
 // The component's description and name (either may be null).
-OSErr GetComponentInfo(Component component, ComponentDescription* outDescription, std::string* outName);
+[[nodiscard]] OSErr GetComponentInfo(Component component, ComponentDescription* outDescription,
+                                     std::string* outName);
 bool IsComponentAvailable(Component component);
 
-OSErr OpenAComponent(Component component, ComponentInstance* out);
+[[nodiscard]] OSErr OpenAComponent(Component component, ComponentInstance* out);
 // The first matching component that opens.
-OSErr OpenDefaultComponent(OSType type, OSType subType, ComponentInstance* out);
+[[nodiscard]] OSErr OpenDefaultComponent(OSType type, OSType subType, ComponentInstance* out);
 
 // A scan brings the registry up to date with the hardware (registering
 // and removing the components of devices that come and go); the sequence

@@ -105,7 +105,7 @@ OSErr NGOpen() {
   std::unique_ptr<GWorld> dummy;
   if (err == noErr) err = NewGWorld(&dummy, 32, Rect{0, 0, 1, 1}, nullptr);
   if (err != noErr) return err;  // the grabber, the world and the table go here
-  grabber->SetGWorld(dummy.get());
+  (void)grabber->SetGWorld(dummy.get());
   gData = std::move(table);
   gGrabber = std::move(grabber);
   gDummyGWorld = std::move(dummy);
@@ -310,11 +310,11 @@ OSErr NGSetUpChannelForCapture(int16_t channel) {
   VideoDigitizer* vdig = record->vdig;
 
   if (Compresses(*record)) {
-    vdig->ReleaseAsyncBuffers();
-    vdig->SetPlayThruOnOff(false);
-    vdig->SetTimeBase(record->timeBase.get());
+    (void)vdig->ReleaseAsyncBuffers();
+    (void)vdig->SetPlayThruOnOff(false);
+    (void)vdig->SetTimeBase(record->timeBase.get());
     const OSType codec = NGGetChannelDefaultCodec(channel);
-    vdig->SetCompressionOnOff(true);
+    (void)vdig->SetCompressionOnOff(true);
     if (const OSErr err = vdig->SetCompression(codec, 0, &record->srcBounds, codecNormalQuality, 0, 0);
         err != noErr)
       return err;
@@ -323,15 +323,17 @@ OSErr NGSetUpChannelForCapture(int16_t channel) {
   }
 
   // The digitizer lets go of the old buffers before they are freed.
-  vdig->ReleaseAsyncBuffers();
-  vdig->SetPlayThruOnOff(false);
+  (void)vdig->ReleaseAsyncBuffers();
+  (void)vdig->SetPlayThruOnOff(false);
   record->bufferList.reset();
   record->gworld[0].reset();
   record->gworld[1].reset();
   record->bufferBase[0] = record->bufferBase[1] = nullptr;
+  // Without the active rectangle the buffers' matrix would scale from an
+  // empty rectangle; a digitizer that cannot set its rectangle keeps its own.
   Rect active;
-  vdig->GetActiveSrcRect(0, &active);
-  vdig->SetDigitizerRect(&active);
+  if (const OSErr err = vdig->GetActiveSrcRect(0, &active); err != noErr) return err;
+  (void)vdig->SetDigitizerRect(&active);
   for (int i = 0; i < 2; ++i)
     if (const OSErr err = MyNewGWorld(&record->gworld[i], 0, &record->srcBounds, nullptr); err != noErr)
       return err;
@@ -351,14 +353,15 @@ OSErr NGStartOneChannel(int16_t channel) {
   if (const OSErr err = Record(channel, &record); err != noErr) return err;
   record->isRunning = 1;
   VideoDigitizer* vdig = record->vdig;
-  if (record->vdigType == 5) fNTZVDSetCapturePlaybackInterval(vdig, 0);
+  if (record->vdigType == 5) (void)fNTZVDSetCapturePlaybackInterval(vdig, 0);
   if (Compresses(*record)) {
-    vdig->ResetCompressSequence();
-    VDCaptureStateChanging(vdig, vdFlagCaptureStarting | vdFlagCaptureIsForRecord | vdFlagCaptureLowLatency);
+    (void)vdig->ResetCompressSequence();
+    (void)VDCaptureStateChanging(vdig,
+                                 vdFlagCaptureStarting | vdFlagCaptureIsForRecord | vdFlagCaptureLowLatency);
     return vdig->CompressOneFrameAsync();
   }
   record->currentBuffer = 0;
-  vdig->ReleaseAsyncBuffers();
+  (void)vdig->ReleaseAsyncBuffers();
   // A failed set-up leaves no buffer list; the digitizer refuses a null one.
   if (const OSErr err = vdig->SetupBuffers(record->bufferList.get()); err != noErr) return err;
   return vdig->GrabOneFrameAsync(0);
@@ -426,11 +429,11 @@ OSErr NGStopOneChannel(int16_t channel) {
   if (const OSErr err = Record(channel, &record); err != noErr) return err;
   record->isRunning = 0;
   VideoDigitizer* vdig = record->vdig;
-  VDCaptureStateChanging(vdig, vdFlagCaptureStopping | vdFlagCaptureLowLatency);
+  (void)VDCaptureStateChanging(vdig, vdFlagCaptureStopping | vdFlagCaptureLowLatency);
   if (Compresses(*record))
-    vdig->SetCompressionOnOff(false);
+    (void)vdig->SetCompressionOnOff(false);
   else
-    vdig->SetPlayThruOnOff(false);
-  vdig->ReleaseAsyncBuffers();
+    (void)vdig->SetPlayThruOnOff(false);
+  (void)vdig->ReleaseAsyncBuffers();
   return noErr;
 }

@@ -135,13 +135,13 @@ OSErr SequenceGrabberRecord::SettingsDialog(SGChannel channel, const std::vector
     instance.release();
     panels.emplace_back(panel);
     std::string name;
-    GetComponentInfo(c, nullptr, &name);
+    (void)GetComponentInfo(c, nullptr, &name);
     names.push_back(std::move(name));
   }
   for (auto& panel : panels) panel->SaveSettings(channel);
   SettingsDialogSession session(channel, std::move(panels), std::move(names));
   const OSErr result = gSettingsDialogHost->RunSettingsDialog(session);
   if (result == userCanceledErr)
-    for (auto& panel : session.panels_) panel->RestoreSettings(channel);
+    for (auto& panel : session.panels_) (void)panel->RestoreSettings(channel);
   return result;
 }

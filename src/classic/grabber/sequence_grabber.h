@@ -45,12 +45,12 @@ class SGChannelRecord {
  public:
   VideoDigitizer* GetVideoDigitizerComponent() const { return digitizer_.get(); }
   // The device names, and which is the channel's.
-  OSErr GetChannelDeviceList(int32_t selectionFlags, SGDeviceList* out);
+  [[nodiscard]] OSErr GetChannelDeviceList(int32_t selectionFlags, SGDeviceList* out);
   // Opens the first available digitizer of that name and closes the old
   // one; on failure the old one stays.
-  OSErr SetChannelDevice(ConstStr255Param name);
+  [[nodiscard]] OSErr SetChannelDevice(ConstStr255Param name);
   // The source rectangle of the current input.
-  OSErr GetSrcVideoBounds(Rect* out);
+  [[nodiscard]] OSErr GetSrcVideoBounds(Rect* out);
 
  private:
   friend class SequenceGrabberRecord;
@@ -74,15 +74,15 @@ struct PanelControl {
 // settings before it runs and restores them when the user cancels.
 class SGPanel : public ComponentInstanceRecord {
  public:
-  virtual OSErr PanelCanRun(SGChannel) { return noErr; }
+  [[nodiscard]] virtual OSErr PanelCanRun(SGChannel) { return noErr; }
   virtual std::vector<PanelControl> Controls(SGChannel channel) = 0;
-  virtual OSErr ControlChanged(SGChannel channel, size_t control, int32_t value) = 0;
+  [[nodiscard]] virtual OSErr ControlChanged(SGChannel channel, size_t control, int32_t value) = 0;
   virtual void SaveSettings(SGChannel channel) = 0;
-  virtual OSErr RestoreSettings(SGChannel channel) = 0;
+  [[nodiscard]] virtual OSErr RestoreSettings(SGChannel channel) = 0;
 };
 
 // SGPanelCanRun of an open panel; paramErr for an instance that is no panel.
-OSErr SGPanelCanRun(ComponentInstanceRecord* panel, SGChannel channel);
+[[nodiscard]] OSErr SGPanelCanRun(ComponentInstanceRecord* panel, SGChannel channel);
 
 // One run of the settings dialog: its panels (in the order given), the one
 // shown, and the controls of that one. The dialog's window drives it.
@@ -95,7 +95,7 @@ class SettingsDialogSession {
   void SelectPanel(size_t panel);
   std::vector<PanelControl> Controls() const;
   // A pop-up choice or slider value the user set on the current panel.
-  OSErr SetControlValue(size_t control, int32_t value);
+  [[nodiscard]] OSErr SetControlValue(size_t control, int32_t value);
 
  private:
   friend class SequenceGrabberRecord;
@@ -110,7 +110,7 @@ class SettingsDialogSession {
 // classic toolbox implements it.
 class SettingsDialogHost {
  public:
-  virtual OSErr RunSettingsDialog(SettingsDialogSession& session) = 0;
+  [[nodiscard]] virtual OSErr RunSettingsDialog(SettingsDialogSession& session) = 0;
 
  protected:
   ~SettingsDialogHost() = default;
@@ -121,19 +121,19 @@ void SetSettingsDialogHost(SettingsDialogHost* host);
 class SequenceGrabberRecord {
  public:
   ~SequenceGrabberRecord();
-  OSErr Initialize() { return noErr; }
+  [[nodiscard]] OSErr Initialize() { return noErr; }
   // The grabber draws nowhere; the world is only kept.
-  OSErr SetGWorld(GWorldPtr world) {
+  [[nodiscard]] OSErr SetGWorld(GWorldPtr world) {
     world_ = world;
     return noErr;
   }
   // Channel type 'vide': a channel on the first available digitizer that opens.
-  OSErr NewChannel(OSType channelType, SGChannel* out);
-  OSErr ChangedSource(SGChannel) { return noErr; }
+  [[nodiscard]] OSErr NewChannel(OSType channelType, SGChannel* out);
+  [[nodiscard]] OSErr ChangedSource(SGChannel) { return noErr; }
   void DisposeDeviceList(SGDeviceList list) { list.reset(); }
   // Opens the panels, saves their settings, lets the host run the dialog
   // and, on Cancel, restores them.
-  OSErr SettingsDialog(SGChannel channel, const std::vector<Component>& panels, int32_t flags);
+  [[nodiscard]] OSErr SettingsDialog(SGChannel channel, const std::vector<Component>& panels, int32_t flags);
 
  private:
   GWorldPtr world_ = nullptr;
@@ -141,4 +141,4 @@ class SequenceGrabberRecord {
 };
 using SeqGrabComponent = std::unique_ptr<SequenceGrabberRecord>;
 
-OSErr OpenSequenceGrabber(SeqGrabComponent* out);
+[[nodiscard]] OSErr OpenSequenceGrabber(SeqGrabComponent* out);

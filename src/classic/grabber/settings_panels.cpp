@@ -34,14 +34,14 @@ class SourcePanel final : public SGPanel {
     input.title = "Input";
     if (VideoDigitizer* digitizer = channel->GetVideoDigitizerComponent()) {
       int16_t count = 0, current = 0;
-      digitizer->GetNumberOfInputs(&count);
+      (void)digitizer->GetNumberOfInputs(&count);
       for (int16_t i = 0; i < count; ++i) {
         std::string name;
-        digitizer->GetInputName(i, &name);
+        (void)digitizer->GetInputName(i, &name);
         input.choices.push_back(name.empty() ? "Input " + std::to_string(i + 1) : name);
         input.choiceEnabled.push_back(true);
       }
-      digitizer->GetInput(&current);
+      (void)digitizer->GetInput(&current);
       input.value = current;
     }
     return {device, input};
@@ -145,7 +145,7 @@ class AdjustmentsPanel final : public SGPanel {
   OSErr RestoreSettings(SGChannel channel) override {
     VideoDigitizer* digitizer = channel->GetVideoDigitizerComponent();
     for (size_t i = 0; i < kAdjustments.size() && digitizer != nullptr; ++i)
-      if (saved_[i]) digitizer->SetPictureAdjustment(kAdjustments[i], *saved_[i]);
+      if (saved_[i]) (void)digitizer->SetPictureAdjustment(kAdjustments[i], *saved_[i]);
     return noErr;
   }
 

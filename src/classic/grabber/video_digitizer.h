@@ -82,62 +82,72 @@ enum class PictureAdjustment : uint8_t { kBrightness, kContrast, kSaturation, kH
 // its path needs. Calls come on the main thread.
 class VideoDigitizer : public ComponentInstanceRecord {
  public:
-  virtual OSErr GetDigitizerInfo(DigitizerInfo* out) = 0;
-  virtual OSErr GetMaxSrcRect(int16_t inputStd, Rect* out) = 0;
-  virtual OSErr GetActiveSrcRect(int16_t inputStd, Rect* out) { return GetMaxSrcRect(inputStd, out); }
-  virtual OSErr SetDigitizerRect(const Rect*) { return badComponentSelector; }
-  virtual OSErr SetPlayThruOnOff(bool) { return badComponentSelector; }
-  virtual OSErr SetTimeBase(TimeBase) { return badComponentSelector; }
+  [[nodiscard]] virtual OSErr GetDigitizerInfo(DigitizerInfo* out) = 0;
+  [[nodiscard]] virtual OSErr GetMaxSrcRect(int16_t inputStd, Rect* out) = 0;
+  [[nodiscard]] virtual OSErr GetActiveSrcRect(int16_t inputStd, Rect* out) {
+    return GetMaxSrcRect(inputStd, out);
+  }
+  [[nodiscard]] virtual OSErr SetDigitizerRect(const Rect*) { return badComponentSelector; }
+  [[nodiscard]] virtual OSErr SetPlayThruOnOff(bool) { return badComponentSelector; }
+  [[nodiscard]] virtual OSErr SetTimeBase(TimeBase) { return badComponentSelector; }
   // Stops every grab and compression under way and forgets the buffers;
   // once it returns the digitizer no longer touches them.
-  virtual OSErr ReleaseAsyncBuffers() { return noErr; }
+  [[nodiscard]] virtual OSErr ReleaseAsyncBuffers() { return noErr; }
 
   // Inputs (0-based).
-  virtual OSErr GetNumberOfInputs(int16_t* outCount) {
+  [[nodiscard]] virtual OSErr GetNumberOfInputs(int16_t* outCount) {
     *outCount = 1;
     return noErr;
   }
-  virtual OSErr GetInputName(int16_t input, std::string* outName);
-  virtual OSErr GetInput(int16_t* outInput) {
+  [[nodiscard]] virtual OSErr GetInputName(int16_t input, std::string* outName);
+  [[nodiscard]] virtual OSErr GetInput(int16_t* outInput) {
     *outInput = 0;
     return noErr;
   }
-  virtual OSErr SetInput(int16_t input) { return input == 0 ? noErr : paramErr; }
+  [[nodiscard]] virtual OSErr SetInput(int16_t input) { return input == 0 ? noErr : paramErr; }
 
   // Values 0 to 65535.
-  virtual OSErr GetPictureAdjustment(PictureAdjustment, uint16_t*) { return badComponentSelector; }
-  virtual OSErr SetPictureAdjustment(PictureAdjustment, uint16_t) { return badComponentSelector; }
+  [[nodiscard]] virtual OSErr GetPictureAdjustment(PictureAdjustment, uint16_t*) {
+    return badComponentSelector;
+  }
+  [[nodiscard]] virtual OSErr SetPictureAdjustment(PictureAdjustment, uint16_t) {
+    return badComponentSelector;
+  }
 
   // Compressing path.
-  virtual OSErr GetCompressionTypes(std::vector<VDCompressionList>*) { return badComponentSelector; }
-  virtual OSErr SetCompression(OSType, int16_t /*depth*/, const Rect* /*bounds*/, uint32_t /*spatialQuality*/,
-                               uint32_t /*temporalQuality*/, int32_t /*keyFrameRate*/) {
+  [[nodiscard]] virtual OSErr GetCompressionTypes(std::vector<VDCompressionList>*) {
     return badComponentSelector;
   }
-  virtual OSErr SetCompressionOnOff(bool) { return badComponentSelector; }
-  virtual OSErr ResetCompressSequence() { return badComponentSelector; }
+  [[nodiscard]] virtual OSErr SetCompression(OSType, int16_t /*depth*/, const Rect* /*bounds*/,
+                                             uint32_t /*spatialQuality*/, uint32_t /*temporalQuality*/,
+                                             int32_t /*keyFrameRate*/) {
+    return badComponentSelector;
+  }
+  [[nodiscard]] virtual OSErr SetCompressionOnOff(bool) { return badComponentSelector; }
+  [[nodiscard]] virtual OSErr ResetCompressSequence() { return badComponentSelector; }
   // Asks for a frame.
-  virtual OSErr CompressOneFrameAsync() { return badComponentSelector; }
+  [[nodiscard]] virtual OSErr CompressOneFrameAsync() { return badComponentSelector; }
   // The number of finished frames waiting and, when there is one, the
   // oldest one's bytes (valid until released), size and time.
-  virtual OSErr CompressDone(int32_t* /*outQueuedFrames*/, const uint8_t** /*outData*/, int32_t* /*outSize*/,
-                             uint8_t* /*outSimilarity*/, TimeRecord* /*outTime*/) {
+  [[nodiscard]] virtual OSErr CompressDone(int32_t* /*outQueuedFrames*/, const uint8_t** /*outData*/,
+                                           int32_t* /*outSize*/, uint8_t* /*outSimilarity*/,
+                                           TimeRecord* /*outTime*/) {
     return badComponentSelector;
   }
-  virtual OSErr ReleaseCompressBuffer(const uint8_t* /*data*/) { return badComponentSelector; }
-  virtual OSErr GetImageDescription(ImageDescription*) { return badComponentSelector; }
+  [[nodiscard]] virtual OSErr ReleaseCompressBuffer(const uint8_t* /*data*/) { return badComponentSelector; }
+  [[nodiscard]] virtual OSErr GetImageDescription(ImageDescription*) { return badComponentSelector; }
 
   // Raw path.
-  virtual OSErr SetupBuffers(const VdigBufferRecList*) { return badComponentSelector; }
-  virtual OSErr GrabOneFrameAsync(int16_t /*buffer*/) { return badComponentSelector; }
+  [[nodiscard]] virtual OSErr SetupBuffers(const VdigBufferRecList*) { return badComponentSelector; }
+  [[nodiscard]] virtual OSErr GrabOneFrameAsync(int16_t /*buffer*/) { return badComponentSelector; }
   // Whether the grab into the buffer has finished.
   virtual bool Done(int16_t /*buffer*/) { return false; }
 };
 
-OSErr VDCaptureStateChanging(VideoDigitizer* digitizer, uint32_t flags);
+[[nodiscard]] OSErr VDCaptureStateChanging(VideoDigitizer* digitizer, uint32_t flags);
 // The 'ntz ' digitizer's vendor call; other digitizers answer it with
 // badComponentSelector.
-OSErr fNTZVDSetCapturePlaybackInterval(VideoDigitizer* digitizer, uint32_t interval);
+[[nodiscard]] OSErr fNTZVDSetCapturePlaybackInterval(VideoDigitizer* digitizer, uint32_t interval);
 
 // Time bases run on the monotonic clock at a rate (16.16 fixed point).
 std::unique_ptr<TimeBaseRecord> NewTimeBase();

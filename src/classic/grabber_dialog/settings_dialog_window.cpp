@@ -72,7 +72,7 @@ constexpr std::array kDialogs{
 
 ControlRef Item(DialogRef dialog, int16_t item) {
   ControlRef control = nullptr;
-  GetDialogItemAsControl(dialog, item, &control);
+  (void)GetDialogItemAsControl(dialog, item, &control);
   return control;
 }
 
@@ -173,7 +173,7 @@ class SettingsDialogRun {
     const Rect panelTitle = TitleRect(kMarginPixels), panelBox = ControlRect(kMarginPixels);
     SetControlBounds(Item(dialog_, kVideoSettingsPanelTitleItem), &panelTitle);
     SetControlBounds(panelPopup, &panelBox);
-    SetDialogCancelItem(dialog_, kVideoSettingsCancelItem);
+    (void)SetDialogCancelItem(dialog_, kVideoSettingsCancelItem);
     const int16_t height = LayOutControls();
     PlaceOnMainScreen(GetDialogWindow(dialog_), kDialogWidthPixels, height);
     MyShowDialog(dialog_);
@@ -254,9 +254,9 @@ class SettingsDialogRun {
         // A current choice the list lacks shows the first; picking that one
         // is then still a change.
         SetControlValue(control, static_cast<int16_t>(std::max(shown.value, 0) + 1));
-        if (shown.choices.empty()) DeactivateControl(control);
+        if (shown.choices.empty()) (void)DeactivateControl(control);
       } else {
-        CreateSliderControl(window, &box, shown.value, shown.minimum, shown.maximum, &control);
+        (void)CreateSliderControl(window, &box, shown.value, shown.minimum, shown.maximum, &control);
       }
       const int16_t item = AppendDialogItemControl(dialog_, kResourceControlDialogItem, control);
       shown_.push_back({item, i, shown.kind, shown.value});

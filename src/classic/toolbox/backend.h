@@ -56,7 +56,7 @@ class ToolboxBackend {
   virtual void MovePointer(Point global) = 0;
   virtual void SetCursorShape(CursorShape shape) = 0;
   // Opens an address in the user's web browser; 0 or an error code.
-  virtual OSErr OpenURL(std::string_view url) = 0;
+  [[nodiscard]] virtual OSErr OpenURL(std::string_view url) = 0;
 
   // The desktop clipboard's text, when it holds text.
   virtual std::optional<std::string> ClipboardText() = 0;

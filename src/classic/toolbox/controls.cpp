@@ -447,7 +447,7 @@ std::string GetControlText(ControlRef control) {
   return Checked(control) != nullptr ? control->text : std::string();
 }
 void SetControlText(ControlRef control, std::string_view text) {
-  SetControlData(control, 0, kControlEditTextTextTag, text.size(), text.data());
+  (void)SetControlData(control, 0, kControlEditTextTextTag, text.size(), text.data());
 }
 ControlEditTextSelectionRec GetEditTextSelection(ControlRef control) {
   if (Checked(control) == nullptr) return {};

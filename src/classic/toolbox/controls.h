@@ -74,8 +74,8 @@ ControlRef NewControlOfKind(WindowRef window, ControlKind kind, const Rect& boun
 // kSliderThumbWidthPixels / 2 inside the left end to `maximum` as far inside
 // the right end.
 constexpr int16_t kSliderThumbWidthPixels = 12;
-OSErr CreateSliderControl(WindowRef window, const Rect* boundsRect, int32_t value, int32_t minimum,
-                          int32_t maximum, ControlRef* outControl);
+[[nodiscard]] OSErr CreateSliderControl(WindowRef window, const Rect* boundsRect, int32_t value,
+                                        int32_t minimum, int32_t maximum, ControlRef* outControl);
 // The slider value a pointer at local horizontal position `h` stands for.
 int32_t GetSliderValueAt(ControlRef slider, int16_t h);
 void DisposeControl(ControlRef control);
@@ -121,14 +121,14 @@ int16_t GetControlHilite(ControlRef control);
 // Active: its own highlight is not 255 and its root control is active.
 Boolean IsControlActive(ControlRef control);
 Boolean IsControlVisible(ControlRef control);
-OSErr ActivateControl(ControlRef control);
-OSErr DeactivateControl(ControlRef control);
+[[nodiscard]] OSErr ActivateControl(ControlRef control);
+[[nodiscard]] OSErr DeactivateControl(ControlRef control);
 void ShowControl(ControlRef control);
 void HideControl(ControlRef control);
 // The window's root control: errNoRootControl when it has none (plain
 // windows; every dialog has one).
-OSErr GetRootControl(WindowRef window, ControlRef* root);
-OSErr CreateRootControl(WindowRef window, ControlRef* root);
+[[nodiscard]] OSErr GetRootControl(WindowRef window, ControlRef* root);
+[[nodiscard]] OSErr CreateRootControl(WindowRef window, ControlRef* root);
 
 // Redraws one control / all of a window's controls.
 void Draw1Control(ControlRef control);
@@ -152,10 +152,11 @@ int16_t TrackControl(ControlRef control, Point startPt, ControlActionUPP actionP
 
 // Control data: 'text' of static and edit texts, 'sele' of edit texts.
 // GetControlData copies at most bufferSize bytes and reports the whole size.
-OSErr GetControlData(ControlRef control, int16_t part, ResType tag, size_t bufferSize, void* buffer,
-                     size_t* actualSize);
-OSErr SetControlData(ControlRef control, int16_t part, ResType tag, size_t size, const void* data);
-OSErr GetControlDataSize(ControlRef control, int16_t part, ResType tag, size_t* size);
+[[nodiscard]] OSErr GetControlData(ControlRef control, int16_t part, ResType tag, size_t bufferSize,
+                                   void* buffer, size_t* actualSize);
+[[nodiscard]] OSErr SetControlData(ControlRef control, int16_t part, ResType tag, size_t size,
+                                   const void* data);
+[[nodiscard]] OSErr GetControlDataSize(ControlRef control, int16_t part, ResType tag, size_t* size);
 
 // Plain accessors of the same data for the toolbox's own users.
 std::string GetControlText(ControlRef control);
@@ -165,13 +166,13 @@ ControlEditTextSelectionRec GetEditTextSelection(ControlRef control);
 // Keyboard focus: one control per window. Part kControlFocusNoPart clears
 // it; kControlFocusNextPart (or any other part) gives it to the control when
 // it can take it (edit texts and focusable controls, active and visible).
-OSErr SetKeyboardFocus(WindowRef window, ControlRef control, int16_t part);
-OSErr ClearKeyboardFocus(WindowRef window);
-OSErr GetKeyboardFocus(WindowRef window, ControlRef* control);
+[[nodiscard]] OSErr SetKeyboardFocus(WindowRef window, ControlRef control, int16_t part);
+[[nodiscard]] OSErr ClearKeyboardFocus(WindowRef window);
+[[nodiscard]] OSErr GetKeyboardFocus(WindowRef window, ControlRef* control);
 // Moves the focus to the next (previous) focusable control in the order the
 // controls were made, wrapping round; from no focus, to the first (last).
-OSErr AdvanceKeyboardFocus(WindowRef window);
-OSErr ReverseKeyboardFocus(WindowRef window);
+[[nodiscard]] OSErr AdvanceKeyboardFocus(WindowRef window);
+[[nodiscard]] OSErr ReverseKeyboardFocus(WindowRef window);
 // Lets a non-text control take the focus (Tab reaches it).
 void SetControlFocusable(ControlRef control, Boolean focusable);
 

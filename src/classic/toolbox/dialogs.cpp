@@ -51,10 +51,10 @@ std::string SelectedText(ControlRef control) {
 }
 
 void PutClipboardText(const std::string& text) {
-  ClearCurrentScrap();
+  (void)ClearCurrentScrap();
   ScrapRef scrap;
-  GetCurrentScrap(&scrap);
-  PutScrapFlavor(scrap, kScrapFlavorTypeText, kScrapFlavorMaskNone, text.size(), text.data());
+  (void)GetCurrentScrap(&scrap);
+  (void)PutScrapFlavor(scrap, kScrapFlavorTypeText, kScrapFlavorMaskNone, text.size(), text.data());
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ DialogRef GetNewDialog(int16_t dialogID, void* storage, WindowRef behind) {
   DialogRef dialog = window->dialog.get();
   dialog->window = window;
   dialog->defaultItem = t->defaultItem;
-  CreateRootControl(window, nullptr);
+  (void)CreateRootControl(window, nullptr);
   for (const DialogItemTemplate& item : t->items) {
     ControlRef control =
         NewControlOfKind(window, ControlKindForItem(item), item.bounds, item.text, item.popupMenuID);
@@ -186,8 +186,9 @@ void SelectDialogItemText(DialogRef dialog, int16_t itemNo, int16_t start, int16
   ControlRef control = nullptr;
   if (GetDialogItemAsControl(dialog, itemNo, &control) != noErr) return;
   const ControlEditTextSelectionRec selection{start, end};
-  SetControlData(control, kControlEditTextPart, kControlEditTextSelectionTag, sizeof selection, &selection);
-  SetKeyboardFocus(dialog->window, control, kControlFocusNextPart);
+  (void)SetControlData(control, kControlEditTextPart, kControlEditTextSelectionTag, sizeof selection,
+                       &selection);
+  (void)SetKeyboardFocus(dialog->window, control, kControlFocusNextPart);
 }
 
 OSErr SetDialogDefaultItem(DialogRef dialog, int16_t item) {
@@ -268,7 +269,8 @@ Boolean DialogSelect(const EventRecord* event, DialogRef* dialogOut, int16_t* it
       const int16_t index = FindDialogItem(dialog, local);
       if (index < 0 || (dialog->items[static_cast<size_t>(index)].kind & itemDisable) != 0) return false;
       ControlRef control = dialog->items[static_cast<size_t>(index)].control;
-      if (control->kind == ControlKind::kEditText) SetKeyboardFocus(window, control, kControlFocusNextPart);
+      if (control->kind == ControlKind::kEditText)
+        (void)SetKeyboardFocus(window, control, kControlFocusNextPart);
       if (TestControl(control, local) != kControlNoPart &&
           TrackControl(control, local, nullptr) == kControlNoPart) {
         return false;
@@ -312,7 +314,7 @@ void DialogPaste(DialogRef dialog) {
   ControlRef focus = FocusedEditText(dialog);
   if (focus == nullptr) return;
   ScrapRef scrap;
-  GetCurrentScrap(&scrap);
+  (void)GetCurrentScrap(&scrap);
   size_t size = 0;
   if (GetScrapFlavorSize(scrap, kScrapFlavorTypeText, &size) != noErr) return;
   std::string text(size, '\0');

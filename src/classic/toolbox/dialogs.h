@@ -74,7 +74,7 @@ int16_t CountDITL(DialogRef dialog);
 // control, box its rectangle; any may be null.
 void GetDialogItem(DialogRef dialog, int16_t itemNo, int16_t* kind, ControlRef* item, Rect* box);
 void SetDialogItem(DialogRef dialog, int16_t itemNo, int16_t kind, ControlRef item, const Rect* box);
-OSErr GetDialogItemAsControl(DialogRef dialog, int16_t itemNo, ControlRef* control);
+[[nodiscard]] OSErr GetDialogItemAsControl(DialogRef dialog, int16_t itemNo, ControlRef* control);
 // The item (counting from 0) whose rectangle holds the local point, the
 // first in item order; −1 when none.
 int16_t FindDialogItem(DialogRef dialog, Point local);
@@ -86,9 +86,9 @@ void SetDialogItemText(ControlRef item, ConstStr255Param text);
 // Selects characters start…end of an edit text item (32767: to the end).
 void SelectDialogItemText(DialogRef dialog, int16_t itemNo, int16_t start, int16_t end);
 
-OSErr SetDialogDefaultItem(DialogRef dialog, int16_t item);
+[[nodiscard]] OSErr SetDialogDefaultItem(DialogRef dialog, int16_t item);
 int16_t GetDialogDefaultItem(DialogRef dialog);
-OSErr SetDialogCancelItem(DialogRef dialog, int16_t item);
+[[nodiscard]] OSErr SetDialogCancelItem(DialogRef dialog, int16_t item);
 int16_t GetDialogKeyboardFocusItem(DialogRef dialog);
 
 // Draws every item of the dialog.

@@ -73,7 +73,7 @@ inline void DisposeEventLoopTimerUPP(EventLoopTimerUPP) {}
 [[nodiscard]] OSErr InstallEventLoopTimer(EventLoopRef loop, EventTimerInterval firstDelaySeconds,
                                           EventTimerInterval intervalSeconds, EventLoopTimerUPP proc,
                                           void* userData, EventLoopTimerRef* outTimer);
-OSErr RemoveEventLoopTimer(EventLoopTimerRef timer);
+[[nodiscard]] OSErr RemoveEventLoopTimer(EventLoopTimerRef timer);
 // Runs the timers that are due now (the waits above call it).
 void RunDueEventLoopTimers();
 
@@ -98,13 +98,13 @@ inline AEEventHandlerUPP NewAEEventHandlerUPP(AEEventHandlerProcPtr proc) {
 }
 
 // One handler per class and id; a second install replaces the first.
-OSErr AEInstallEventHandler(AEEventClass eventClass, AEEventID eventID, AEEventHandlerUPP handler,
-                            intptr_t refCon, Boolean isSysHandler);
-OSErr AERemoveEventHandler(AEEventClass eventClass, AEEventID eventID, AEEventHandlerUPP handler,
-                           Boolean isSysHandler);
+[[nodiscard]] OSErr AEInstallEventHandler(AEEventClass eventClass, AEEventID eventID,
+                                          AEEventHandlerUPP handler, intptr_t refCon, Boolean isSysHandler);
+[[nodiscard]] OSErr AERemoveEventHandler(AEEventClass eventClass, AEEventID eventID,
+                                         AEEventHandlerUPP handler, Boolean isSysHandler);
 // Runs the handler of a fetched high-level event: its result, or
 // errAEEventNotHandled when no handler is installed.
-OSErr AEProcessAppleEvent(const EventRecord* event);
+[[nodiscard]] OSErr AEProcessAppleEvent(const EventRecord* event);
 // The class and id a high-level event carries.
 AEEventID GetHighLevelEventID(const EventRecord& event);
 
@@ -134,4 +134,4 @@ void SetGlobalMouse(Point globalWhere);
 // Any event as it is (when is stamped).
 void PostEventRecord(const EventRecord& event);
 // The classic call: posts an event of kind `what` with `message`.
-OSErr PostEvent(EventKind what, uintptr_t message);
+[[nodiscard]] OSErr PostEvent(EventKind what, uintptr_t message);

@@ -43,7 +43,7 @@ class HeadlessBackend : public ToolboxBackend {
   void Beep() override {}
   void MovePointer(Point global) override { pointerMoves_.push_back(global); }
   void SetCursorShape(CursorShape shape) override { cursor_ = shape; }
-  OSErr OpenURL(std::string_view url) override;
+  [[nodiscard]] OSErr OpenURL(std::string_view url) override;
   std::optional<std::string> ClipboardText() override { return clipboard_; }
   void SetClipboardText(std::optional<std::string_view> text) override;
   std::vector<Rect> ScreenBounds() override { return screens_; }

@@ -56,4 +56,4 @@ using GDHandleOpaque = void*;
                                                 CodecFlags inFlags, CodecFlags* outFlags,
                                                 const ICMCompletionProcRecord* asyncCompletionProc,
                                                 const ICMFrameTimeRecord* frameTime);
-OSErr CDSequenceEnd(ImageSequence seqID);
+[[nodiscard]] OSErr CDSequenceEnd(ImageSequence seqID);

@@ -90,4 +90,4 @@ int16_t GetHilitedMenu();
 
 // The Help menu, made on first use and placed at the end of the menu bar,
 // with *firstCustomItem the number the program's first appended item gets.
-OSErr HMGetHelpMenu(MenuRef* helpMenu, uint16_t* firstCustomItem);
+[[nodiscard]] OSErr HMGetHelpMenu(MenuRef* helpMenu, uint16_t* firstCustomItem);

@@ -14,12 +14,12 @@ constexpr ScrapFlavorFlags kScrapFlavorMaskNone = 0;
 struct OpaqueScrapRef;
 using ScrapRef = OpaqueScrapRef*;
 
-OSErr GetCurrentScrap(ScrapRef* scrap);
-OSErr ClearCurrentScrap();
+[[nodiscard]] OSErr GetCurrentScrap(ScrapRef* scrap);
+[[nodiscard]] OSErr ClearCurrentScrap();
 // Only 'TEXT' is kept; other flavours give noTypeErr.
-OSErr PutScrapFlavor(ScrapRef scrap, ScrapFlavorType flavor, ScrapFlavorFlags flags, size_t sizeBytes,
-                     const void* data);
+[[nodiscard]] OSErr PutScrapFlavor(ScrapRef scrap, ScrapFlavorType flavor, ScrapFlavorFlags flags,
+                                   size_t sizeBytes, const void* data);
 // noTypeErr when the clipboard holds no text.
-OSErr GetScrapFlavorSize(ScrapRef scrap, ScrapFlavorType flavor, size_t* sizeBytes);
+[[nodiscard]] OSErr GetScrapFlavorSize(ScrapRef scrap, ScrapFlavorType flavor, size_t* sizeBytes);
 // Copies at most *sizeBytes bytes; *sizeBytes becomes the count copied.
-OSErr GetScrapFlavorData(ScrapRef scrap, ScrapFlavorType flavor, size_t* sizeBytes, void* data);
+[[nodiscard]] OSErr GetScrapFlavorData(ScrapRef scrap, ScrapFlavorType flavor, size_t* sizeBytes, void* data);

@@ -92,7 +92,7 @@ constexpr int16_t kWindowContentRgn = 33;
 constexpr int16_t kWindowUpdateRgn = 34;
 // Global bounds of a window region (the update region too, as the platform
 // gives it); errInvalidWindowRef or paramErr for an unknown code.
-OSErr GetWindowRegionBounds(WindowRef window, int16_t regionCode, Rect* bounds);
+[[nodiscard]] OSErr GetWindowRegionBounds(WindowRef window, int16_t regionCode, Rect* bounds);
 
 // ---- Ports -------------------------------------------------------------
 CGrafPtr GetWindowPort(WindowRef window);

@@ -25,6 +25,7 @@
 #include "core/prefs/prefs_file.h"
 #include "core/prefs/prefs_file_image.h"
 #include "core/util/strings.h"
+#include "dialog_driving.h"
 #include "luma_stamp.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -132,6 +133,31 @@ class FramewrightAppTest : public ::testing::Test {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(documents_, ec)) files.push_back(entry.path());
     return files;
+  }
+
+  // A movie of two 640 x 480 32-bit 'raw ' frames that ffprobe decodes,
+  // whose frame numbers (the raw camera's stamp) increase.
+  void ExpectRawMovieOfTwoNumberedFrames(const fs::path& file) {
+    const CommandResult probe = RunCommand(
+        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        "stream=codec_tag_string,width,height,nb_read_frames -of default=noprint_wrappers=1 " +
+        Quote(file.string()));
+    EXPECT_EQ(probe.out, "codec_tag_string=raw \nwidth=640\nheight=480\nnb_read_frames=2\n");
+    const std::string gray = home_.file("frames.gray");
+    ASSERT_EQ(RunCommand("ffmpeg -y -v error -i " + Quote(file.string()) + " -f rawvideo -pix_fmt gray " +
+                         Quote(gray))
+                  .status,
+              0);
+    std::ifstream in(gray, std::ios::binary);
+    std::vector<uint8_t> frame(640 * 480);
+    std::vector<uint32_t> numbers;
+    while (in.read(reinterpret_cast<char*>(frame.data()), static_cast<std::streamsize>(frame.size()))) {
+      uint32_t number = 0;
+      ASSERT_TRUE(ReadLumaStamp(frame.data(), 640, &number));
+      numbers.push_back(number);
+    }
+    ASSERT_EQ(numbers.size(), 2u);
+    EXPECT_LT(numbers[0], numbers[1]);
   }
 
   TempHome home_;
@@ -332,26 +358,49 @@ TEST_F(FramewrightAppTest, RawCameraWithTrimsCapturesARawMovieAndShowsTheCrop) {
   const auto files = Captures();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].extension(), ".mov");
-  const CommandResult probe = RunCommand(
-      "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-      "stream=codec_tag_string,width,height,nb_read_frames -of default=noprint_wrappers=1 " +
-      Quote(files[0].string()));
-  EXPECT_EQ(probe.out, "codec_tag_string=raw \nwidth=640\nheight=480\nnb_read_frames=2\n");
-  const std::string gray = home_.file("frames.gray");
-  ASSERT_EQ(RunCommand("ffmpeg -v error -i " + Quote(files[0].string()) + " -f rawvideo -pix_fmt gray " +
-                       Quote(gray))
-                .status,
-            0);
-  std::ifstream in(gray, std::ios::binary);
-  std::vector<uint8_t> frame(640 * 480);
-  std::vector<uint32_t> numbers;
-  while (in.read(reinterpret_cast<char*>(frame.data()), static_cast<std::streamsize>(frame.size()))) {
-    uint32_t number = 0;
-    ASSERT_TRUE(ReadLumaStamp(frame.data(), 640, &number));
-    numbers.push_back(number);
-  }
-  ASSERT_EQ(numbers.size(), 2u);
-  EXPECT_LT(numbers[0], numbers[1]);
+  ExpectRawMovieOfTwoNumberedFrames(files[0]);
+}
+
+// The raw test camera chosen in the video settings dialog, from the menu:
+// the next capture is a movie of its 32-bit 'raw ' frames.
+TEST_F(FramewrightAppTest, RawCameraChosenInTheVideoSettingsDialogGivesARawMovie) {
+  WritePrefsFile([](PrefsStruct&) {});
+  ASSERT_EQ(Initialise(), noErr);
+  ASSERT_EQ(gVdigType, kDigitizerTypeDV);
+
+  // Once the dialog is in front: the raw camera in its Camera pop-up, then OK.
+  int step = 0;
+  std::function<void()> play = [&] {
+    DialogRef front = GetDialogFromWindow(FrontWindow());
+    EventRecord pending;
+    if (front == nullptr || dialog_driving::WindowTitle(front) != "Video Settings" ||
+        EventAvail(everyEvent, &pending)) {
+      if (step < 2) backend_->ScheduleAtTick(TickCount() + 2, play);
+      return;
+    }
+    if (step++ == 0) {
+      dialog_driving::Pick(*backend_, dialog_driving::ControlTitled(front, "Camera:"), kRawTestCameraName);
+      backend_->ScheduleAtTick(TickCount() + 10, play);
+    } else {
+      EXPECT_EQ(dialog_driving::Shown(dialog_driving::ControlTitled(front, "Camera:")), kRawTestCameraName);
+      PostKeyEvent(keyDown, kReturnCharCode, 0, 0);
+    }
+  };
+  backend_->ScheduleAtTick(TickCount() + 2, play);
+  DoMenu(int32_t{kAppMenuID} << 16 | kAppMenuVideoSettingsItem, 0);
+  EXPECT_EQ(step, 2) << "the dialog did not come up";
+  EXPECT_TRUE(gAlerts.empty());
+  EXPECT_NE(gVdigType, kDigitizerTypeDV);
+
+  const uint32_t start = TickCount();
+  backend_->ScheduleAtTick(start + 20, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
+  backend_->ScheduleAtTick(start + 50, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
+  backend_->ScheduleAtTick(start + 70, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
+  ASSERT_EQ(DoCapture(), noErr);
+  const auto files = Captures();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].extension(), ".mov");
+  ExpectRawMovieOfTwoNumberedFrames(files[0]);
 }
 
 // The frame rate box, typed at: what it stores on OK.

@@ -95,9 +95,9 @@ class DialogToolkitTest : public ::testing::Test {
     SetTextBoxContentType(box, type);
     SetTextBoxMaxCharacters(box, max);
     SetControlText(box, text);
-    SetKeyboardFocus(window_, box, kControlFocusNextPart);
+    (void)SetKeyboardFocus(window_, box, kControlFocusNextPart);
     const ControlEditTextSelectionRec s{start, end};
-    SetControlData(box, kControlEditTextPart, kControlEditTextSelectionTag, sizeof s, &s);
+    (void)SetControlData(box, kControlEditTextPart, kControlEditTextSelectionTag, sizeof s, &s);
     return box;
   }
   Point Global(int16_t item) {
@@ -130,11 +130,11 @@ class DialogToolkitTest : public ::testing::Test {
     return result;
   }
   void SetClipboard(const std::string& text) {
-    ClearCurrentScrap();
+    (void)ClearCurrentScrap();
     ScrapRef scrap = nullptr;
-    GetCurrentScrap(&scrap);
+    (void)GetCurrentScrap(&scrap);
     if (!text.empty())
-      PutScrapFlavor(scrap, kScrapFlavorTypeText, kScrapFlavorMaskNone, text.size(), text.data());
+      (void)PutScrapFlavor(scrap, kScrapFlavorTypeText, kScrapFlavorMaskNone, text.size(), text.data());
   }
 
   HeadlessBackend* backend_ = nullptr;
@@ -205,7 +205,7 @@ TEST_F(DialogToolkitTest, AcceptanceTest) {
     if (c.candidate != nullptr) CopyToStr255(c.candidate, candidate);
     EXPECT_EQ(IsOKToPasteInDialog(dialog_, c.candidate != nullptr ? candidate : nullptr), c.ok) << c.name;
   }
-  ClearKeyboardFocus(window_);
+  (void)ClearKeyboardFocus(window_);
   EXPECT_FALSE(IsOKToPasteInDialog(dialog_, reinterpret_cast<const unsigned char*>("\x01"
                                                                                    "1")));
 }
@@ -268,7 +268,7 @@ TEST_F(DialogToolkitTest, KeysTable) {
 }
 
 TEST_F(DialogToolkitTest, FocusTabClipboardKeysAndNoFocus) {
-  ClearKeyboardFocus(window_);
+  (void)ClearKeyboardFocus(window_);
   EXPECT_EQ(Press('a'), 0);
   EXPECT_EQ(Press(13, 36), 1);  // Return needs no focus
 
@@ -276,10 +276,10 @@ TEST_F(DialogToolkitTest, FocusTabClipboardKeysAndNoFocus) {
   ControlRef b = Item(kBoxB);
   ControlRef focus = nullptr;
   EXPECT_EQ(Press(9, 48), kBoxA);
-  GetKeyboardFocus(window_, &focus);
+  (void)GetKeyboardFocus(window_, &focus);
   EXPECT_EQ(focus, b);
   EXPECT_EQ(Press(9, 48, shiftKey), kBoxB);
-  GetKeyboardFocus(window_, &focus);
+  (void)GetKeyboardFocus(window_, &focus);
   EXPECT_EQ(focus, a);
 
   // Copy, then paste into the other box; cut empties the first.
@@ -292,7 +292,7 @@ TEST_F(DialogToolkitTest, FocusTabClipboardKeysAndNoFocus) {
   EXPECT_EQ(Text(a), "");
   // A key while push button 1 holds the focus hits it.
   SetControlFocusable(Item(1), true);
-  SetKeyboardFocus(window_, Item(1), kControlFocusNextPart);
+  (void)SetKeyboardFocus(window_, Item(1), kControlFocusNextPart);
   EXPECT_EQ(Press(' ', 49), 1);
 }
 
@@ -311,7 +311,7 @@ TEST_F(DialogToolkitTest, ClicksDoubleClickAndBoundCheckBox) {
   Click(Global(kBoxA));
   Click(Global(kBoxB));
   ControlRef focus = nullptr;
-  GetKeyboardFocus(window_, &focus);
+  (void)GetKeyboardFocus(window_, &focus);
   EXPECT_EQ(focus, b);
   EXPECT_LT(GetEditTextSelection(b).selEnd - GetEditTextSelection(b).selStart, 4);
 
@@ -426,18 +426,18 @@ TEST_F(DialogToolkitTest, FirstTextBoxSkipsMovedAndHiddenBoxes) {
   SetControlText(Item(kBoxA), "first");
   SelectFirstTextBoxInDialog(dialog_);
   ControlRef focus = nullptr;
-  GetKeyboardFocus(window_, &focus);
+  (void)GetKeyboardFocus(window_, &focus);
   EXPECT_EQ(focus, Item(kBoxA));
   EXPECT_EQ(GetEditTextSelection(focus).selEnd, 5);
 
   HideControl(Item(kBoxA));
   SelectFirstTextBoxInDialog(dialog_);
-  GetKeyboardFocus(window_, &focus);
+  (void)GetKeyboardFocus(window_, &focus);
   EXPECT_EQ(focus, Item(kBoxB));
 
-  DeactivateControl(Item(kBoxB));
+  (void)DeactivateControl(Item(kBoxB));
   SelectFirstTextBoxInDialog(dialog_);  // only the box moved right is left
-  GetKeyboardFocus(window_, &focus);
+  (void)GetKeyboardFocus(window_, &focus);
   EXPECT_EQ(focus, nullptr);
   EXPECT_TRUE(IsControlVisible(Item(kHiddenBox)));
 }
@@ -470,7 +470,7 @@ TEST_F(DialogToolkitTest, EditMenuTable) {
       EXPECT_EQ(Text(box), "ab") << c.name;
     }
   }
-  ClearKeyboardFocus(window_);
+  (void)ClearKeyboardFocus(window_);
   SetUpEditMenuInDialog(dialog_);
   for (int16_t item = 3; item <= 7; ++item) EXPECT_FALSE(IsMenuItemEnabled(edit, item));
   const uint32_t beeps = GetSysBeepCount();

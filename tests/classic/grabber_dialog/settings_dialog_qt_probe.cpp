@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   EventLoopTimerRef timer = nullptr;
   if (InstallEventLoopTimer(GetMainEventLoop(), 0.05, 1.0 / 60, Tick, nullptr, &timer) != noErr) return 1;
   const OSErr result = NGSettingsDialog(gChannel, true);
-  RemoveEventLoopTimer(timer);
+  (void)RemoveEventLoopTimer(timer);
   std::printf("result=%d device=%s\n", result, DeviceName().c_str());
   NGClose();
   ShutdownToolbox();

@@ -15,9 +15,12 @@
 #include "classic/grabber/ng_channel.h"
 #include "classic/grabber/settings_panels.h"
 #include "classic/toolbox/toolbox.h"
+#include "dialog_driving.h"
 #include "fake_digitizer.h"
 
 namespace {
+
+using namespace dialog_driving;
 
 using Step = std::function<void(DialogRef front)>;
 
@@ -102,54 +105,7 @@ class SettingsDialogWindowTest : public ::testing::Test {
     EXPECT_EQ(NGGetVDIGComponentInfo(channel, nullptr, name), noErr);
     return Str255ToString(name);
   }
-  static std::string WindowTitle(DialogRef dialog) {
-    Str255 title;
-    GetWTitle(GetDialogWindow(dialog), title);
-    return Str255ToString(title);
-  }
-  static ControlRef ItemControl(DialogRef dialog, int16_t item) {
-    ControlRef control = nullptr;
-    EXPECT_EQ(GetDialogItemAsControl(dialog, item, &control), noErr);
-    return control;
-  }
-  // The control beside the title text, or null.
-  static ControlRef ControlTitled(DialogRef dialog, const std::string& title) {
-    for (int16_t item = 1; item < CountDITL(dialog); ++item) {
-      ControlRef control = ItemControl(dialog, item);
-      if (GetControlKind(control) == ControlKind::kStaticText && GetControlText(control) == title)
-        return ItemControl(dialog, static_cast<int16_t>(item + 1));
-    }
-    return nullptr;
-  }
-  static std::string Shown(ControlRef popup) {
-    return GetMenuItemTextString(GetControlPopupMenuHandle(popup), GetControlValue(popup));
-  }
-  static int16_t MenuItemNamed(ControlRef popup, const std::string& name) {
-    MenuRef menu = GetControlPopupMenuHandle(popup);
-    for (int16_t item = 1; item <= CountMenuItems(menu); ++item)
-      if (GetMenuItemTextString(menu, item) == name) return item;
-    ADD_FAILURE() << "no choice " << name;
-    return 0;
-  }
-  static void ClickAt(ControlRef control, int16_t h) {
-    const Rect content = GetWindowContentRectGlobal(GetControlOwner(control));
-    Rect box;
-    GetControlBounds(control, &box);
-    const Point where{static_cast<int16_t>(content.top + (box.top + box.bottom) / 2),
-                      static_cast<int16_t>(content.left + h)};
-    PostMouseEvent(mouseDown, where, 0);
-    PostMouseEvent(mouseUp, where, 0);
-  }
-  static void Click(ControlRef control) {
-    Rect box;
-    GetControlBounds(control, &box);
-    ClickAt(control, static_cast<int16_t>((box.left + box.right) / 2));
-  }
-  void Pick(ControlRef popup, const std::string& name) {
-    ASSERT_NE(popup, nullptr);
-    backend_->ChooseNextPopupItem(MenuItemNamed(popup, name));
-    Click(popup);
-  }
+  void Pick(ControlRef popup, const std::string& name) { dialog_driving::Pick(*backend_, popup, name); }
 
   HeadlessBackend* backend_ = nullptr;
   int16_t channel = 0;

@@ -110,11 +110,11 @@ TEST_F(ControlsDialogsTest, ReferenceValuesValuesAndActivation) {
   EXPECT_EQ(GetControlValue(check), 0);
 
   ControlRef root;
-  GetRootControl(window_, &root);
-  DeactivateControl(root);
+  (void)GetRootControl(window_, &root);
+  (void)DeactivateControl(root);
   EXPECT_FALSE(IsControlActive(box));
   EXPECT_NE(SetKeyboardFocus(window_, box, kControlFocusNextPart), noErr);
-  ActivateControl(root);
+  (void)ActivateControl(root);
   EXPECT_TRUE(IsControlActive(box));
   HiliteControl(box, kControlInactivePart);
   EXPECT_FALSE(IsControlActive(box));
@@ -124,31 +124,31 @@ TEST_F(ControlsDialogsTest, FocusAdvancesAndReversesInItemOrderOverFocusableCont
   ControlRef focus = nullptr;
   std::vector<int16_t> forward, backward;
   for (int i = 0; i < 4; ++i) {
-    AdvanceKeyboardFocus(window_);
-    GetKeyboardFocus(window_, &focus);
+    (void)AdvanceKeyboardFocus(window_);
+    (void)GetKeyboardFocus(window_, &focus);
     forward.push_back(GetDialogItemNumber(dialog_, focus));
   }
-  ClearKeyboardFocus(window_);
+  (void)ClearKeyboardFocus(window_);
   for (int i = 0; i < 4; ++i) {
-    ReverseKeyboardFocus(window_);
+    (void)ReverseKeyboardFocus(window_);
     backward.push_back(GetDialogKeyboardFocusItem(dialog_));
   }
   EXPECT_EQ(forward, (std::vector<int16_t>{2, 4, 5, 6}));
   EXPECT_EQ(backward, (std::vector<int16_t>{6, 5, 4, 2}));
   // A hidden box is passed over; a button never takes the focus.
   HideControl(Item(4));
-  SetKeyboardFocus(window_, Item(2), kControlFocusNextPart);
-  AdvanceKeyboardFocus(window_);
+  (void)SetKeyboardFocus(window_, Item(2), kControlFocusNextPart);
+  (void)AdvanceKeyboardFocus(window_);
   EXPECT_EQ(GetDialogKeyboardFocusItem(dialog_), 5);
   EXPECT_NE(SetKeyboardFocus(window_, Item(1), kControlFocusNextPart), noErr);
   EXPECT_EQ(GetDialogKeyboardFocusItem(dialog_), 5);
-  SetKeyboardFocus(window_, Item(1), kControlFocusNoPart);
+  (void)SetKeyboardFocus(window_, Item(1), kControlFocusNoPart);
   EXPECT_EQ(GetDialogKeyboardFocusItem(dialog_), 0);
 }
 
 TEST_F(ControlsDialogsTest, EditTextSelectionAndKeys) {
   ControlRef box = Item(6);  // "three"
-  SetKeyboardFocus(window_, box, kControlFocusNextPart);
+  (void)SetKeyboardFocus(window_, box, kControlFocusNextPart);
   SetSelection(box, 0, 32767);
   EXPECT_EQ(Selection(box).selStart, 0);
   EXPECT_EQ(Selection(box).selEnd, 5);
@@ -180,7 +180,7 @@ TEST_F(ControlsDialogsTest, EditTextSelectionAndKeys) {
   }
   // New text arrives all selected; the reported size is the whole text.
   const std::string longText(300, 'x');
-  SetControlData(box, 0, kControlEditTextTextTag, longText.size(), longText.data());
+  (void)SetControlData(box, 0, kControlEditTextTextTag, longText.size(), longText.data());
   char small[4];
   size_t size = 0;
   ASSERT_EQ(GetControlData(box, 0, kControlEditTextTextTag, sizeof small, small, &size), noErr);
@@ -194,7 +194,7 @@ TEST_F(ControlsDialogsTest, CutCopyPasteAndClearGoThroughTheClipboard) {
   ControlRef box = Item(2);  // "one"
   DialogCopy(dialog_);       // no focus: nothing happens
   EXPECT_FALSE(backend_->ClipboardText());
-  SetKeyboardFocus(window_, box, kControlFocusNextPart);
+  (void)SetKeyboardFocus(window_, box, kControlFocusNextPart);
   SetSelection(box, 1, 3);
   DialogCopy(dialog_);
   EXPECT_EQ(backend_->ClipboardText(), "ne");
@@ -214,11 +214,11 @@ TEST_F(ControlsDialogsTest, CutCopyPasteAndClearGoThroughTheClipboard) {
 
   // The scrap calls see the same clipboard.
   ScrapRef scrap;
-  GetCurrentScrap(&scrap);
+  (void)GetCurrentScrap(&scrap);
   size_t size = 0;
   EXPECT_EQ(GetScrapFlavorSize(scrap, kScrapFlavorTypeText, &size), noErr);
   EXPECT_EQ(size, 1u);
-  ClearCurrentScrap();
+  (void)ClearCurrentScrap();
   EXPECT_EQ(GetScrapFlavorSize(scrap, kScrapFlavorTypeText, &size), noTypeErr);
   DialogPaste(dialog_);
   EXPECT_EQ(Text(box), "eo");
@@ -236,7 +236,7 @@ TEST_F(ControlsDialogsTest, TrackingReportsAHitOnlyWhenReleasedInside) {
 
   DialogRef sample = GetNewDialog(kSampleDialogID, nullptr, kFirstWindowOfClass);
   ControlRef popup;
-  GetDialogItemAsControl(sample, kSamplePopupItem, &popup);
+  (void)GetDialogItemAsControl(sample, kSamplePopupItem, &popup);
   EXPECT_EQ(GetControlMaximum(popup), 3);
   DisableMenuItem(GetControlPopupMenuHandle(popup), 3);
   const struct {
@@ -268,7 +268,7 @@ TEST_F(ControlsDialogsTest, AClickInTextPlacesTheCaretAndADragSelects) {
 
 TEST_F(ControlsDialogsTest, DialogSelectIdleBlinksTheFocusedCaret) {
   ControlRef box = Item(2);
-  SetKeyboardFocus(window_, box, kControlFocusNextPart);
+  (void)SetKeyboardFocus(window_, box, kControlFocusNextPart);
   EXPECT_TRUE(IsEditTextCaretVisible(box));
   EventRecord idle;
   std::vector<bool> shown;
@@ -280,7 +280,7 @@ TEST_F(ControlsDialogsTest, DialogSelectIdleBlinksTheFocusedCaret) {
       shown.push_back(IsEditTextCaretVisible(box));
   }
   EXPECT_EQ(shown, (std::vector<bool>{true, false, true}));
-  ClearKeyboardFocus(window_);
+  (void)ClearKeyboardFocus(window_);
   EXPECT_FALSE(IsEditTextCaretVisible(box));
 }
 

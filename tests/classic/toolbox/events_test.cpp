@@ -22,7 +22,7 @@ double FiringsPerSecond(Body body) {
   const uint32_t start = TickCount();
   body();
   const uint32_t elapsed = TickCount() - start;
-  RemoveEventLoopTimer(timer);
+  (void)RemoveEventLoopTimer(timer);
   return elapsed == 0 ? 0 : gFirings * 60.0 / elapsed;
 }
 

@@ -34,9 +34,9 @@ constexpr std::array kBars{MenuBarTemplate{kSampleMenuBarID, kBarMenus}};
 
 std::string Result(DialogRef dialog, int16_t item) {
   ControlRef text, check, popup;
-  GetDialogItemAsControl(dialog, kSampleTextItem, &text);
-  GetDialogItemAsControl(dialog, kSampleCheckItem, &check);
-  GetDialogItemAsControl(dialog, kSamplePopupItem, &popup);
+  (void)GetDialogItemAsControl(dialog, kSampleTextItem, &text);
+  (void)GetDialogItemAsControl(dialog, kSampleCheckItem, &check);
+  (void)GetDialogItemAsControl(dialog, kSamplePopupItem, &popup);
   return "item=" + std::to_string(item) + " text=" + GetControlText(text) +
          " check=" + std::to_string(GetControlValue(check)) +
          " popup=" + std::to_string(GetControlValue(popup));
@@ -69,9 +69,9 @@ std::string RunSampleDialog(DialogRef dialog) {
         if (index < 0) break;
         const int16_t item = static_cast<int16_t>(index + 1);
         ControlRef control;
-        GetDialogItemAsControl(dialog, item, &control);
+        (void)GetDialogItemAsControl(dialog, item, &control);
         if (GetControlKind(control) == ControlKind::kEditText) {
-          SetKeyboardFocus(window, control, kControlFocusNextPart);
+          (void)SetKeyboardFocus(window, control, kControlFocusNextPart);
         }
         if (TrackControl(control, local, kControlUseOwnAction) == kControlNoPart) break;
         if (GetControlKind(control) == ControlKind::kCheckBox)
@@ -86,9 +86,9 @@ std::string RunSampleDialog(DialogRef dialog) {
         if (ch == kEscapeCharCode) return Result(dialog, kSampleCancelItem);
         if (ch == kTabCharCode) {
           if (event.modifiers & shiftKey) {
-            ReverseKeyboardFocus(window);
+            (void)ReverseKeyboardFocus(window);
           } else {
-            AdvanceKeyboardFocus(window);
+            (void)AdvanceKeyboardFocus(window);
           }
           break;
         }

@@ -87,7 +87,7 @@ TEST_F(WindowsMenusTest, GeometryAndScreens) {
   EXPECT_EQ(update, (Rect{60, 40, 350, 380}));
   BeginUpdate(window);
   EndUpdate(window);
-  GetWindowRegionBounds(window, kWindowUpdateRgn, &update);
+  (void)GetWindowRegionBounds(window, kWindowUpdateRgn, &update);
   EXPECT_EQ(update, Rect{});
   HideWindow(window);
   EXPECT_EQ(GetPortPixels(window).width, 340);
