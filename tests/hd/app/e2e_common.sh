@@ -18,7 +18,9 @@ wait_until() {
   shift
   local end=$((SECONDS + timeout_seconds))
   until "$@"; do
-    app_running || fail "framewright-hd ended while waiting for $what"
+    # The condition is asked once more after the program ended: it may have
+    # come true (the program's own end, say) between the two looks.
+    app_running || "$@" || fail "framewright-hd ended while waiting for $what"
     ((SECONDS < end)) || fail "no $what after ${timeout_seconds}s"
     sleep 0.2
   done
