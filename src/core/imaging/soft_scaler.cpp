@@ -20,8 +20,10 @@ inline uint32_t Lerp8Pair(uint32_t a, uint32_t b, uint32_t weight) {
 }
 
 // The inner loops are built twice on x86-64, for the baseline and for AVX2,
-// and the loader picks the one the processor runs best.
-#if defined(__x86_64__) && defined(__GNUC__)
+// and the loader picks the one the processor runs best. Not under
+// ThreadSanitizer: the loader runs the picking code before the sanitizer's
+// runtime is up, and the program crashes at its start.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(FW_NO_TARGET_CLONES)
 #define FW_WIDER_VECTORS __attribute__((target_clones("avx2", "default")))
 #else
 #define FW_WIDER_VECTORS
