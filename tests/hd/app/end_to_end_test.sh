@@ -37,40 +37,13 @@ fail() {
   exit 1
 }
 
-app_running() { kill -0 "$pid" 2>/dev/null; }
-
-# wait_until DESCRIPTION COMMAND...: polls COMMAND until it succeeds.
-wait_until() {
-  local what=$1
-  shift
-  local end=$((SECONDS + timeout_seconds))
-  until "$@"; do
-    # The condition is asked once more after the program ended: it may have
-    # come true (the program's own end, say) between the two looks.
-    app_running || "$@" || fail "framewright-hd ended while waiting for $what"
-    ((SECONDS < end)) || fail "no $what after ${timeout_seconds}s"
-    sleep 0.2
-  done
-}
-
-visible_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
-main_window_shown() { main=$(visible_window '^Framewright HD$') && [ -n "$main" ]; }
-capture_window_shown() { capture=$(visible_window '^Framewright HD - Capture') && [ -n "$capture" ]; }
-capture_window_gone() { [ -z "$(visible_window '^Framewright HD - Capture')" ]; }
-
-# The picture is up when the preview area is no longer one flat colour.
-preview_showing() {
-  import -window "$main" "$work/main.png" 2>/dev/null || return 1
-  local spread
-  spread=$(convert "$work/main.png" -crop 600x300+100+130 +repage -colorspace Gray \
-    -format '%[fx:standard_deviation]' info: 2>/dev/null) || return 1
-  awk -v s="$spread" 'BEGIN { exit !(s > 0.1) }'
-}
+# The waits, the windows and the picture check, as the other end-to-end
+# tests have them.
+source "$(dirname "$0")/e2e_common.sh"
 
 frames_counted() { xdotool getwindowname "$capture" 2>/dev/null | grep -q "($1 frame"; }
 has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
 pointer_in() { (eval "$(xdotool getmouselocation --shell 2>/dev/null)" && [ "$WINDOW" = "$1" ]); }
-app_ended() { ! app_running; }
 
 # A clean settings folder that sends captures to Documents, on the built-in
 # camera, and a Documents folder of the test's own.
