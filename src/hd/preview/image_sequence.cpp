@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "core/imaging/blend.h"
 #include "core/util/pixmap.h"
 
 namespace {
@@ -54,20 +55,42 @@ OSErr WindowBlitter::PrepareBuffer(RGB32ImageView* view) {
   return noErr;
 }
 
+OSErr WindowBlitter::Show(const RGB32ImageView& view) {
+  if (overlay_ != nullptr && overlay_->image.base != nullptr && overlay_->weight256 > 0) {
+    const size_t count = static_cast<size_t>(view.width) * static_cast<size_t>(view.height);
+    if (overlayPixels_.size() != count || overlayGeneration_ != overlay_->generation) {
+      try {
+        overlayPixels_.resize(count);
+      } catch (const std::bad_alloc&) {
+        overlayPixels_.clear();
+        overlayGeneration_ = 0;
+        return memFullErr;
+      }
+      // Scaled and mirrored exactly as the frames are, so the two line up.
+      overlayScaler_.Draw(overlay_->image,
+                          RGB32ImageView{overlayPixels_.data(), view.width * 4, view.width, view.height},
+                          mirroring_, overlay_->matrix);
+      overlayGeneration_ = overlay_->generation;
+    }
+    BlendRGB32(view, ConstRGB32ImageView{overlayPixels_.data(), view.width * 4, view.width, view.height},
+               overlay_->weight256);
+  }
+  return window_->ShowImage(ConstRGB32ImageView{view.base, view.rowBytes, view.width, view.height},
+                            destRect_);
+}
+
 OSErr WindowBlitter::Blit2vuy(const YCbCrImageView& source, YCbCrMatrix matrix) {
   RGB32ImageView view;
   if (OSErr err = PrepareBuffer(&view); err != noErr) return err;
   ycbcrScaler_.Draw(source, view, mirroring_, matrix);
-  return window_->ShowImage(ConstRGB32ImageView{view.base, view.rowBytes, view.width, view.height},
-                            destRect_);
+  return Show(view);
 }
 
 OSErr WindowBlitter::BlitRGB32(const ConstRGB32ImageView& source) {
   RGB32ImageView view;
   if (OSErr err = PrepareBuffer(&view); err != noErr) return err;
   rgbScaler_.Draw(source, view, mirroring_);
-  return window_->ShowImage(ConstRGB32ImageView{view.base, view.rowBytes, view.width, view.height},
-                            destRect_);
+  return Show(view);
 }
 
 OSErr ImageSequence::BeginInWindow(const ImageDescription& description, YCbCrMatrix matrix,

@@ -19,12 +19,30 @@
 constexpr OSErr codecErr = -8960;
 constexpr OSErr noCodecErr = -8961;
 
+namespace fw {
+
+// A picture laid over every picture a blitter draws (the onion skin): '2vuy'
+// of the frame's image size, at a weight out of 256. Owned by the preview.
+struct PreviewOverlay {
+  YCbCrImageView image;  // base null: none
+  uint32_t weight256 = 0;
+  YCbCrMatrix matrix = YCbCrMatrix::kBT601;
+  uint64_t generation = 0;  // changes whenever the picture does
+};
+
+}  // namespace fw
+
 // Copies pictures into a rectangle of a window, scaled and mirrored, through
 // a buffer of the rectangle's size that it keeps between calls.
 class WindowBlitter {
  public:
   WindowBlitter(PreviewSurface* window, const Rect& destRect, Mirroring mirroring)
       : window_(window), destRect_(destRect), mirroring_(mirroring) {}
+
+  // Blends `overlay` (borrowed; null for none) over each picture before it
+  // goes to the window. Its picture is scaled and converted once per
+  // generation, not per frame.
+  void SetOverlay(const fw::PreviewOverlay* overlay) { overlay_ = overlay; }
 
   // Each returns the window's answer: 0, codecNothingToBlitErr when there is
   // nothing to draw into (an empty rectangle, a hidden window), or an error.
@@ -33,6 +51,8 @@ class WindowBlitter {
 
  private:
   [[nodiscard]] OSErr PrepareBuffer(RGB32ImageView* view);
+  // Blends the overlay into `view` and shows it.
+  [[nodiscard]] OSErr Show(const RGB32ImageView& view);
 
   PreviewSurface* window_;
   Rect destRect_;
@@ -40,6 +60,10 @@ class WindowBlitter {
   std::vector<uint32_t> pixels_;
   YCbCrScaler ycbcrScaler_;
   RGB32Scaler rgbScaler_;
+  const fw::PreviewOverlay* overlay_ = nullptr;
+  std::vector<uint32_t> overlayPixels_;  // the overlay scaled into the rectangle
+  uint64_t overlayGeneration_ = 0;       // of overlayPixels_; 0 for none yet
+  YCbCrScaler overlayScaler_;
 };
 
 class ImageSequence {
@@ -59,6 +83,11 @@ class ImageSequence {
   [[nodiscard]] OSErr DecompressFrame(const YCbCrImageView& frame);
 
   bool DrawsIntoGWorld() const { return world_ != nullptr; }
+  // The window sequence's overlay (see WindowBlitter::SetOverlay); an
+  // off-screen sequence draws the frame alone.
+  void SetOverlay(const fw::PreviewOverlay* overlay) {
+    if (windowBlitter_) windowBlitter_->SetOverlay(overlay);
+  }
 
  private:
   ImageSequence(const ImageDescription& description, YCbCrMatrix matrix)

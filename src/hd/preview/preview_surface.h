@@ -45,6 +45,14 @@ class GLFramePipe {
   // into the set-up rectangle and flushes, without waiting for the display.
   // Returns an OpenGL error code, or 0.
   [[nodiscard]] virtual OSErr DrawFrame(const void* baseAddr) = 0;
+  // The onion skin: a picture of the image's size ('2vuy' rows of
+  // `rowBytes`, read during the call only) blended over every frame drawn
+  // from now on at weight256 / 256, by the graphics card from a texture of
+  // its own; null or weight 0 for none. Each picture is converted to R'G'B'
+  // on its own and the two are mixed, as the software path does. Redraws
+  // the frame shown with it at the next repaint. Returns an OpenGL error
+  // code, or 0.
+  [[nodiscard]] virtual OSErr SetOverlay(const void* image, int32_t rowBytes, uint32_t weight256) = 0;
   // The OpenGL texture name, for diagnostics.
   virtual uint32_t TextureName() const = 0;
 };

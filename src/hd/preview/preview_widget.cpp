@@ -8,6 +8,7 @@
 #include <QOpenGLContext>
 #include <QPainter>
 #include <QSurfaceFormat>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -56,19 +57,35 @@ void main() {
 // edges: exactly where the software renderer samples. The texture's linear
 // filter blends the two rows, and the chroma of two pairs, in one fetch; the
 // two luma samples of a row are picked from the texels' centres. Then
-// video-range Y'CbCr to R'G'B'.
+// video-range Y'CbCr to R'G'B'. The onion skin's picture, in a texture of
+// the same layout, is sampled and converted the same way and mixed in at
+// its weight: two pictures each converted, then mixed, as the software path
+// blends them.
 constexpr char kFragmentBody[] = R"(
 uniform sampler2D frame;
+uniform sampler2D overlay;
+uniform float overlayWeight;
 uniform vec2 imageSize;
 uniform vec2 textureSize;
 uniform vec4 coefficients;  // yScale, crToR, cbToG, crToG
 uniform float cbToB;
 VARYING_IN vec2 position;
 
-float luma(float x, float v) {
+float luma(sampler2D picture, float x, float v) {
   float pair = floor(x * 0.5);
-  vec4 t = TEXTURE(frame, vec2((pair + 0.5) / textureSize.x, v));
+  vec4 t = TEXTURE(picture, vec2((pair + 0.5) / textureSize.x, v));
   return (x - 2.0 * pair) < 0.5 ? t.g : t.a;
+}
+
+vec3 rgbAt(sampler2D picture, float sx, float x0, float x1, float f, float v) {
+  float y = mix(luma(picture, x0, v), luma(picture, x1, v), f);
+  vec2 chroma = TEXTURE(picture, vec2((sx * 0.5 + 0.5) / textureSize.x, v)).rb;
+  vec3 ycc = vec3(y, chroma) * 255.0 - vec3(16.0, 128.0, 128.0);
+  float l = coefficients.x * ycc.x;
+  vec3 rgb = vec3(l + coefficients.y * ycc.z,
+                  l - coefficients.z * ycc.y - coefficients.w * ycc.z,
+                  l + cbToB * ycc.y) / 255.0;
+  return clamp(rgb, 0.0, 1.0);
 }
 
 void main() {
@@ -78,15 +95,9 @@ void main() {
   float x0 = clamp(base, 0.0, imageSize.x - 1.0);
   float x1 = clamp(base + 1.0, 0.0, imageSize.x - 1.0);
   float v = position.y;
-  float y = mix(luma(x0, v), luma(x1, v), f);
-  vec2 chroma = TEXTURE(frame, vec2((sx * 0.5 + 0.5) / textureSize.x, v)).rb;
-
-  vec3 ycc = vec3(y, chroma) * 255.0 - vec3(16.0, 128.0, 128.0);
-  float l = coefficients.x * ycc.x;
-  vec3 rgb = vec3(l + coefficients.y * ycc.z,
-                  l - coefficients.z * ycc.y - coefficients.w * ycc.z,
-                  l + cbToB * ycc.y) / 255.0;
-  FRAG_COLOR = vec4(clamp(rgb, 0.0, 1.0), 1.0);
+  vec3 rgb = rgbAt(frame, sx, x0, x1, f, v);
+  if (overlayWeight > 0.0) rgb = mix(rgb, rgbAt(overlay, sx, x0, x1, f, v), overlayWeight);
+  FRAG_COLOR = vec4(rgb, 1.0);
 }
 )";
 
@@ -107,6 +118,9 @@ class PreviewWidget::FramePipe final : public GLFramePipe {
     return widget_ != nullptr ? widget_->DrawPipe(this, baseAddr) : kGLContextLostErr;
   }
   uint32_t TextureName() const override { return texture_; }
+  OSErr SetOverlay(const void* image, int32_t rowBytes, uint32_t weight256) override {
+    return widget_ != nullptr ? widget_->SetPipeOverlay(this, image, rowBytes, weight256) : kGLContextLostErr;
+  }
 
   PreviewWidget* widget_;  // null once the widget is gone
   GLFrameSetup setup_;
@@ -118,6 +132,13 @@ class PreviewWidget::FramePipe final : public GLFramePipe {
   bool hasFrame_ = false;
   bool needsDraw_ = false;
   OSErr lastDrawErr_ = noErr;  // of a repaint, reported by the next DrawFrame
+  // The onion skin: its picture's rows packed, uploaded into its own
+  // texture at the next repaint after it changed.
+  std::vector<uint8_t> overlay_;
+  uint32_t overlayWeight256_ = 0;  // 0: none
+  GLuint overlayTexture_ = 0;
+  uint64_t overlayGeneration_ = 0;  // of the context the overlay texture was made in
+  bool overlayDirty_ = false;
 };
 
 PreviewWidget::PreviewWidget(QWidget* parent)
@@ -239,6 +260,8 @@ bool PreviewWidget::BuildPipeline() {
   uniforms_.textureSize = program_->uniformLocation("textureSize");
   uniforms_.coefficients = program_->uniformLocation("coefficients");
   uniforms_.cbToB = program_->uniformLocation("cbToB");
+  uniforms_.overlay = program_->uniformLocation("overlay");
+  uniforms_.overlayWeight = program_->uniformLocation("overlayWeight");
   // Core and ES 3 contexts draw only through a vertex array object.
   const bool haveVertexArray = vertexArray_.create();
   if (!haveVertexArray && (core || es)) {
@@ -265,8 +288,11 @@ void PreviewWidget::CleanupGL() {
   makeCurrent();
   for (FramePipe* pipe : pipes_) {
     if (pipe->texture_ != 0) glDeleteTextures(1, &pipe->texture_);
+    if (pipe->overlayTexture_ != 0) glDeleteTextures(1, &pipe->overlayTexture_);
     pipe->texture_ = 0;
     pipe->generation_ = 0;
+    pipe->overlayTexture_ = 0;
+    pipe->overlayGeneration_ = 0;
   }
   program_.reset();
   vertexBuffer_.destroy();
@@ -350,18 +376,25 @@ OSErr PreviewWidget::OpenFramePipe(const GLFrameSetup& setup, std::unique_ptr<GL
   return noErr;
 }
 
-OSErr PreviewWidget::MakeTexture(FramePipe* pipe) {
-  DrainGLErrors();
-  glGenTextures(1, &pipe->texture_);
-  glBindTexture(GL_TEXTURE_2D, pipe->texture_);
+// A texture of the frame's layout: one RGBA8 texel per pair of pixels.
+GLuint PreviewWidget::MakeFrameTexture(const GLFrameSetup& setup) {
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
   // Linear: the shader lets the filter blend rows and chroma (see above).
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, (pipe->setup_.imageWidth + 1) / 2, pipe->setup_.imageHeight, 0,
-               GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, (setup.imageWidth + 1) / 2, setup.imageHeight, 0, GL_RGBA,
+               GL_UNSIGNED_BYTE, nullptr);
   glBindTexture(GL_TEXTURE_2D, 0);
+  return texture;
+}
+
+OSErr PreviewWidget::MakeTexture(FramePipe* pipe) {
+  DrainGLErrors();
+  pipe->texture_ = MakeFrameTexture(pipe->setup_);
   pipe->generation_ = contextGeneration_;
   const GLenum err = glGetError();
   if (err != GL_NO_ERROR) {
@@ -394,6 +427,31 @@ OSErr PreviewWidget::DrawPipe(FramePipe* pipe, const void* baseAddr) {
   return std::exchange(pipe->lastDrawErr_, noErr);
 }
 
+OSErr PreviewWidget::SetPipeOverlay(FramePipe* pipe, const void* image, int32_t rowBytes,
+                                    uint32_t weight256) {
+  if (context() == nullptr || !glUsable_) return kGLContextLostErr;
+  const GLFrameSetup& setup = pipe->setup_;
+  const size_t packedRowBytes = static_cast<size_t>((setup.imageWidth + 1) / 2) * 4;
+  if (image == nullptr || weight256 == 0) {
+    pipe->overlayWeight256_ = 0;
+    pipe->overlay_.clear();
+  } else {
+    if (rowBytes < 0 || static_cast<size_t>(rowBytes) < packedRowBytes) return GL_INVALID_VALUE;
+    const size_t rows = static_cast<size_t>(setup.imageHeight);
+    pipe->overlay_.resize(packedRowBytes * rows);
+    const auto* source = static_cast<const uint8_t*>(image);
+    for (size_t y = 0; y < rows; ++y)
+      std::memcpy(pipe->overlay_.data() + y * packedRowBytes, source + y * static_cast<size_t>(rowBytes),
+                  packedRowBytes);
+    pipe->overlayWeight256_ = std::min<uint32_t>(weight256, 256);
+    pipe->overlayDirty_ = true;
+  }
+  // The frame on the screen is drawn again with (or without) it.
+  pipe->needsDraw_ = pipe->hasFrame_;
+  update();
+  return noErr;
+}
+
 // Inside paintGL: the context is current and the framebuffer bound.
 OSErr PreviewWidget::PaintPipe(FramePipe* pipe) {
   pipe->needsDraw_ = false;
@@ -417,6 +475,31 @@ OSErr PreviewWidget::PaintPipe(FramePipe* pipe) {
     glBindTexture(GL_TEXTURE_2D, 0);
     return static_cast<OSErr>(err);
   }
+  const bool overlaid = pipe->overlayWeight256_ > 0;
+  if (overlaid) {
+    // The onion skin's texture, made again in a new context, and uploaded
+    // only when its picture changed: once per frame written, not per frame.
+    glActiveTexture(GL_TEXTURE1);
+    if (pipe->overlayGeneration_ != contextGeneration_ || pipe->overlayTexture_ == 0) {
+      if (pipe->overlayTexture_ != 0 && pipe->overlayGeneration_ == contextGeneration_)
+        glDeleteTextures(1, &pipe->overlayTexture_);
+      pipe->overlayTexture_ = MakeFrameTexture(setup);
+      pipe->overlayGeneration_ = contextGeneration_;
+      pipe->overlayDirty_ = true;
+    }
+    glBindTexture(GL_TEXTURE_2D, pipe->overlayTexture_);
+    if (pipe->overlayDirty_) {
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, texelsWide, setup.imageHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                      pipe->overlay_.data());
+      pipe->overlayDirty_ = false;
+    }
+    glActiveTexture(GL_TEXTURE0);
+    err = glGetError();
+    if (err != GL_NO_ERROR) {
+      glBindTexture(GL_TEXTURE_2D, 0);
+      return static_cast<OSErr>(err);
+    }
+  }
 
   // Draw only into the destination rectangle.
   const QRect device = DeviceRect(setup.destRect);
@@ -437,6 +520,8 @@ OSErr PreviewWidget::PaintPipe(FramePipe* pipe) {
                             static_cast<GLfloat>(setup.imageHeight));
   program_->setUniformValue(uniforms_.coefficients, k.yScale, k.crToR, k.cbToG, k.crToG);
   program_->setUniformValue(uniforms_.cbToB, k.cbToB);
+  program_->setUniformValue(uniforms_.overlay, 1);
+  program_->setUniformValue(uniforms_.overlayWeight, static_cast<GLfloat>(pipe->overlayWeight256_) / 256.0f);
   glActiveTexture(GL_TEXTURE0);
   if (vertexArray_.isCreated()) {
     vertexArray_.bind();
@@ -454,6 +539,11 @@ OSErr PreviewWidget::PaintPipe(FramePipe* pipe) {
   }
   program_->release();
   glBindTexture(GL_TEXTURE_2D, 0);
+  if (overlaid) {
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE0);
+  }
   glDisable(GL_SCISSOR_TEST);
   // paintGL's own viewport for whatever the widget paints after.
   const qreal ratio = devicePixelRatioF();
@@ -464,12 +554,14 @@ OSErr PreviewWidget::PaintPipe(FramePipe* pipe) {
 
 void PreviewWidget::ReleasePipe(FramePipe* pipe) {
   std::erase(pipes_, pipe);
-  if (pipe->texture_ != 0 && context() != nullptr) {
+  if ((pipe->texture_ != 0 || pipe->overlayTexture_ != 0) && context() != nullptr) {
     makeCurrent();
-    glDeleteTextures(1, &pipe->texture_);
+    if (pipe->texture_ != 0) glDeleteTextures(1, &pipe->texture_);
+    if (pipe->overlayTexture_ != 0) glDeleteTextures(1, &pipe->overlayTexture_);
     doneCurrent();
   }
   pipe->texture_ = 0;
+  pipe->overlayTexture_ = 0;
 }
 
 OSErr PreviewWidget::ShowImage(const ConstRGB32ImageView& image, const Rect& destRect) {

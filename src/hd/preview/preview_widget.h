@@ -65,6 +65,9 @@ class PreviewWidget : public QOpenGLWidget,
   bool BuildPipeline();
   void CleanupGL();
   [[nodiscard]] OSErr MakeTexture(FramePipe* pipe);
+  GLuint MakeFrameTexture(const GLFrameSetup& setup);
+  [[nodiscard]] OSErr SetPipeOverlay(FramePipe* pipe, const void* image, int32_t rowBytes,
+                                     uint32_t weight256);
   [[nodiscard]] OSErr DrawPipe(FramePipe* pipe, const void* baseAddr);
   [[nodiscard]] OSErr PaintPipe(FramePipe* pipe);
   void ReleasePipe(FramePipe* pipe);
@@ -75,6 +78,7 @@ class PreviewWidget : public QOpenGLWidget,
   std::unique_ptr<QOpenGLShaderProgram> program_;
   struct UniformLocations {
     int frame = -1, scale = -1, imageSize = -1, textureSize = -1, coefficients = -1, cbToB = -1;
+    int overlay = -1, overlayWeight = -1;
   } uniforms_;
   QOpenGLBuffer vertexBuffer_;
   QOpenGLVertexArrayObject vertexArray_;

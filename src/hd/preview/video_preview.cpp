@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -45,6 +46,14 @@ Mirroring MirroringOf(const VideoPreviewRecord& record) {
   return MirroringFor(record.flipH, record.flipV);
 }
 
+// The software path's blitters read the record's overlay; they may have
+// been made anew since the last frame (a restart, the off-screen switch).
+void AttachOverlay(VideoPreviewRecord* record) {
+  const fw::PreviewOverlay* overlay = record->overlay.image.base != nullptr ? &record->overlay : nullptr;
+  if (record->imageSequence) record->imageSequence->SetOverlay(overlay);
+  if (record->windowBlitter) record->windowBlitter->SetOverlay(overlay);
+}
+
 // The OpenGL set-up; any failure leaves the record on the fallback, and the
 // reason goes no further (the caller must not see it).
 void TryOpenGL(VideoPreviewRecord* record) {
@@ -83,6 +92,7 @@ WindowBlitter* Blitter(VideoPreviewRecord* record) {
 OSErr CopyToWindow(VideoPreviewRecord* record) {
   WindowBlitter* blitter = Blitter(record);
   if (blitter == nullptr) return memFullErr;
+  AttachOverlay(record);
   OSErr err;
   if (record->offscreenPixMap != nullptr && record->imageSequence) {
     const PixMap& pm = *record->offscreenPixMap;
@@ -114,12 +124,14 @@ OSErr SwitchToOffscreen(VideoPreviewRecord* record) {
 
 OSErr DisplayFallbackFrame(VideoPreviewRecord* record) {
   if (!record->imageSequence) return CopyToWindow(record);
+  AttachOverlay(record);
 
   OSErr err = record->imageSequence->DecompressFrame(FrameView(*record));
   if (err == codecNothingToBlitErr) return noErr;
   if (err != noErr) {
     const OSErr firstErr = err;
     if (VPRestartQTPreview(record) != noErr) return firstErr;
+    AttachOverlay(record);
     err = record->imageSequence->DecompressFrame(FrameView(*record));
     if (err != noErr) {
       if (err == codecNothingToBlitErr || record->offscreenGWorld) return err;
@@ -266,3 +278,42 @@ PreviewDrawingMode VPGetDrawingMode(VideoPreviewRef ref) {
   return ref->imageSequence->DrawsIntoGWorld() ? PreviewDrawingMode::kSequenceOffscreen
                                                : PreviewDrawingMode::kSequenceInWindow;
 }
+
+namespace fw {
+
+OSErr VPSetOverlay(VideoPreviewRef ref, const uint8_t* image, int32_t rowBytes, uint32_t weight256) {
+  if (ref == nullptr) return kVPNoPreviewErr;
+  const int32_t width = ref->imageBounds.right;
+  const int32_t height = ref->imageBounds.bottom;
+  const int32_t packedRowBytes = Row2vuyBytesNeeded(width);
+  const bool none = image == nullptr || weight256 == 0;
+  if (!none && rowBytes < packedRowBytes) return paramErr;
+  if (ref->glContext != nullptr)
+    return ref->texture->SetOverlay(none ? nullptr : image, rowBytes, none ? 0 : weight256);
+
+  if (none) {
+    ref->overlay = PreviewOverlay{};
+    ref->overlayBytes.clear();
+    return noErr;
+  }
+  try {
+    ref->overlayBytes.resize(static_cast<size_t>(packedRowBytes) * static_cast<size_t>(height));
+  } catch (const std::bad_alloc&) {
+    ref->overlay = PreviewOverlay{};
+    ref->overlayBytes.clear();
+    return memFullErr;
+  }
+  for (int32_t y = 0; y < height; ++y) {
+    std::memcpy(ref->overlayBytes.data() + static_cast<size_t>(y) * packedRowBytes,
+                image + static_cast<size_t>(y) * static_cast<size_t>(rowBytes),
+                static_cast<size_t>(packedRowBytes));
+  }
+  static uint64_t gOverlayGenerations = 0;
+  ref->overlay.image = YCbCrImageView{ref->overlayBytes.data(), packedRowBytes, width, height};
+  ref->overlay.weight256 = weight256;
+  ref->overlay.matrix = ref->matrix;
+  ref->overlay.generation = ++gOverlayGenerations;
+  return noErr;
+}
+
+}  // namespace fw

@@ -95,6 +95,10 @@ struct VideoPreviewRecord {
   // The bytes the software path converts: null for the frame description's
   // own, else the pending copy while a repaint draws it.
   const uint8_t* drawingFrom = nullptr;
+  // The onion skin (VPSetOverlay) of the software path: the picture's rows
+  // packed, and what the blitters read.
+  std::vector<uint8_t> overlayBytes;
+  fw::PreviewOverlay overlay;
 };
 using VideoPreviewRef = VideoPreviewRecord*;
 
@@ -121,6 +125,20 @@ using VideoPreviewRef = VideoPreviewRecord*;
 
 // Frees the preview and clears its picture from the window; null is allowed.
 void VPDisposePreview(VideoPreviewRef ref);
+
+namespace fw {
+
+// The onion skin: lays `image` (a picture of the preview's image size,
+// '2vuy' rows of `rowBytes`, copied during the call) over every frame drawn
+// from now on, at weight256 / 256; null or weight 0 for none. The OpenGL
+// path blends it on the graphics card from a second texture; the software
+// path converts it once and blends it into each picture (BlendRGB32). Shows
+// with the next frame drawn. paramErr for rows shorter than the image, 37
+// without a preview, the OpenGL error of the texture, or memFullErr.
+[[nodiscard]] OSErr VPSetOverlay(VideoPreviewRef ref, const uint8_t* image, int32_t rowBytes,
+                                 uint32_t weight256);
+
+}  // namespace fw
 
 // Ends the fallback's sequence and begins a new one with the same
 // destination; 79 without a preview, 0 when no sequence runs. On failure no

@@ -251,6 +251,55 @@ TEST_F(PreviewGLTest, NewestFrameReplacesTheOneWaitingToBeDrawn) {
   EXPECT_LT(outliers, 0.01);
 }
 
+// The onion skin on the OpenGL path: a second texture mixed in by the
+// shader. Read back, the picture at a weight is the frame's picture and the
+// laid-over one's (each read back alone) mixed at that weight, within 3
+// levels; taken away, the frame alone again.
+TEST_F(PreviewGLTest, OverlayReadsBackAsTheMixOfTheTwoPictures) {
+  Input live = MakeInput(640, 360);
+  Frame2vuy bars(640, 360);
+  DrawBars(&bars, kBars601, 0, 0, 640, 360);
+  bars.Fill(0, 0, 100, 80, kBars601[7]);  // a black block where the live picture has its white one
+  Input over(bars);
+  auto readBack = [&](Input& input, uint32_t weight256) {
+    EXPECT_EQ(Start(input, true, false), noErr);
+    EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kOpenGL);
+    if (weight256 > 0) {
+      EXPECT_EQ(fw::VPSetOverlay(ref_, static_cast<const uint8_t*>(over.pixMap->baseAddr),
+                                 over.frame.rowBytes, weight256),
+                noErr);
+    }
+    EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+    QTest::qWait(50);
+    return widget_->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+  };
+  const QImage alone = readBack(live, 0);
+  const QImage overAlone = readBack(over, 0);
+  for (const uint32_t weight256 : {128u, 64u, 192u}) {
+    SCOPED_TRACE(testing::Message() << "weight " << weight256);
+    const QImage mixed = readBack(live, weight256);
+    const Rect& d = ref_->destRect;
+    double worst = 0;
+    for (int y = d.top; y < d.bottom; ++y) {
+      const auto* a = reinterpret_cast<const uint32_t*>(alone.constScanLine(y));
+      const auto* b = reinterpret_cast<const uint32_t*>(overAlone.constScanLine(y));
+      const auto* m = reinterpret_cast<const uint32_t*>(mixed.constScanLine(y));
+      for (int x = d.left; x < d.right; ++x) {
+        const RGB pa = Unpack(a[x]), pb = Unpack(b[x]), pm = Unpack(m[x]);
+        const double k = weight256 / 256.0;
+        worst = std::max({worst, std::abs(pm.r - (pa.r * (1 - k) + pb.r * k)),
+                          std::abs(pm.g - (pa.g * (1 - k) + pb.g * k)),
+                          std::abs(pm.b - (pa.b * (1 - k) + pb.b * k))});
+      }
+    }
+    EXPECT_LE(worst, 3.0);
+  }
+  ASSERT_EQ(fw::VPSetOverlay(ref_, nullptr, 0, 0), noErr);
+  ASSERT_EQ(VPDisplayFrame(ref_), noErr);
+  QTest::qWait(50);
+  EXPECT_EQ(widget_->grabFramebuffer().convertToFormat(QImage::Format_RGB32), alone);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -22,6 +22,10 @@ class FakeGLContext : public PreviewGLContext {
       return owner_->drawError;
     }
     uint32_t TextureName() const override { return 7; }
+    OSErr SetOverlay(const void* image, int32_t, uint32_t weight256) override {
+      owner_->overlays.emplace_back(image, weight256);
+      return noErr;
+    }
 
    private:
     FakeGLContext* owner_;
@@ -40,6 +44,7 @@ class FakeGLContext : public PreviewGLContext {
   OSErr drawError = noErr;
   GLFrameSetup lastSetup;
   std::vector<const void*> drawnFrom;
+  std::vector<std::pair<const void*, uint32_t>> overlays;
   int pipesDestroyed = 0;
 };
 
@@ -389,3 +394,85 @@ TEST_F(VideoPreviewTest, StartFailsWhenTheFallbackCannotBegin) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each channel of `over` laid on `picture` at weight256 / 256, unrounded.
+double Mixed(int picture, int over, uint32_t weight256) {
+  return (picture * (256.0 - weight256) + over * static_cast<double>(weight256)) / 256.0;
+}
+
+}  // namespace
+
+// The onion skin on the software path: what the window shows is the frame
+// and the laid-over picture, each drawn as alone (fitted, mirrored), mixed at
+// the weight; in every drawing mode, from a picture of another row pitch.
+TEST_F(VideoPreviewTest, OverlayIsMixedIntoTheSoftwarePictureAtItsWeight) {
+  SetGLCapabilityFailureForTesting(true);
+  // The live frame is trimmed out of a wider frame; the laid-over picture
+  // has rows packed, as a written frame.
+  Frame2vuy frame(200, 100);
+  frame.Fill(0, 0, 200, 100, kBars601[5]);
+  const Frame2vuy card = MakeTestCard(160, 90);
+  for (int32_t y = 0; y < 90; ++y)
+    std::copy_n(card.bytes.data() + y * card.rowBytes, 320, frame.Row(y + 10) + 40);
+  Input live(frame, Rect{0, 0, 90, 160}, 10 * frame.rowBytes + 2 * 20);
+  Frame2vuy bars(160, 90);
+  DrawBars(&bars, kBars601, 0, 0, 160, 90);
+  Input over(bars);
+
+  struct Case {
+    const char* mode;
+    bool defers;
+    int frameFaults;  // two failed frames switch the sequence off-screen
+    uint32_t weight256;
+  } cases[] = {
+      {"in the window", false, 0, 128},
+      {"at the repaint", true, 0, 64},
+      {"off-screen", false, 2, 192},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    FakeSurface& window = Window(800, 600);
+    window.defersDrawing = c.defers;
+    auto picture = [&](Input& input, const Input* overlay) {
+      EXPECT_EQ(Start(input, &window, Rect{36, 10, 546, 790}, true, false), noErr);
+      if (overlay != nullptr) {
+        EXPECT_EQ(fw::VPSetOverlay(ref_, static_cast<const uint8_t*>(overlay->pixMap->baseAddr),
+                                   overlay->frame.rowBytes, c.weight256),
+                  noErr);
+      }
+      InjectImageSequenceFault({codecErr, 0, codecErr, c.frameFaults});
+      EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+      window.Repaint();
+      return window.shown;
+    };
+    const std::vector<uint32_t> alone = picture(live, nullptr);
+    const std::vector<uint32_t> overAlone = picture(over, nullptr);
+    const std::vector<uint32_t> mixed = picture(live, &over);
+    if (c.frameFaults > 0) {
+      EXPECT_EQ(VPGetDrawingMode(ref_), PreviewDrawingMode::kSequenceOffscreen);
+    }
+    ASSERT_EQ(mixed.size(), alone.size());
+    ASSERT_EQ(overAlone.size(), alone.size());
+    double worst = 0;
+    for (size_t i = 0; i < mixed.size(); ++i) {
+      const RGB a = Unpack(alone[i]), b = Unpack(overAlone[i]), m = Unpack(mixed[i]);
+      worst = std::max({worst, std::abs(m.r - Mixed(a.r, b.r, c.weight256)),
+                        std::abs(m.g - Mixed(a.g, b.g, c.weight256)),
+                        std::abs(m.b - Mixed(a.b, b.b, c.weight256))});
+    }
+    // Off-screen, the frame is scaled from its R'G'B' picture and the
+    // laid-over one from Y'CbCr: up to two levels apart, within the three
+    // the onion skin is allowed.
+    EXPECT_LE(worst, c.frameFaults > 0 ? 2.0 : 1.0);
+    // Taken away, the frame is drawn alone again.
+    EXPECT_EQ(fw::VPSetOverlay(ref_, nullptr, 0, 0), noErr);
+    EXPECT_EQ(VPDisplayFrame(ref_), noErr);
+    window.Repaint();
+    EXPECT_EQ(window.shown, alone);
+  }
+  EXPECT_EQ(fw::VPSetOverlay(ref_, static_cast<const uint8_t*>(over.pixMap->baseAddr), 100, 128), paramErr)
+      << "rows shorter than the image";
+  EXPECT_EQ(fw::VPSetOverlay(nullptr, nullptr, 0, 0), kVPNoPreviewErr);
+}
