@@ -63,6 +63,7 @@ class QuietPreview : public PreviewPort {
   }
   OSErr VPDisplayFrame(VideoPreviewRef) override { return noErr; }
   void VPDisposePreview(VideoPreviewRef) override {}
+  OSErr VPSetOverlay(VideoPreviewRef, const uint8_t*, int32_t, uint32_t) override { return noErr; }
 };
 
 // The open input the capture core expects, for the length of one run.

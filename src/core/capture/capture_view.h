@@ -48,6 +48,8 @@ class CaptureView {
   // At the end of an every-frame capture in which the input had to drop
   // frames (it could not hand them over in time): how many, for the user.
   virtual void ReportDroppedFrames(uint32_t /*framesDropped*/) {}
+  // The system's alert sound: a key that has nothing to act on.
+  virtual void Beep() {}
   virtual WindowFrame FrameOf(WindowId window) = 0;
   virtual void MovePointerTo(int screenX, int screenY) = 0;
   // A one-button ("OK") alert attached to a window; `onDismissed` (may be
@@ -71,4 +73,9 @@ class PreviewPort {
                                              bool useClientStorage, VideoPreviewRef* outRef) = 0;
   [[nodiscard]] virtual OSErr VPDisplayFrame(VideoPreviewRef ref) = 0;
   virtual void VPDisposePreview(VideoPreviewRef ref) = 0;
+  // The onion skin: `image` (the preview's image size, '2vuy' rows of
+  // `rowBytes`, copied) laid over every frame drawn from now on at
+  // weight256 / 256; null or weight 0 for none.
+  [[nodiscard]] virtual OSErr VPSetOverlay(VideoPreviewRef ref, const uint8_t* image, int32_t rowBytes,
+                                           uint32_t weight256) = 0;
 };

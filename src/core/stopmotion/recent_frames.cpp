@@ -6,7 +6,13 @@
 
 OSErr RecentFrames::Keep(const uint8_t* firstRow, int32_t rowBytes, int32_t width, int32_t height,
                          uint32_t frameNumber) {
-  if (firstRow == nullptr || rowBytes <= 0 || width <= 0 || height <= 0) return paramErr;
+  return Keep(firstRow, rowBytes, rowBytes, width, height, frameNumber);
+}
+
+OSErr RecentFrames::Keep(const uint8_t* firstRow, int32_t sourceRowBytes, int32_t rowBytes, int32_t width,
+                         int32_t height, uint32_t frameNumber) {
+  if (firstRow == nullptr || rowBytes <= 0 || width <= 0 || height <= 0 || sourceRowBytes < rowBytes)
+    return paramErr;
   const size_t frameBytes = static_cast<size_t>(rowBytes) * static_cast<size_t>(height);
 
   // Make room first, so that the limit holds with the new copy in.
@@ -24,7 +30,15 @@ OSErr RecentFrames::Keep(const uint8_t* firstRow, int32_t rowBytes, int32_t widt
   } catch (const std::bad_alloc&) {
     return memFullErr;
   }
-  std::memcpy(frame.bytes.data(), firstRow, frameBytes);
+  if (sourceRowBytes == rowBytes) {
+    std::memcpy(frame.bytes.data(), firstRow, frameBytes);
+  } else {
+    for (int32_t y = 0; y < height; ++y) {
+      std::memcpy(frame.bytes.data() + static_cast<size_t>(y) * static_cast<size_t>(rowBytes),
+                  firstRow + static_cast<size_t>(y) * static_cast<size_t>(sourceRowBytes),
+                  static_cast<size_t>(rowBytes));
+    }
+  }
   frame.rowBytes = rowBytes;
   frame.width = width;
   frame.height = height;

@@ -33,6 +33,12 @@ class RecentFrames {
   // (older frames may have gone to make room for it).
   [[nodiscard]] OSErr Keep(const uint8_t* firstRow, int32_t rowBytes, int32_t width, int32_t height,
                            uint32_t frameNumber);
+  // The same for an image whose rows lie `sourceRowBytes` apart (a trimmed
+  // image inside the device's frame): `rowBytes` of each row are kept, back
+  // to back, so only the image itself is read and kept. paramErr also when
+  // the source rows are shorter than that.
+  [[nodiscard]] OSErr Keep(const uint8_t* firstRow, int32_t sourceRowBytes, int32_t rowBytes, int32_t width,
+                           int32_t height, uint32_t frameNumber);
   // The newest frame was taken back: forget it; the one before is newest.
   void DropNewest();
   void Clear();

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/capture/capture_movie.h"
 #include "core/capture/capture_naming.h"
@@ -92,7 +93,8 @@ CaptureController::CaptureController(CaptureView& view, PreviewPort& preview, Mo
     : view_(view),
       preview_(preview),
       finisher_(std::move(finisher)),
-      switchDelivery_(std::move(switchDelivery)) {
+      switchDelivery_(std::move(switchDelivery)),
+      clock_(MonotonicNanoseconds) {
   if (!switchDelivery_) switchDelivery_ = SwitchOpenInputDelivery;
   if (!finisher_) {
     finisher_ = [](const FileRef& file, int32_t frameDataSize, int32_t frameCount) {
@@ -163,6 +165,10 @@ int32_t CaptureController::startCaptureWithURL(const std::optional<std::string>&
   if (const char* log = std::getenv(kHandoverLogVariable); log != nullptr && *log != '\0')
     handoverLogFd_ = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (settings.mode == CaptureMode::kEveryFrame) switchDelivery_(FrameDelivery::kEveryFrame);
+  stopMotion_ = settings.mode == CaptureMode::kScheduled;
+  recentFrames_.Clear();
+  review_.End();
+  reviewShown_.reset();
 
   DisposePreview(preview_);
   view_.SetFrameCount(0);
@@ -189,6 +195,10 @@ void CaptureController::stopCaptureWithErr(int32_t err) {
   DisposePreview(preview_);
   session_.reset();
   gCapture = nullptr;
+  stopMotion_ = false;
+  review_.End();
+  reviewShown_.reset();
+  recentFrames_.Clear();  // their memory goes back between captures
   const std::optional<ErrorStep> step = end.AlertStep();
   if (!step) {
     switchBackToMainWindow();
@@ -201,6 +211,117 @@ void CaptureController::stopCaptureWithErr(int32_t err) {
 
 void CaptureController::scheduleFrameCapture() {
   if (session_) session_->ScheduleTrigger();
+}
+
+void CaptureController::stopMotionCommand(StopMotionCommand command) {
+  if (!session_ || !stopMotion_ || gProcessingSuspendedFlag) {
+    view_.Beep();
+    return;
+  }
+  switch (command) {
+    case StopMotionCommand::kToggleOnionSkin:
+    case StopMotionCommand::kLessOnionSkin:
+    case StopMotionCommand::kMoreOnionSkin:
+      (void)onionSkin_.Apply(command);
+      UpdateOverlay();
+      // Off, the window goes back to the last frame written; on, the next
+      // live frame shows with it (the frame the device lent is gone by now).
+      if (!onionSkin_.On() && !review_.Active()) ShowNewestKeptFrame();
+      return;
+    case StopMotionCommand::kTakeBackFrame: {
+      if (gCapture->framesWritten == 0) {
+        view_.Beep();
+        return;
+      }
+      if (const OSErr err = session_->TakeBackLastFrame(); err != noErr) {
+        stopCaptureWithErr(err);
+        return;
+      }
+      recentFrames_.DropNewest();
+      review_.End();
+      reviewShown_.reset();
+      view_.SetFrameCount(gCapture->framesWritten);
+      UpdateOverlay();
+      if (!onionSkin_.On()) ShowNewestKeptFrame();
+      return;
+    }
+    case StopMotionCommand::kReview:
+      if (!review_.Begin(clock_(), recentFrames_.Count(), gPrefs.hundredTimesMovieFPS)) {
+        view_.Beep();
+        return;
+      }
+      reviewNumbers_.clear();
+      for (size_t i = review_.FirstKeptIndex(); i < recentFrames_.Count(); ++i)
+        reviewNumbers_.push_back(recentFrames_.At(i).frameNumber);
+      reviewShown_ = 0;
+      UpdateOverlay();  // the frames play alone
+      ShowKeptFrame(recentFrames_.At(review_.FirstKeptIndex()));
+      return;
+  }
+}
+
+void CaptureController::KeepWrittenFrame(const uint8_t* firstRow, int32_t rowBytes) {
+  const int32_t width = gInput->trimmedWidth, height = gInput->trimmedHeight;
+  // Without room for this copy the newest kept frame would not be the last
+  // one written: keep none rather than lay the wrong frame over the picture.
+  if (recentFrames_.Keep(firstRow, rowBytes, 2 * width, width, height, gCapture->framesWritten) != noErr)
+    recentFrames_.Clear();
+}
+
+void CaptureController::UpdateOverlay() {
+  if (gVideoPreviewRef == nullptr) return;
+  const KeptFrame* newest = recentFrames_.Newest();
+  const uint32_t weight = newest != nullptr && !review_.Active() ? onionSkin_.Weight256() : 0;
+  // An onion skin the preview cannot take is only not shown.
+  (void)preview_.VPSetOverlay(gVideoPreviewRef, weight > 0 ? newest->bytes.data() : nullptr,
+                              weight > 0 ? newest->rowBytes : 0, weight);
+}
+
+void CaptureController::ShowKeptFrame(const KeptFrame& kept) {
+  // Laid out where the device puts the trimmed image, with its row pitch:
+  // the preview was set up for those.
+  const size_t layoutBytes = static_cast<size_t>(frameRowBytes_) * static_cast<size_t>(frameHeight_);
+  if (kept.height != gInput->trimmedHeight || kept.width != gInput->trimmedWidth || layoutBytes == 0) return;
+  if (keptFrameLayout_.size() != layoutBytes) keptFrameLayout_.assign(layoutBytes, 0);
+  uint8_t* image = keptFrameLayout_.data() + gInput->trimOffset;
+  for (int32_t y = 0; y < kept.height; ++y) {
+    std::memcpy(image + static_cast<size_t>(y) * static_cast<size_t>(frameRowBytes_),
+                kept.bytes.data() + static_cast<size_t>(y) * static_cast<size_t>(kept.rowBytes),
+                static_cast<size_t>(kept.rowBytes));
+  }
+  gInput->pixMap->baseAddr = image;
+  ShowPreviewFrame(WindowId::kCaptureWindow);
+}
+
+void CaptureController::ShowNewestKeptFrame() {
+  if (const KeptFrame* newest = recentFrames_.Newest(); newest != nullptr) {
+    ShowKeptFrame(*newest);
+  } else {
+    DisposePreview(preview_);  // as before the first frame: no picture
+  }
+}
+
+void CaptureController::AdvanceReview() {
+  const std::optional<size_t> index = review_.FrameAt(clock_());
+  if (!index) {
+    // Over: the usual picture again, with the onion skin if it is on.
+    reviewShown_.reset();
+    UpdateOverlay();
+    if (onionSkin_.On())
+      ShowPreviewFrame(WindowId::kCaptureWindow);
+    else
+      ShowNewestKeptFrame();
+    return;
+  }
+  if (reviewShown_ == index || *index >= reviewNumbers_.size()) return;
+  reviewShown_ = index;
+  // Frames written since the review began may have pushed the oldest out.
+  for (size_t i = 0; i < recentFrames_.Count(); ++i) {
+    if (recentFrames_.At(i).frameNumber == reviewNumbers_[*index]) {
+      ShowKeptFrame(recentFrames_.At(i));
+      return;
+    }
+  }
 }
 
 void CaptureController::switchBackToMainWindow() {
@@ -267,6 +388,7 @@ void CaptureController::ShowPreviewFrame(WindowId window) {
       gVideoPreviewRef = ref;
     }
     if (gVideoPreviewRef == nullptr) return;
+    if (window == WindowId::kCaptureWindow) UpdateOverlay();
   }
   // A frame the preview cannot draw is only not shown; the capture goes on.
   (void)preview_.VPDisplayFrame(gVideoPreviewRef);
@@ -300,6 +422,11 @@ void CaptureController::HandleFrame(void* baseAddr, int32_t rowBytes, int32_t wi
   }
   if (!session_->IsFrameDue()) {
     session_->SkipFrame();
+    // Not written: shown only by the review, or live under the onion skin.
+    if (review_.Active())
+      AdvanceReview();
+    else if (onionSkin_.On() && stopMotion_)
+      ShowPreviewFrame(WindowId::kCaptureWindow);
     return;
   }
   view_.SetFrameCount(gCapture->framesWritten + 1);
@@ -317,6 +444,15 @@ void CaptureController::HandleFrame(void* baseAddr, int32_t rowBytes, int32_t wi
     return;
   }
   if (handoverLogFd_ >= 0) NoteHandover(handoverLogFd_, gCapture->framesWritten);
+  if (stopMotion_) {
+    KeepWrittenFrame(frame + gInput->trimOffset, rowBytes);
+    // The review keeps the window until it is over; the frame is written.
+    if (review_.Active()) {
+      AdvanceReview();
+      return;
+    }
+    UpdateOverlay();
+  }
   if (gPrefs.previewFlag != 0 || gVideoPreviewRef != nullptr) {
     ScopedNanos previewTime(&gCaptureTiming.previewCallNanos);
     ShowPreviewFrame(WindowId::kCaptureWindow);

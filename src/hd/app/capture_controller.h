@@ -14,10 +14,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/capture/capture_records.h"
 #include "core/capture/capture_session.h"
 #include "core/capture/capture_view.h"
+#include "core/stopmotion/recent_frames.h"
+#include "core/stopmotion/stop_motion.h"
 
 // How the open input hands over its frames: each one in order while an
 // every-frame capture runs (none may be lost), otherwise only the newest
@@ -51,6 +54,17 @@ class CaptureController {
   void stopCaptureWithErr(int32_t err);
   // A trigger from the capture window.
   void scheduleFrameCapture();
+  // A stop-motion key of the capture window, in a capture that takes frames
+  // on triggers: the onion skin (the last frame written laid over the live
+  // picture, which the capture window shows while it is on), taking back
+  // the last frame, and the review of the last frames at the movie's rate.
+  // A key with nothing to act on (no frame to take back or review, an
+  // every-frame capture) beeps.
+  void stopMotionCommand(StopMotionCommand command);
+  const OnionSkin& onionSkin() const { return onionSkin_; }
+  bool Reviewing() const { return review_.Active(); }
+  // Test seam: the review's clock (monotonic nanoseconds).
+  void SetClockForTesting(std::function<uint64_t()> clock) { clock_ = std::move(clock); }
   // Ends the capture display: back to the main window.
   void switchBackToMainWindow();
 
@@ -65,6 +79,16 @@ class CaptureController {
  private:
   [[nodiscard]] OSErr SetUpInputGeometry(int32_t rowBytes, int32_t width, int32_t height);
   void ShowPreviewFrame(WindowId window);
+  // The stop-motion picture of the capture window.
+  void KeepWrittenFrame(const uint8_t* firstRow, int32_t rowBytes);
+  void UpdateOverlay();
+  void ShowKeptFrame(const KeptFrame& frame);
+  // What the window shows when no live frame is at hand: the last frame
+  // written, or nothing before the first.
+  void ShowNewestKeptFrame();
+  // Moves the review on with an incoming frame (in gInput's pixel map);
+  // once it is over, the window's usual picture returns.
+  void AdvanceReview();
 
   CaptureView& view_;
   PreviewPort& preview_;
@@ -77,6 +101,18 @@ class CaptureController {
   int32_t frameRowBytes_ = 0;
   int32_t frameWidth_ = 0;
   int32_t frameHeight_ = 0;
+
+  // Stop motion: only in captures that take frames on triggers.
+  bool stopMotion_ = false;
+  RecentFrames recentFrames_;  // the last frames written, as written
+  OnionSkin onionSkin_;        // kept from one capture to the next
+  ReviewLoop review_;
+  std::vector<uint32_t> reviewNumbers_;  // the reviewed frames' numbers, oldest first
+  std::optional<size_t> reviewShown_;    // index into reviewNumbers_ on the screen
+  // A kept frame laid out as a frame of the device, so the preview draws it
+  // as it draws live frames.
+  std::vector<uint8_t> keptFrameLayout_;
+  std::function<uint64_t()> clock_;
 };
 
 // When this environment variable is set, the end of each capture prints

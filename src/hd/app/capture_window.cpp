@@ -41,6 +41,7 @@ CaptureWindow::CaptureWindow(ClickWindow& clickWindow, PreviewKind previewKind)
   setAutoFillBackground(true);
 
   instructionsLabel_->setObjectName("instructionsLabel");
+  instructionsLabel_->setTextFormat(Qt::RichText);
   frameCountLabel_->setObjectName("captureFrameCountLabel");
   QFont large = instructionsLabel_->font();
   large.setPointSizeF(large.pointSizeF() * 1.3);
@@ -82,16 +83,25 @@ void CaptureWindow::LayOutBar() {
 }
 
 void CaptureWindow::ShowTrigger(uint8_t trigger) {
+  // The stop-motion keys, on a second, quieter line: they work only where
+  // frames are taken one at a time.
+  const QString stopMotionKeys =
+      tr("O onion skin, [ and ] its strength, Backspace takes the last frame back, P plays the last frames.");
+  const auto twoLines = [&](const QString& first) {
+    return QStringLiteral("%1<br><span style=\"font-size: small;\">%2</span>")
+        .arg(first.toHtmlEscaped(), stopMotionKeys.toHtmlEscaped());
+  };
   switch (trigger) {
     case kCaptureTriggerMouseDown:
       instructionsLabel_->setText(
-          tr("Press the mouse button or the space bar to take a frame.  Esc finishes."));
+          twoLines(tr("Press the mouse button or the space bar to take a frame.  Esc finishes.")));
       break;
     case kCaptureTriggerEveryFrame:
       instructionsLabel_->setText(tr("Recording every frame.  Press Esc to finish."));
       break;
     default:
-      instructionsLabel_->setText(tr("Click or press the space bar to take a frame.  Esc finishes."));
+      instructionsLabel_->setText(
+          twoLines(tr("Click or press the space bar to take a frame.  Esc finishes.")));
       break;
   }
 }
@@ -122,9 +132,18 @@ void CaptureWindow::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CaptureWindow::keyPressEvent(QKeyEvent* event) {
-  // The hardware key, not the character: the layout does not matter.
+  // The hardware key for Escape and the space bar: the layout does not
+  // matter. The stop-motion keys by the character they type; Backspace and
+  // Delete type theirs on some systems only.
   event->accept();
-  clickWindow_.keyDown(event->nativeScanCode());
+  uint32_t character = 0;
+  if (event->key() == Qt::Key_Backspace)
+    character = 8;
+  else if (event->key() == Qt::Key_Delete)
+    character = 127;
+  else if (event->text().size() == 1)
+    character = event->text().at(0).unicode();
+  clickWindow_.keyDown(event->nativeScanCode(), character);
 }
 
 void CaptureWindow::closeEvent(QCloseEvent* event) {

@@ -10,6 +10,10 @@ void ClickWindow::mouseUp() {
 }
 
 void ClickWindow::keyDown(uint32_t keyCode) {
+  keyDown(keyCode, 0);
+}
+
+void ClickWindow::keyDown(uint32_t keyCode, uint32_t character) {
   if (msgDelegate_ == nullptr) return;
   // Auto-repeat of the space bar sends further key-downs; each schedules a
   // frame, and those within one incoming frame count once.
@@ -17,6 +21,8 @@ void ClickWindow::keyDown(uint32_t keyCode) {
     msgDelegate_->stopCaptureWithErr(0);
   else if (keyCode == kSpaceKeyCode)
     msgDelegate_->scheduleFrameCapture();
+  else if (const std::optional<StopMotionCommand> command = StopMotionCommandForCharacter(character))
+    msgDelegate_->stopMotionCommand(*command);
 }
 
 void ClickWindow::windowShouldClose() {

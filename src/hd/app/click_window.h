@@ -7,12 +7,15 @@
 #include <cstdint>
 
 #include "core/prefs/prefs_struct.h"
+#include "core/stopmotion/stop_motion.h"
 
 // Receives the capture window's triggers (the application delegate).
 class AppDelegateDelegate {
  public:
   virtual void scheduleFrameCapture() = 0;
   virtual void stopCaptureWithErr(int32_t err) = 0;
+  // One of the stop-motion keys (onion skin, take back, review).
+  virtual void stopMotionCommand(StopMotionCommand /*command*/) {}
 
  protected:
   ~AppDelegateDelegate() = default;
@@ -33,6 +36,11 @@ class ClickWindow {
   void mouseDown();
   void mouseUp();
   void keyDown(uint32_t keyCode);
+  // The same with the character the key types (0 for none): the
+  // stop-motion keys are told by their character, so [ and ] are found
+  // wherever the layout puts them; Escape and the space bar still by their
+  // hardware key.
+  void keyDown(uint32_t keyCode, uint32_t character);
   // The window's close button: ends the capture as Escape does (the window
   // is put away by the end of the capture, not by the close).
   void windowShouldClose();

@@ -65,6 +65,7 @@ class HDAppDelegate final : public AppDelegateDelegate, public PrefsWindowDelega
 
   // The capture window's triggers.
   void scheduleFrameCapture() override { capture_.scheduleFrameCapture(); }
+  void stopMotionCommand(StopMotionCommand command) override { capture_.stopMotionCommand(command); }
   void stopCaptureWithErr(int32_t err) override { capture_.stopCaptureWithErr(err); }
   // The main window's capture button and menu command.
   void startCapture() { capture_.startCapture(); }

@@ -221,3 +221,7 @@ OSErr QtAppView::LaunchURL(const char* url) {
   if (!target.isValid() || target.scheme().isEmpty()) return paramErr;
   return QDesktopServices::openUrl(target) ? noErr : kNoURLHandlerErr;
 }
+
+void QtAppView::Beep() {
+  QApplication::beep();
+}

@@ -25,3 +25,8 @@ OSErr SurfacePreviewPort::VPDisplayFrame(VideoPreviewRef ref) {
 void SurfacePreviewPort::VPDisposePreview(VideoPreviewRef ref) {
   ::VPDisposePreview(ref);
 }
+
+OSErr SurfacePreviewPort::VPSetOverlay(VideoPreviewRef ref, const uint8_t* image, int32_t rowBytes,
+                                       uint32_t weight256) {
+  return fw::VPSetOverlay(ref, image, rowBytes, weight256);
+}

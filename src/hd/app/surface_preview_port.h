@@ -19,6 +19,8 @@ class SurfacePreviewPort final : public PreviewPort {
                                      bool useClientStorage, VideoPreviewRef* outRef) override;
   [[nodiscard]] OSErr VPDisplayFrame(VideoPreviewRef ref) override;
   void VPDisposePreview(VideoPreviewRef ref) override;
+  [[nodiscard]] OSErr VPSetOverlay(VideoPreviewRef ref, const uint8_t* image, int32_t rowBytes,
+                                   uint32_t weight256) override;
 
  private:
   PreviewSurface& SurfaceOf(WindowId window) {

@@ -125,6 +125,14 @@ TEST(StopMotionTest, RecentFramesKeepTheNewestWithinBoundsAndReuseMemory) {
   tiny.DropNewest();
   tiny.DropNewest();  // nothing left: no effect
   EXPECT_EQ(tiny.Newest(), nullptr);
+
+  // A trimmed image inside a wider frame: its rows alone, back to back,
+  // and nothing read past its last row's end.
+  const std::vector<uint8_t> wide = {1, 2, 9, 3, 4, 9, 5, 6};
+  ASSERT_EQ(frames.Keep(wide.data(), 3, 2, 1, 3, 14), noErr);
+  EXPECT_EQ(frames.Newest()->bytes, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(frames.Newest()->rowBytes, 2);
+  EXPECT_EQ(frames.Keep(wide.data(), 1, 2, 1, 3, 15), paramErr) << "source rows shorter than the kept ones";
 }
 
 TEST(StopMotionTest, BlendWeighsEachChannel) {

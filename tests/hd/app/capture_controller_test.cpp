@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -187,6 +188,170 @@ TEST_F(CaptureControllerTest, EveryFrameCaptureSwitchesTheInputAndReportsItsDrop
     gInput->pixMap.reset();
   }
   gCaptureController = &app_;
+}
+
+// The camera's frames from a capture file, by their stamps: each whole frame
+// of the image (rows packed) after the 16-byte header.
+std::vector<uint32_t> StampsInFile(const std::string& path, int width, int height,
+                                   std::vector<std::vector<uint8_t>>* frames) {
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const size_t frameBytes = static_cast<size_t>(width) * height * 2;
+  std::vector<uint32_t> stamps;
+  for (size_t at = 16; at + frameBytes <= bytes.size(); at += frameBytes) {
+    frames->emplace_back(bytes.begin() + static_cast<long>(at),
+                         bytes.begin() + static_cast<long>(at + frameBytes));
+    uint32_t n = 0;
+    stamps.push_back(ReadFrameStamp(frames->back().data(), 2 * width, width, height, &n) ? n : 0);
+  }
+  return stamps;
+}
+
+class StopMotionTest : public CaptureControllerFixture {
+ protected:
+  static constexpr int kWidth = 320, kHeight = 240, kRowBytes = 704;  // rows padded by the device
+  void SetUp() override {
+    CaptureControllerFixture::SetUp();
+    app_.SetClockForTesting([this] { return now_; });
+    source_.Deliver(++camera_);  // previewing: the input's geometry
+    path_ = StartInDocuments();
+  }
+  uint32_t Live() {
+    source_.Deliver(++camera_);
+    return camera_;
+  }
+  // A click, then the frame it takes.
+  uint32_t Take() {
+    app_.scheduleFrameCapture();
+    return Live();
+  }
+  std::vector<FakePreview::Shown> ShownSince(size_t* mark) {
+    std::vector<FakePreview::Shown> since(preview_.shown.begin() + static_cast<long>(*mark),
+                                          preview_.shown.end());
+    *mark = preview_.shown.size();
+    return since;
+  }
+
+  FrameSource source_{kWidth, kHeight, kRowBytes};
+  uint32_t camera_ = 0;
+  uint64_t now_ = 1'000'000'000;
+  std::string path_;
+};
+
+// Capture 5, take back 2, capture 1, stop: the movie holds the camera's
+// frames 1, 2, 3 and the last, byte for byte, though the onion skin was on.
+TEST_F(StopMotionTest, TakenBackFramesLeaveTheMovieAndTheCountGoesDown) {
+  app_.stopMotionCommand(StopMotionCommand::kTakeBackFrame);
+  EXPECT_EQ(view_.beeps, 1) << "no frame to take back";
+  app_.stopMotionCommand(StopMotionCommand::kToggleOnionSkin);
+  std::vector<uint32_t> taken;
+  for (int i = 0; i < 5; ++i) {
+    taken.push_back(Take());
+    Live();
+  }
+  app_.stopMotionCommand(StopMotionCommand::kTakeBackFrame);
+  app_.stopMotionCommand(StopMotionCommand::kTakeBackFrame);
+  EXPECT_EQ(gCapture->framesWritten, 3u);
+  EXPECT_EQ(view_.frameCount, 3u);
+  EXPECT_EQ(preview_.overlayStamp, taken[2]) << "the onion skin is the frame now last";
+  const uint32_t last = Take();
+  EXPECT_EQ(view_.frameCount, 4u);
+  EXPECT_EQ(view_.beeps, 1);
+  app_.stopCaptureWithErr(0);
+  EXPECT_TRUE(view_.alerts.empty());
+
+  std::vector<std::vector<uint8_t>> frames;
+  ASSERT_EQ(StampsInFile(path_, kWidth, kHeight, &frames),
+            (std::vector<uint32_t>{taken[0], taken[1], taken[2], last}));
+  ASSERT_EQ(std::filesystem::file_size(path_) > 16 + 4 * frames[0].size(), true) << "a finished movie";
+  const std::vector<uint32_t> numbers = {taken[0], taken[1], taken[2], last};
+  for (size_t i = 0; i < frames.size(); ++i) {
+    source_.Make(numbers[i]);
+    for (int y = 0; y < kHeight; ++y) {
+      ASSERT_TRUE(std::equal(frames[i].begin() + y * 2 * kWidth, frames[i].begin() + (y + 1) * 2 * kWidth,
+                             source_.bytes().begin() + y * kRowBytes))
+          << "frame " << i << " row " << y << " is not the camera's";
+    }
+  }
+}
+
+// What the capture window shows: written frames only, as before, until the
+// onion skin is on; then each live frame with the last one written over it
+// at the weight the keys set; the review of the last frames at the movie's
+// rate, through which clicks still take frames; then the usual picture.
+TEST_F(StopMotionTest, OnionSkinAndReviewDecideWhatTheWindowShows) {
+  using Shown = FakePreview::Shown;
+  size_t mark = preview_.shown.size();
+  const uint32_t a = Take();
+  Live();
+  EXPECT_EQ(ShownSince(&mark), (std::vector<Shown>{{a, 0, 0}})) << "frames not written are not shown";
+
+  app_.stopMotionCommand(StopMotionCommand::kToggleOnionSkin);
+  uint32_t n = Live();
+  EXPECT_EQ(ShownSince(&mark), (std::vector<Shown>{{n, a, 128}}));
+  struct Step {
+    StopMotionCommand key;
+    uint32_t weight256;
+  } steps[] = {
+      {StopMotionCommand::kMoreOnionSkin, 192}, {StopMotionCommand::kMoreOnionSkin, 192},
+      {StopMotionCommand::kLessOnionSkin, 128}, {StopMotionCommand::kLessOnionSkin, 64},
+      {StopMotionCommand::kLessOnionSkin, 64},
+  };
+  for (const Step& step : steps) {
+    app_.stopMotionCommand(step.key);
+    n = Live();
+    EXPECT_EQ(ShownSince(&mark), (std::vector<Shown>{{n, a, step.weight256}}));
+  }
+  const uint32_t b = Take();
+  n = Live();
+  EXPECT_EQ(ShownSince(&mark), (std::vector<Shown>{{b, b, 64}, {n, b, 64}}))
+      << "a frame written becomes the onion skin";
+
+  app_.stopMotionCommand(StopMotionCommand::kToggleOnionSkin);
+  Live();
+  EXPECT_EQ(ShownSince(&mark), (std::vector<Shown>{{b, 0, 0}})) << "off: the last frame written, alone";
+
+  // Review at 18 frames per second: a, b, c, then the last written again.
+  const uint32_t c = Take();
+  ShownSince(&mark);
+  app_.stopMotionCommand(StopMotionCommand::kReview);
+  const uint64_t frameNanos = 1'000'000'000 / 18;
+  now_ += frameNanos / 2;
+  Live();
+  now_ += frameNanos;
+  const uint32_t during = Take();  // a click during the review still takes its frame
+  now_ += frameNanos;
+  Live();
+  now_ += frameNanos;
+  Live();
+  EXPECT_EQ(ShownSince(&mark), (std::vector<Shown>{{a, 0, 0}, {b, 0, 0}, {c, 0, 0}, {during, 0, 0}}));
+  EXPECT_FALSE(app_.Reviewing());
+  EXPECT_EQ(gCapture->framesWritten, 4u);
+
+  // With the onion skin on, live frames return after the review.
+  app_.stopMotionCommand(StopMotionCommand::kToggleOnionSkin);
+  app_.stopMotionCommand(StopMotionCommand::kReview);
+  now_ += 5 * frameNanos;
+  n = Live();
+  EXPECT_EQ(ShownSince(&mark), (std::vector<Shown>{{a, 0, 0}, {n, during, 64}})) << "at the weight last set";
+  EXPECT_EQ(view_.beeps, 0);
+}
+
+// Every frame of an every-frame capture is written and shown as it comes:
+// the stop-motion keys have nothing to act on.
+TEST_F(CaptureControllerTest, StopMotionKeysBeepInAnEveryFrameCaptureAndWithoutOne) {
+  FrameSource source(320, 240);
+  source.Deliver(1);
+  app_.stopMotionCommand(StopMotionCommand::kReview);
+  gPrefs.captureTrigger = kCaptureTriggerEveryFrame;
+  StartInDocuments();
+  source.Deliver(2);
+  for (const auto key :
+       {StopMotionCommand::kToggleOnionSkin, StopMotionCommand::kTakeBackFrame, StopMotionCommand::kReview})
+    app_.stopMotionCommand(key);
+  EXPECT_EQ(view_.beeps, 4);
+  EXPECT_EQ(gCapture->framesWritten, 1u);
+  EXPECT_FALSE(app_.onionSkin().On());
 }
 
 }  // namespace

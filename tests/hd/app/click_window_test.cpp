@@ -16,6 +16,9 @@ class RecordingDelegate final : public AppDelegateDelegate {
   std::vector<std::string> messages;
   void scheduleFrameCapture() override { messages.push_back("schedule"); }
   void stopCaptureWithErr(int32_t err) override { messages.push_back("stop " + std::to_string(err)); }
+  void stopMotionCommand(StopMotionCommand command) override {
+    messages.push_back("stop motion " + std::to_string(static_cast<int>(command)));
+  }
 };
 
 std::vector<std::string> Events(uint8_t trigger, void (*events)(ClickWindow&)) {
@@ -58,6 +61,28 @@ TEST(ClickWindowTest, KeysAreToldByTheirHardwareCode) {
             (Messages{"schedule", "schedule", "schedule"}));
   EXPECT_EQ(Events(kCaptureTriggerMouseUp, [](ClickWindow& w) { w.windowShouldClose(); }),
             Messages{"stop 0"});
+}
+
+// The stop-motion keys by the character they type, whatever the key; the
+// hardware code of Escape and the space bar still comes first.
+TEST(ClickWindowTest, StopMotionKeysAreToldByTheirCharacter) {
+  struct Case {
+    uint32_t keyCode, character;
+    Messages messages;
+  } cases[] = {
+      {32, 'o', {"stop motion 0"}},      {32, 'O', {"stop motion 0"}},
+      {34, '[', {"stop motion 1"}},      {35, ']', {"stop motion 2"}},
+      {22, 8, {"stop motion 3"}},        {119, 127, {"stop motion 3"}},
+      {33, 'p', {"stop motion 4"}},      {38, 'a', {}},
+      {kEscapeKeyCode, 'o', {"stop 0"}}, {kSpaceKeyCode, 'p', {"schedule"}},
+  };
+  for (const Case& c : cases) {
+    RecordingDelegate delegate;
+    ClickWindow window;
+    window.setCaptureTrigger(kCaptureTriggerMouseUp, &delegate);
+    window.keyDown(c.keyCode, c.character);
+    EXPECT_EQ(delegate.messages, c.messages) << c.keyCode << " " << c.character;
+  }
 }
 
 TEST(ClickWindowTest, WithoutADelegateEventsGoNowhere) {

@@ -173,6 +173,7 @@ class FakePreviewPort final : public PreviewPort {
   void VPDisposePreview(VideoPreviewRef ref) override {
     if (ref != nullptr) ++disposals;
   }
+  OSErr VPSetOverlay(VideoPreviewRef, const uint8_t*, int32_t, uint32_t) override { return noErr; }
 
  private:
   int token_ = 0;

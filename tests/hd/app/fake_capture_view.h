@@ -4,10 +4,12 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "core/capture/capture_view.h"
+#include "core/util/frame_stamp.h"
 
 class FakeCaptureView : public CaptureView {
  public:
@@ -31,6 +33,7 @@ class FakeCaptureView : public CaptureView {
   }
   void SetCaptureButton(Enablement e) override { captureButtonEnabled = e == Enablement::kEnabled; }
   void SetFrameCount(uint32_t count) override { frameCount = count; }
+  void Beep() override { ++beeps; }
   void ReportDroppedFrames(uint32_t count) override { droppedReports.push_back(count); }
   WindowFrame FrameOf(WindowId window) override {
     return window == WindowId::kCaptureWindow ? captureFrame : mainFrame;
@@ -62,6 +65,7 @@ class FakeCaptureView : public CaptureView {
   size_t dismissed = 0;
   bool captureButtonEnabled = false;
   uint32_t frameCount = 0;
+  int beeps = 0;
   std::optional<std::pair<int, int>> pointer;
   WindowFrame mainFrame{100, 80, 800, 600};
   WindowFrame captureFrame{0, 0, 1440, 900};
@@ -87,9 +91,31 @@ class FakePreview : public PreviewPort {
   }
   OSErr VPDisplayFrame(VideoPreviewRef) override {
     ++frames;
+    // What the picture shows: the frame number it carries, the onion skin's.
+    const PixMap& p = *lastPixMap;
+    shown.push_back(
+        {StampOf(static_cast<const uint8_t*>(p.baseAddr), p.rowBytes), overlayStamp, overlayWeight});
     return 0;
   }
   void VPDisposePreview(VideoPreviewRef) override { ++disposals; }
+  OSErr VPSetOverlay(VideoPreviewRef, const uint8_t* image, int32_t rowBytes, uint32_t weight256) override {
+    overlayStamp = image != nullptr ? StampOf(image, rowBytes) : 0;
+    overlayWeight = image != nullptr ? weight256 : 0;
+    return 0;
+  }
+
+  // One picture drawn: the stamp of the frame (0 for none) and of the
+  // picture laid over it at its weight (0 for none).
+  struct Shown {
+    uint32_t frame, overlay, weight256;
+    bool operator==(const Shown&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const Shown& s) {
+      return out << "frame " << s.frame << " under " << s.overlay << " at " << s.weight256;
+    }
+  };
+  std::vector<Shown> shown;
+  uint32_t overlayStamp = 0;
+  uint32_t overlayWeight = 0;
 
   int starts = 0;
   int frames = 0;
@@ -100,5 +126,11 @@ class FakePreview : public PreviewPort {
   const PixMap* lastPixMap = nullptr;
 
  private:
+  uint32_t StampOf(const uint8_t* image, int32_t rowBytes) const {
+    uint32_t n = 0;
+    const Rect& b = lastPixMap->bounds;
+    return image != nullptr && ReadFrameStamp(image, rowBytes, b.right, b.bottom, &n) ? n : 0;
+  }
+
   int token_ = 0;
 };

@@ -74,6 +74,7 @@ class HeadlessPreview final : public PreviewPort {
   }
   OSErr VPDisplayFrame(VideoPreviewRef) override { return noErr; }
   void VPDisposePreview(VideoPreviewRef) override {}
+  OSErr VPSetOverlay(VideoPreviewRef, const uint8_t*, int32_t, uint32_t) override { return noErr; }
 
  private:
   int token_ = 0;
