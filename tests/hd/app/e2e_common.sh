@@ -44,7 +44,8 @@ preview_showing() {
 
 # start_app TRIGGER INPUT [ENV=VALUE...]: a clean settings folder that sends
 # captures to $documents on the built-in camera with this capture trigger
-# and input (picture size), then the program with the variables given.
+# and input (picture size), and the movie rate $movie_rate (frames per
+# second x 100) when set, then the program with the variables given.
 start_app() {
   local trigger=$1 input=$2
   shift 2
@@ -53,7 +54,9 @@ start_app() {
   documents=$work/Documents
   mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$documents"
   printf 'XDG_DOCUMENTS_DIR="%s"\n' "$documents" >"$XDG_CONFIG_HOME/user-dirs.dirs"
-  "$helper" write-prefs "$XDG_CONFIG_HOME/Framewright Preferences" 3 framewright-test-pattern "$trigger" "$input"
+  # shellcheck disable=SC2086  # the movie's rate, when the caller sets movie_rate
+  "$helper" write-prefs "$XDG_CONFIG_HOME/Framewright Preferences" 3 framewright-test-pattern "$trigger" "$input" \
+    ${movie_rate:-}
   env "$@" "$app" >"$work/app.log" 2>&1 &
   pid=$!
   wait_until "main window" main_window_shown
