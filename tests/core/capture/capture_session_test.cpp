@@ -249,3 +249,24 @@ TEST_F(CaptureSessionTest, TakingBackWaitsForTheFrameStillOnItsWayToTheDisk) {
   EXPECT_EQ((std::vector<uint8_t>{bytes[0], bytes[kFrameBytes], bytes[2 * kFrameBytes]}),
             (std::vector<uint8_t>{1, 2, 4}));
 }
+
+// A write that failed before the take-back is what the take-back reports:
+// nothing is cut, the count stays, and the end keeps the whole frames.
+TEST_F(CaptureSessionTest, ATakeBackAfterAFailedWriteReportsItAndCutsNothing) {
+  constexpr uint32_t kFrameBytes = 1000;
+  InjectWriteFault({.path = path_, .sizeLimitBytes = 2 * kFrameBytes + 10, .code = dskFulErr});
+  auto session = Start(CaptureFileFormat::kDVStream, CaptureMode::kEveryFrame);
+  ASSERT_TRUE(session);
+  std::vector<uint8_t> frame(kFrameBytes, 7);
+  OSErr err = noErr;
+  for (int n = 0; n < 3 && err == noErr; ++n)
+    err = session->WriteFrame(frame.data(), kFrameBytes, kFrameBytes, 1);
+  if (err == noErr) err = session->TakeBackLastFrame();
+  EXPECT_EQ(err, dskFulErr);
+  EXPECT_EQ(session->record().framesWritten, 3u);
+  EXPECT_EQ(session->TakeBackLastFrame(), dskFulErr) << "and every take-back after it";
+  const CaptureEnd end = session->Finish(err);
+  EXPECT_EQ(end.AlertCode(), dskFulErr);
+  EXPECT_EQ(end.framesInFile, 2u);
+  EXPECT_EQ(FileBytes(path_).size(), 2u * kFrameBytes);
+}
