@@ -5,8 +5,9 @@
 //   hdapp_e2e_helper write-prefs FILE CAPTURE_LOCATION UNIQUE_ID [TRIGGER [INPUT [HUNDRED_TIMES_FPS]]]
 //   hdapp_e2e_helper read-stamps WIDTH HEIGHT < frames
 //   hdapp_e2e_helper screen-stamp WINDOW_WIDTH WINDOW_HEIGHT IMAGE_WIDTH IMAGE_HEIGHT < gray
-//     (a capture window's screenshot as 8-bit grey; prints the stamp's
-//     number, or "none", then the grey of its 34 cells)
+//     (a capture window's screenshot as 8-bit grey, at least down to the
+//     stamp; prints the stamp's number, or "none", then the grey of its
+//     34 cells)
 //   hdapp_e2e_helper kill PID   (SIGKILL; prints the monotonic nanoseconds just before it)
 #include <signal.h>
 
@@ -69,8 +70,9 @@ int ScreenStamp(long windowWidth, long windowHeight, long imageWidth, long image
   if (windowWidth < 40 || windowHeight < 80 || windowWidth > 8192 || windowHeight > 8192 ||
       imageWidth < 280 || imageHeight < 16 || imageWidth > 8192 || imageHeight > 8192)
     return 2;
+  // The rows down to the stamp's are enough (a screenshot may be cut below).
   std::vector<uint8_t> grey(static_cast<size_t>(windowWidth) * static_cast<size_t>(windowHeight));
-  if (std::fread(grey.data(), 1, grey.size(), stdin) != grey.size()) return 1;
+  const size_t given = std::fread(grey.data(), 1, grey.size(), stdin);
   Rect image{0, 0, static_cast<int16_t>(imageHeight), static_cast<int16_t>(imageWidth)};
   Rect area{70, 10, static_cast<int16_t>(windowHeight), static_cast<int16_t>(windowWidth - 10)};
   FitAndCenterRectInRect(&image, &area);
@@ -81,6 +83,7 @@ int ScreenStamp(long windowWidth, long windowHeight, long imageWidth, long image
   for (int cell = 0; cell < 34; ++cell) {
     const long x = image.left + static_cast<long>((12 + 8 * cell) * scale);
     const long y = image.top + static_cast<long>(12 * scale);
+    if (static_cast<size_t>(y + 1) * static_cast<size_t>(windowWidth) > given) return 1;
     const int value =
         grey[static_cast<size_t>(y) * static_cast<size_t>(windowWidth) + static_cast<size_t>(x)];
     cells += " " + std::to_string(value);
