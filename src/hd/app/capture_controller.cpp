@@ -280,6 +280,7 @@ void CaptureController::UpdateOverlay() {
 void CaptureController::ShowKeptFrame(const KeptFrame& kept) {
   // Laid out where the device puts the trimmed image, with its row pitch:
   // the preview was set up for those.
+  if (gInput == nullptr || !gInput->pixMap) return;  // the input went away
   const size_t layoutBytes = static_cast<size_t>(frameRowBytes_) * static_cast<size_t>(frameHeight_);
   if (kept.height != gInput->trimmedHeight || kept.width != gInput->trimmedWidth || layoutBytes == 0) return;
   if (keptFrameLayout_.size() != layoutBytes) keptFrameLayout_.assign(layoutBytes, 0);

@@ -424,6 +424,10 @@ OSErr PreviewWidget::DrawPipe(FramePipe* pipe, const void* baseAddr) {
   }
   pipe->hasFrame_ = true;
   pipe->needsDraw_ = true;
+  // Painted also when an earlier paint's error is returned below (the
+  // caller then asks for no repaint): a frame shown once and then left, as
+  // a reviewed frame is, would otherwise stay off the screen.
+  update();
   return std::exchange(pipe->lastDrawErr_, noErr);
 }
 
