@@ -17,6 +17,8 @@
 struct VideoPreviewRecord;
 using VideoPreviewRef = VideoPreviewRecord*;
 
+namespace fw {
+
 enum class WindowId { kMainWindow, kCaptureWindow };
 enum class Enablement { kDisabled, kEnabled };
 
@@ -79,3 +81,5 @@ class PreviewPort {
   [[nodiscard]] virtual OSErr VPSetOverlay(VideoPreviewRef ref, const uint8_t* image, int32_t rowBytes,
                                            uint32_t weight256) = 0;
 };
+
+}  // namespace fw

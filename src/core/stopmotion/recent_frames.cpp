@@ -4,6 +4,8 @@
 #include <new>
 #include <utility>
 
+namespace fw {
+
 OSErr RecentFrames::Keep(const uint8_t* firstRow, int32_t rowBytes, int32_t width, int32_t height,
                          uint32_t frameNumber) {
   return Keep(firstRow, rowBytes, rowBytes, width, height, frameNumber);
@@ -63,3 +65,5 @@ size_t RecentFrames::SizeBytes() const {
   for (const KeptFrame& f : frames_) total += f.bytes.size();
   return total;
 }
+
+}  // namespace fw

@@ -20,8 +20,10 @@
 #include "core/recovery/recovery_journal.h"
 #include "hd/video/qt_capture.h"
 
-CaptureController* gCaptureController = nullptr;
-CaptureTiming gCaptureTiming;
+using namespace fw;
+
+CaptureController* fw::gCaptureController = nullptr;
+CaptureTiming fw::gCaptureTiming;
 VideoPreviewRef gVideoPreviewRef = nullptr;
 bool gProcessingSuspendedFlag = false;
 
@@ -88,8 +90,8 @@ void MyQTCaptureDataProc(int32_t /*refCon*/, void* baseAddr, int32_t rowBytes, i
   if (gCaptureController != nullptr) gCaptureController->HandleFrame(baseAddr, rowBytes, width, height, err);
 }
 
-CaptureController::CaptureController(CaptureView& view, PreviewPort& preview, MovieFinisher finisher,
-                                     FrameDeliverySwitch switchDelivery)
+fw::CaptureController::CaptureController(CaptureView& view, PreviewPort& preview, MovieFinisher finisher,
+                                         FrameDeliverySwitch switchDelivery)
     : view_(view),
       preview_(preview),
       finisher_(std::move(finisher)),
@@ -104,7 +106,7 @@ CaptureController::CaptureController(CaptureView& view, PreviewPort& preview, Mo
   gCaptureController = this;
 }
 
-CaptureController::~CaptureController() {
+fw::CaptureController::~CaptureController() {
   if (handoverLogFd_ >= 0) ::close(handoverLogFd_);
   if (session_) {
     session_->Finish(noErr);
@@ -114,7 +116,7 @@ CaptureController::~CaptureController() {
   if (gCaptureController == this) gCaptureController = nullptr;
 }
 
-void CaptureController::startCapture() {
+void fw::CaptureController::startCapture() {
   if (gCapture != nullptr) return;
   UseDefaultMovieRateWhenUnset();
   const std::string name = MakeCaptureFileName(LocalDateTimeOf(WallClockSeconds()), gPrefs.dateOrdering);
@@ -132,17 +134,17 @@ void CaptureController::startCapture() {
   startCaptureWithURL(UniqueCapturePath(folder, name));
 }
 
-void CaptureController::startFileSavePanelWithName(const std::string& name) {
+void fw::CaptureController::startFileSavePanelWithName(const std::string& name) {
   view_.ShowSavePanel(name, [this](std::optional<std::string> path) {
     if (path) startCaptureWithURL(*path);
   });
 }
 
-void CaptureController::ShowStartError(int32_t err) {
+void fw::CaptureController::ShowStartError(int32_t err) {
   view_.ShowAlert(WindowId::kMainWindow, BuildErrorAlertText(ErrorStep::kStartingCapture, err), nullptr);
 }
 
-int32_t CaptureController::startCaptureWithURL(const std::optional<std::string>& path) {
+int32_t fw::CaptureController::startCaptureWithURL(const std::optional<std::string>& path) {
   if (session_) return 0;
   UseDefaultMovieRateWhenUnset();
   CaptureSessionSettings settings;
@@ -184,7 +186,7 @@ int32_t CaptureController::startCaptureWithURL(const std::optional<std::string>&
   return 0;
 }
 
-void CaptureController::stopCaptureWithErr(int32_t err) {
+void fw::CaptureController::stopCaptureWithErr(int32_t err) {
   if (!session_) return;
   const uint32_t framesDropped = switchDelivery_(FrameDelivery::kNewestFrame);
   ReportCaptureTiming(framesDropped);
@@ -209,11 +211,11 @@ void CaptureController::stopCaptureWithErr(int32_t err) {
                   [this] { switchBackToMainWindow(); });
 }
 
-void CaptureController::scheduleFrameCapture() {
+void fw::CaptureController::scheduleFrameCapture() {
   if (session_) session_->ScheduleTrigger();
 }
 
-void CaptureController::stopMotionCommand(StopMotionCommand command) {
+void fw::CaptureController::stopMotionCommand(StopMotionCommand command) {
   if (!session_ || !stopMotion_ || gProcessingSuspendedFlag) {
     view_.Beep();
     return;
@@ -260,7 +262,7 @@ void CaptureController::stopMotionCommand(StopMotionCommand command) {
   }
 }
 
-void CaptureController::KeepWrittenFrame(const uint8_t* firstRow, int32_t rowBytes) {
+void fw::CaptureController::KeepWrittenFrame(const uint8_t* firstRow, int32_t rowBytes) {
   const int32_t width = gInput->trimmedWidth, height = gInput->trimmedHeight;
   // Without room for this copy the newest kept frame would not be the last
   // one written: keep none rather than lay the wrong frame over the picture.
@@ -268,7 +270,7 @@ void CaptureController::KeepWrittenFrame(const uint8_t* firstRow, int32_t rowByt
     recentFrames_.Clear();
 }
 
-void CaptureController::UpdateOverlay() {
+void fw::CaptureController::UpdateOverlay() {
   if (gVideoPreviewRef == nullptr) return;
   const KeptFrame* newest = recentFrames_.Newest();
   const uint32_t weight = newest != nullptr && !review_.Active() ? onionSkin_.Weight256() : 0;
@@ -277,7 +279,7 @@ void CaptureController::UpdateOverlay() {
                               weight > 0 ? newest->rowBytes : 0, weight);
 }
 
-void CaptureController::ShowKeptFrame(const KeptFrame& kept) {
+void fw::CaptureController::ShowKeptFrame(const KeptFrame& kept) {
   // Laid out where the device puts the trimmed image, with its row pitch:
   // the preview was set up for those.
   if (gInput == nullptr || !gInput->pixMap) return;  // the input went away
@@ -294,7 +296,7 @@ void CaptureController::ShowKeptFrame(const KeptFrame& kept) {
   ShowPreviewFrame(WindowId::kCaptureWindow);
 }
 
-void CaptureController::ShowNewestKeptFrame() {
+void fw::CaptureController::ShowNewestKeptFrame() {
   if (const KeptFrame* newest = recentFrames_.Newest(); newest != nullptr) {
     ShowKeptFrame(*newest);
   } else {
@@ -302,7 +304,7 @@ void CaptureController::ShowNewestKeptFrame() {
   }
 }
 
-void CaptureController::AdvanceReview() {
+void fw::CaptureController::AdvanceReview() {
   const std::optional<size_t> index = review_.FrameAt(clock_());
   if (!index) {
     // Over: the usual picture again, with the onion skin if it is on.
@@ -325,7 +327,7 @@ void CaptureController::AdvanceReview() {
   }
 }
 
-void CaptureController::switchBackToMainWindow() {
+void fw::CaptureController::switchBackToMainWindow() {
   view_.HideWindow(WindowId::kCaptureWindow);
   view_.ShowAuxiliaryWindows();
   view_.ShowWindow(WindowId::kMainWindow);
@@ -333,11 +335,11 @@ void CaptureController::switchBackToMainWindow() {
   gProcessingSuspendedFlag = false;
 }
 
-void CaptureController::ForgetInputGeometry() {
+void fw::CaptureController::ForgetInputGeometry() {
   frameRowBytes_ = frameWidth_ = frameHeight_ = 0;
 }
 
-OSErr CaptureController::SetUpInputGeometry(int32_t rowBytes, int32_t width, int32_t height) {
+OSErr fw::CaptureController::SetUpInputGeometry(int32_t rowBytes, int32_t width, int32_t height) {
   VideoInputRecord& input = *gInput;
   int32_t left = AppliedTrim(gPrefs.trimLeft), right = AppliedTrim(gPrefs.trimRight);
   int32_t top = AppliedTrim(gPrefs.trimTop), bottom = AppliedTrim(gPrefs.trimBottom);
@@ -379,7 +381,7 @@ OSErr CaptureController::SetUpInputGeometry(int32_t rowBytes, int32_t width, int
   return noErr;
 }
 
-void CaptureController::ShowPreviewFrame(WindowId window) {
+void fw::CaptureController::ShowPreviewFrame(WindowId window) {
   if (gVideoPreviewRef == nullptr) {
     Rect rect;
     preview_.CalculatePreviewRect(&rect);
@@ -395,8 +397,8 @@ void CaptureController::ShowPreviewFrame(WindowId window) {
   (void)preview_.VPDisplayFrame(gVideoPreviewRef);
 }
 
-void CaptureController::HandleFrame(void* baseAddr, int32_t rowBytes, int32_t width, int32_t height,
-                                    int32_t err) {
+void fw::CaptureController::HandleFrame(void* baseAddr, int32_t rowBytes, int32_t width, int32_t height,
+                                        int32_t err) {
   if (gInput == nullptr || gProcessingSuspendedFlag) return;
   if (err != noErr) {
     stopCaptureWithErr(err);

@@ -21,7 +21,7 @@ void ClickWindow::keyDown(uint32_t keyCode, uint32_t character) {
     msgDelegate_->stopCaptureWithErr(0);
   else if (keyCode == kSpaceKeyCode)
     msgDelegate_->scheduleFrameCapture();
-  else if (const std::optional<StopMotionCommand> command = StopMotionCommandForCharacter(character))
+  else if (const std::optional<fw::StopMotionCommand> command = fw::StopMotionCommandForCharacter(character))
     msgDelegate_->stopMotionCommand(*command);
 }
 

@@ -15,7 +15,7 @@ class AppDelegateDelegate {
   virtual void scheduleFrameCapture() = 0;
   virtual void stopCaptureWithErr(int32_t err) = 0;
   // One of the stop-motion keys (onion skin, take back, review).
-  virtual void stopMotionCommand(StopMotionCommand /*command*/) {}
+  virtual void stopMotionCommand(fw::StopMotionCommand /*command*/) {}
 
  protected:
   ~AppDelegateDelegate() = default;

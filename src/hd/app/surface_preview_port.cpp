@@ -4,6 +4,8 @@
 #include "core/capture/capture_records.h"
 #include "hd/preview/video_preview.h"
 
+namespace fw {
+
 void SurfacePreviewPort::CalculatePreviewRect(Rect* outRect) {
   if (gCapture != nullptr)
     ::CalculatePreviewRect(outRect, &captureWindow_, CaptureState::kCapturing);
@@ -30,3 +32,5 @@ OSErr SurfacePreviewPort::VPSetOverlay(VideoPreviewRef ref, const uint8_t* image
                                        uint32_t weight256) {
   return fw::VPSetOverlay(ref, image, rowBytes, weight256);
 }
+
+}  // namespace fw

@@ -6,6 +6,8 @@
 #include "core/imaging/blend.h"
 #include "core/util/pixmap.h"
 
+namespace fw {
+
 namespace {
 
 ImageSequenceFault gFault{noErr, 0, noErr, 0};
@@ -134,3 +136,5 @@ OSErr ImageSequence::DecompressFrame(const YCbCrImageView& frame) {
   }
   return windowBlitter_->Blit2vuy(frame, matrix_);
 }
+
+}  // namespace fw

@@ -30,8 +30,6 @@ struct PreviewOverlay {
   uint64_t generation = 0;  // changes whenever the picture does
 };
 
-}  // namespace fw
-
 // Copies pictures into a rectangle of a window, scaled and mirrored, through
 // a buffer of the rectangle's size that it keeps between calls.
 class WindowBlitter {
@@ -112,3 +110,5 @@ struct ImageSequenceFault {
 };
 void InjectImageSequenceFault(const ImageSequenceFault& fault);
 void ClearImageSequenceFaults();
+
+}  // namespace fw

@@ -22,6 +22,8 @@
 #include "core/util/frame_stamp.h"
 #include "core/util/rects.h"
 
+using namespace fw;
+
 namespace {
 
 int WritePrefs(const char* path, long captureLocation, const char* uniqueID, long trigger, long inputNum,
