@@ -1,8 +1,10 @@
 // Framewright's capture road: the video channel opened at start, its live
 // preview in the setup window, the 60 Hz poll, and one capture session from
 // the file's creation to its end, run by the core's capture session.
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "classic/app/app_resources.h"
 #include "classic/app/framewright_app.h"
@@ -15,6 +17,8 @@
 #include "core/platform/error_reporter.h"
 #include "core/prefs/prefs_file.h"
 #include "core/recovery/recovery_journal.h"
+#include "core/stopmotion/recent_frames.h"
+#include "core/stopmotion/stop_motion.h"
 #include "core/util/rects.h"
 #include "core/util/strings.h"
 
@@ -38,6 +42,10 @@ constexpr int16_t kCaptureWindowExtraHeight = 60;
 
 FrameSchedule gClassicFrameSchedule(ProgramFlavor::kClassic);
 
+// The onion skin's state lasts from one capture to the next, for the
+// program's run: an animator who works with it wants it back.
+OnionSkin gOnionSkin;
+
 // The running capture: the data procedure's refCon while capturing.
 struct ClassicCaptureRecord {
   DialogRef dialog = nullptr;
@@ -46,6 +54,15 @@ struct ClassicCaptureRecord {
   CaptureSession* session = nullptr;
   int32_t frameDataSize = 0;
   OSErr captureErr = noErr;  // the first write error: it ends the capture
+  // The animator's tools. The last frames as they were written (the
+  // frames' own bytes, each kept as one row), for the onion skin, the
+  // review and taking a frame back.
+  RecentFrames kept;
+  ReviewLoop review;
+  std::optional<size_t> reviewShown;  // the kept frame the review shows
+  // The window shows a frame taken back, with none kept to show instead:
+  // the next incoming frame replaces it.
+  bool showNextIncomingFrame = false;
 };
 
 // What the movie is made from: the channel's current frames.
@@ -65,6 +82,110 @@ void EndDecompressionSequence() {
 void DrawFrame(const uint8_t* data, int32_t sizeBytes) {
   if (gDecompressionSeq != 0)
     (void)DecompressSequenceFrameWhen(gDecompressionSeq, data, sizeBytes, 0, nullptr, nullptr, nullptr);
+}
+
+uint64_t NowNanos() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+void DrawKeptFrame(const KeptFrame& frame) {
+  DrawFrame(frame.bytes.data(), static_cast<int32_t>(frame.bytes.size()));
+}
+
+// The onion skin over the picture: the newest kept frame at the skin's
+// opacity, none while it is off, no frame is kept or a review plays.
+void RefreshOnionSkin(const ClassicCaptureRecord& capture) {
+  if (gDecompressionSeq == 0) return;
+  const KeptFrame* newest = capture.kept.Newest();
+  const bool shown = gOnionSkin.On() && newest != nullptr && !capture.review.Active();
+  // A frame the sequence cannot draw leaves no skin, which is all the
+  // animator loses.
+  (void)fw::SetDecompressionSequenceOverlay(gDecompressionSeq, shown ? newest->bytes.data() : nullptr,
+                                            shown ? static_cast<int32_t>(newest->bytes.size()) : 0,
+                                            gOnionSkin.Weight256());
+}
+
+// What the capture window shows between written frames when no review
+// plays: the live picture under the onion skin while the skin is on, else
+// the last frame written (frames passed over are not drawn).
+void ShowWindowAtRest(ClassicCaptureRecord& capture) {
+  if (gOnionSkin.On()) return;  // the next incoming frame is drawn
+  if (const KeptFrame* newest = capture.kept.Newest()) {
+    DrawKeptFrame(*newest);
+  } else if (capture.framesWritten != 0) {
+    capture.showNextIncomingFrame = true;
+  }
+}
+
+void EndReview(ClassicCaptureRecord& capture) {
+  if (!capture.review.Active() && !capture.reviewShown) return;
+  capture.review.End();
+  capture.reviewShown.reset();
+  RefreshOnionSkin(capture);
+}
+
+// An incoming frame that is not written: a review's frame is shown in its
+// place while a review plays, else the frame itself when the onion skin is
+// on.
+void ShowPassedOverFrame(ClassicCaptureRecord& capture, const uint8_t* data, int32_t sizeBytes) {
+  if (capture.review.Active()) {
+    if (const std::optional<size_t> index = capture.review.FrameAt(NowNanos())) {
+      const size_t kept = capture.review.FirstKeptIndex() + *index;
+      if (capture.reviewShown != kept) {
+        capture.reviewShown = kept;
+        DrawKeptFrame(capture.kept.At(kept));
+      }
+      return;
+    }
+    EndReview(capture);  // every frame had its time
+    ShowWindowAtRest(capture);
+  }
+  if (gOnionSkin.On() || capture.showNextIncomingFrame) {
+    capture.showNextIncomingFrame = false;
+    DrawFrame(data, sizeBytes);
+  }
+}
+
+// A frame just written joins the kept ones; a review stops, since the
+// animator wants to see what was taken.
+void KeepWrittenFrame(ClassicCaptureRecord& capture, const uint8_t* data, int32_t sizeBytes) {
+  EndReview(capture);
+  capture.showNextIncomingFrame = false;
+  // The classic channel hands over frames as bytes (compressed ones
+  // included), drawn by the sequence as they come: each is kept whole.
+  if (capture.kept.Keep(data, sizeBytes, sizeBytes, 1, static_cast<uint32_t>(capture.framesWritten)) !=
+      noErr) {
+    // No copy could be made: the kept frames no longer end with the
+    // file's last frame, so none is kept (the skin and the review go
+    // without until the next frame).
+    capture.kept.Clear();
+  }
+  RefreshOnionSkin(capture);
+}
+
+void BeginReview(ClassicCaptureRecord& capture) {
+  EndReview(capture);
+  if (!capture.review.Begin(NowNanos(), capture.kept.Count(), gPrefs.hundredTimesMovieFPS)) {
+    SysBeep(1);  // nothing to play
+    return;
+  }
+  RefreshOnionSkin(capture);  // the frames play as they were written
+  capture.reviewShown = capture.review.FirstKeptIndex();
+  DrawKeptFrame(capture.kept.At(*capture.reviewShown));
+}
+
+void ApplyStopMotionCommand(ClassicCaptureRecord& capture, StopMotionCommand command) {
+  if (command == StopMotionCommand::kReview) {
+    BeginReview(capture);
+    return;
+  }
+  if (command == StopMotionCommand::kTakeBackFrame) return;  // not yet
+  const bool wasOn = gOnionSkin.On();
+  (void)gOnionSkin.Apply(command);
+  RefreshOnionSkin(capture);
+  if (wasOn && !gOnionSkin.On() && !capture.review.Active()) ShowWindowAtRest(capture);
 }
 
 // A reversed rectangle makes the matrix mirror the picture; the DV stream
@@ -144,6 +265,12 @@ void RunCaptureLoop(ClassicCaptureRecord& capture) {
     if (!WaitNextEvent(mask, &event, kCaptureLoopSleepTicks, nullptr)) continue;
     if (IsCaptureEndKey(event)) return;
     if (event.what == updateEvt) HandleUpdateEvent(event);
+    // The animator's keys: ones the capture leaves unused. Auto-repeats
+    // are dropped, so a held key acts once.
+    if (event.what == keyDown && (event.modifiers & cmdKey) == 0) {
+      if (const auto command = StopMotionCommandForCharacter(event.message & charCodeMask))
+        ApplyStopMotionCommand(capture, *command);
+    }
   }
 }
 
@@ -256,6 +383,7 @@ OSErr MainDataProc(int16_t /*channel*/, const uint8_t* data, int32_t sizeBytes, 
     session.ScheduleTrigger();
   if (!session.IsFrameDue()) {
     session.SkipFrame();
+    ShowPassedOverFrame(capture, data, sizeBytes);
     return noErr;
   }
   ++capture.framesWritten;
@@ -263,6 +391,7 @@ OSErr MainDataProc(int16_t /*channel*/, const uint8_t* data, int32_t sizeBytes, 
   const OSErr err =
       session.WriteFrame(data, static_cast<size_t>(sizeBytes), static_cast<size_t>(sizeBytes), 1);
   capture.frameDataSize = sizeBytes;
+  if (err == noErr) KeepWrittenFrame(capture, data, sizeBytes);
   DrawFrame(data, sizeBytes);
   if (capture.framesWritten == 1) DrawFrame(data, sizeBytes);  // so the first frame surely shows
   if (err != noErr) {
@@ -357,4 +486,5 @@ void CleanUp(Boolean writePreferences) {
   gSetupDialog = nullptr;
   EndDecompressionSequence();
   gImageDesc.reset();
+  gOnionSkin = OnionSkin{};
 }
