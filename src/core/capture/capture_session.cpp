@@ -74,7 +74,9 @@ OSErr CaptureSession::WriteFrame(const uint8_t* firstRow, size_t rowBytes, size_
       frameBytes > UINT32_MAX || (record_.frameDataSize != 0 && frameBytes != record_.frameDataSize)) {
     return paramErr;
   }
-  if (record_.framesWritten == 0 && journal_ &&
+  // Once per capture: a capture taken back to no frame keeps its record,
+  // whose facts do not change.
+  if (record_.frameDataSize == 0 && journal_ &&
       journal_->Record(static_cast<uint32_t>(frameBytes)) != noErr) {
     // Without its record the capture goes on, only not recoverable; the
     // journal lets the file go again.
@@ -98,6 +100,18 @@ OSErr CaptureSession::WriteFrame(const uint8_t* firstRow, size_t rowBytes, size_
   if (err != noErr) return err;
   if (settings_.mode == CaptureMode::kScheduled) schedule_.ConsumeFirst();
   ++record_.incomingFrameNumber;
+  return noErr;
+}
+
+OSErr CaptureSession::TakeBackLastFrame() {
+  if (finished_ || record_.writer == nullptr) return paramErr;
+  if (record_.framesWritten == 0) return eofErr;
+  // The file is the only count a recovery trusts (its record holds the
+  // frame size, not a number of frames), and the cut is one step: so the
+  // record is true before, during and after. The count goes down only once
+  // the cut is made, so a cut that fails leaves it matching the file.
+  if (OSErr err = fw::AFWTruncateEnd(record_.writer, record_.frameDataSize); err != noErr) return err;
+  --record_.framesWritten;
   return noErr;
 }
 

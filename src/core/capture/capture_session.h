@@ -97,6 +97,14 @@ class CaptureSession {
   // writer's error, which should end the capture.
   [[nodiscard]] OSErr WriteFrame(const uint8_t* firstRow, size_t rowBytes, size_t packedRowBytes,
                                  uint32_t rows);
+  // Takes the last frame written back out of the capture: waits until the
+  // writer has it in the file, cuts the file back by one frame (durably),
+  // and counts one frame less. A run cut short at any moment recovers
+  // either the frames before or the frames after. eofErr when the capture
+  // holds no frame, and nothing changes. Any other error is the writer's or
+  // the file's and should end the capture like a failed write; the count
+  // then still says how many frames the file may hold.
+  [[nodiscard]] OSErr TakeBackLastFrame();
 
   // Closes the writer and finishes the file; `captureErr` is what ended the
   // capture (0 for the user). After an error the file is cut back to the

@@ -247,3 +247,32 @@ void AFWDispose(AFWRef w) {
   (void)AFWCloseFile(w);
   delete w;
 }
+
+namespace fw {
+
+OSErr AFWTruncateEnd(AFWRef w, uint64_t lengthBytes) {
+  if (w == nullptr || w->forkRefNum == kNoFile) return paramErr;
+  // Everything given so far reaches the file first: the bytes to take back
+  // may still sit in a buffer, and those before them must not move.
+  if (OSErr err = AFWFlushBackupBuffer(w); err != noErr) return err;
+  uint64_t endBytes = 0;
+  if (OSErr err = GetMarkBytes(w->forkRefNum, &endBytes); err != noErr) return err;
+  const uint64_t headerBytes = w->writeHeader ? kAFWHeaderLength : 0;
+  if (endBytes < headerBytes || endBytes - headerBytes < lengthBytes) return paramErr;
+  const uint64_t newEndBytes = endBytes - lengthBytes;
+  if (OSErr err = TruncateFile(w->forkRefNum, newEndBytes); err != noErr) return err;
+  // The mark still points past the new end: a later write there would leave
+  // a hole of zeros inside the frame data.
+  OSErr err = MoveMarkToEnd(w->forkRefNum);
+  if (err == noErr) {
+    // A kill needs nothing more (the cut is in the system's hands at once);
+    // a power cut needs the new size on the disk, or the taken-back frame
+    // could come back in a recovered movie.
+    err = SyncFileData(w->forkRefNum);
+    if (err == OSErrFromErrno(EINVAL) || err == paramErr) err = noErr;  // a file that cannot be synced
+  }
+  if (err != noErr) w->firstWriteError = err;
+  return err;
+}
+
+}  // namespace fw

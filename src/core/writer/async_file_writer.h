@@ -54,3 +54,19 @@ constexpr int32_t kAFWWriteInFlight = 0x7FFFFFFF;
 
 // AFWCloseFile (its result dropped), then frees the record. Null does nothing.
 void AFWDispose(AFWRef writer);
+
+namespace fw {
+
+// Takes back the last `lengthBytes` bytes given to the writer (a frame the
+// user took back): waits until every byte given so far is in the file, cuts
+// the file that much shorter, moves the mark to the new end so that later
+// bytes follow on without a gap, and makes the cut durable before it
+// returns. The cut is one step: at every moment the file holds either all
+// the bytes or all but the last `lengthBytes`. paramErr when fewer bytes
+// than that follow the header, and nothing changes. After a failed write of
+// the file, that error and nothing changes; a failure of the cut itself
+// leaves the file as it was; one after it (the mark, the sync) fails every
+// later write too.
+[[nodiscard]] OSErr AFWTruncateEnd(AFWRef writer, uint64_t lengthBytes);
+
+}  // namespace fw

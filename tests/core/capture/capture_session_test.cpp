@@ -4,13 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 #include <vector>
 
 #include "core/platform/fault_injection.h"
 #include "core/platform/program_flavor.h"
+#include "core/writer/background_file_writer.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -150,3 +154,98 @@ TEST_F(CaptureSessionTest, OnlyANewOrRegularFileIsTaken) {
 }
 
 }  // namespace
+
+// Each step writes frames (n > 0) or takes frames back (n < 0); frames are
+// filled with their running number, so the file tells which ones it holds.
+TEST_F(CaptureSessionTest, TakenBackFramesLeaveTheFileAndLaterOnesFollowWithoutAGap) {
+  constexpr uint32_t kFrameBytes = 4096;
+  struct Case {
+    const char* name;
+    std::vector<int> steps;
+    std::vector<uint8_t> framesKept;  // their numbers, in file order
+    int refusals;                     // take-backs with no frame left
+  } cases[] = {
+      {"five, two back, one more", {5, -2, 1}, {1, 2, 3, 6}, 0},
+      {"back to none and on", {1, -2, 2}, {2, 3}, 1},
+      {"one at a time", {2, -1, 1, -1, 2}, {1, 4, 5}, 0},
+      {"all taken back", {2, -2}, {}, 0},
+  };
+  for (const CaptureFileFormat format : {CaptureFileFormat::kQuickTimeMovie, CaptureFileFormat::kDVStream}) {
+    const bool movie = format == CaptureFileFormat::kQuickTimeMovie;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (movie ? " (movie)" : " (DV)"));
+      std::filesystem::remove(path_);
+      log_ = {};
+      auto session = Start(format, CaptureMode::kEveryFrame);
+      ASSERT_TRUE(session);
+      std::vector<uint8_t> frame(kFrameBytes);
+      uint8_t next = 1;
+      int refusals = 0;
+      for (const int step : c.steps) {
+        for (int i = 0; i < step; ++i) {
+          std::fill(frame.begin(), frame.end(), next++);
+          ASSERT_EQ(session->WriteFrame(frame.data(), kFrameBytes, kFrameBytes, 1), noErr);
+        }
+        for (int i = 0; i < -step; ++i) {
+          const uint32_t before = session->record().framesWritten;
+          const OSErr err = session->TakeBackLastFrame();
+          ASSERT_EQ(err, before == 0 ? eofErr : noErr);
+          refusals += err == eofErr;
+          EXPECT_EQ(session->record().framesWritten, before == 0 ? 0 : before - 1);
+        }
+      }
+      EXPECT_EQ(refusals, c.refusals);
+      const CaptureEnd end = session->Finish(noErr);
+      EXPECT_FALSE(end.AlertStep().has_value());
+      EXPECT_EQ(end.framesInFile, c.framesKept.size());
+      EXPECT_EQ(log_.calls, movie && !c.framesKept.empty() ? 1 : 0);
+      if (movie && !c.framesKept.empty()) {
+        EXPECT_EQ(log_.frameCount, static_cast<int32_t>(c.framesKept.size()));
+      }
+      if (c.framesKept.empty()) {
+        EXPECT_FALSE(std::filesystem::exists(path_)) << "a capture taken back to nothing leaves no file";
+        continue;
+      }
+      const std::vector<uint8_t> bytes = FileBytes(path_);
+      const size_t header = movie ? 16 : 0;
+      ASSERT_EQ(bytes.size(), header + c.framesKept.size() * kFrameBytes);
+      std::vector<uint8_t> kept;
+      for (size_t n = 0; n < c.framesKept.size(); ++n) {
+        const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(header + n * kFrameBytes);
+        EXPECT_TRUE(std::all_of(first, first + kFrameBytes, [&](uint8_t b) { return b == *first; }))
+            << "frame " << n << " is whole, with no hole in it";
+        kept.push_back(*first);
+      }
+      EXPECT_EQ(kept, c.framesKept);
+    }
+  }
+}
+
+TEST_F(CaptureSessionTest, TakingBackWaitsForTheFrameStillOnItsWayToTheDisk) {
+  constexpr uint32_t kFrameBytes = 1000;
+  auto session = Start(CaptureFileFormat::kDVStream, CaptureMode::kEveryFrame);
+  ASSERT_TRUE(session);
+  std::vector<uint8_t> frame(kFrameBytes);
+  // The first frame's write is held in flight; the next two wait in the
+  // writer's backup buffer.
+  BFWHoldWritesForTesting(true);
+  for (uint8_t n = 1; n <= 3; ++n) {
+    std::fill(frame.begin(), frame.end(), n);
+    ASSERT_EQ(session->WriteFrame(frame.data(), kFrameBytes, kFrameBytes, 1), noErr);
+  }
+  std::thread release([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    BFWHoldWritesForTesting(false);
+  });
+  const OSErr err = session->TakeBackLastFrame();
+  release.join();
+  ASSERT_EQ(err, noErr);
+  EXPECT_EQ(FileBytes(path_).size(), 2u * kFrameBytes) << "cut only once every frame was in the file";
+  std::fill(frame.begin(), frame.end(), 4);
+  ASSERT_EQ(session->WriteFrame(frame.data(), kFrameBytes, kFrameBytes, 1), noErr);
+  EXPECT_EQ(session->Finish(noErr).framesInFile, 3u);
+  const std::vector<uint8_t> bytes = FileBytes(path_);
+  ASSERT_EQ(bytes.size(), 3u * kFrameBytes);
+  EXPECT_EQ((std::vector<uint8_t>{bytes[0], bytes[kFrameBytes], bytes[2 * kFrameBytes]}),
+            (std::vector<uint8_t>{1, 2, 4}));
+}

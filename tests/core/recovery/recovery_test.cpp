@@ -2,12 +2,15 @@
 // file, and the pass that finishes it as a normal stop would have.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sstream>
 
 #include "core/capture/capture_movie.h"
 #include "core/capture/frame_schedule.h"
@@ -157,6 +160,85 @@ TEST_F(RecoveryTest, RecoveredFilesAreByteForByteWhatANormalStopWrites) {
               "The capture \"killed\", cut short, was recovered as " +
                   std::string(format == CaptureFileFormat::kDVStream ? "a DV stream" : "a movie") +
                   " of 5 frames in " + home_.path() + ".");
+  }
+}
+
+// Not a test of its own: the capture that the next test kills. Captures
+// frames through the session with its journal on, takes some back, and is
+// killed the moment the last take-back returns: nothing after it may be
+// needed to make it stick.
+TEST(TakeBackThenKill, DISABLED_CaptureOfTheKillTest) {
+  const char* task = getenv("FW_TAKE_BACK_TASK");
+  if (task == nullptr) GTEST_SKIP() << "run by the kill test only";
+  std::istringstream in(task);
+  std::string path;
+  int format = 0;
+  uint32_t written = 0, takenBack = 0;
+  std::getline(in, path);
+  in >> format >> written >> takenBack;
+  InputScope input(kWidth, kHeight, 2500);
+  FrameSchedule schedule{ProgramFlavor::kHD};
+  CaptureSessionSettings settings;
+  settings.format = static_cast<CaptureFileFormat>(format);
+  settings.mode = CaptureMode::kEveryFrame;
+  settings.journal = MakeRecoveryJournalFactory(ProgramFlavor::kHD, settings.format, &DescribeHDCaptureMovie);
+  std::unique_ptr<CaptureSession> session;
+  if (CaptureSession::Start(path, settings, schedule, {}, &session) != noErr) _exit(2);
+  for (uint32_t i = 0; i < written; ++i) {
+    const std::vector<uint8_t> frame = MakeFrame(kWidth, kHeight, i);
+    if (session->WriteFrame(frame.data(), kWidth * 2, kWidth * 2, kHeight) != noErr) _exit(3);
+  }
+  for (uint32_t i = 0; i < takenBack; ++i) {
+    if (session->TakeBackLastFrame() != noErr) _exit(4);
+  }
+  raise(SIGKILL);
+}
+
+TEST_F(RecoveryTest, ACaptureKilledRightAfterATakeBackRecoversWithoutTheFramesTakenBack) {
+  struct Case {
+    uint32_t written, takenBack;
+    RecoveryOutcome outcome;
+  } cases[] = {
+      {5, 2, RecoveryOutcome::kRecovered},
+      {2, 2, RecoveryOutcome::kNoWholeFrame},
+  };
+  for (const CaptureFileFormat format : {CaptureFileFormat::kQuickTimeMovie, CaptureFileFormat::kDVStream}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::to_string(c.written) + " written, " + std::to_string(c.takenBack) + " taken back" +
+                   (format == CaptureFileFormat::kDVStream ? " (DV stream)" : " (movie)"));
+      const std::string stopped = home_.file("stopped"), killed = home_.file("killed");
+      const uint32_t left = c.written - c.takenBack;
+      if (left > 0) {
+        ASSERT_EQ(Capture(stopped, format, left).framesInFile, left);
+      }
+      // A process of its own, started afresh: a forked copy of this one
+      // would have no write threads.
+      const std::string task = killed + "\n" + std::to_string(static_cast<int>(format)) + " " +
+                               std::to_string(c.written) + " " + std::to_string(c.takenBack);
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        setenv("FW_TAKE_BACK_TASK", task.c_str(), 1);
+        execl("/proc/self/exe", "recovery_tests", "--gtest_filter=TakeBackThenKill.*",
+              "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
+        _exit(6);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFSIGNALED(status)) << "the child failed with " << WEXITSTATUS(status);
+
+      const std::vector<RecoveryReport> reports =
+          RecoverCapturesOf(ProgramFlavor::kHD, RecoveryAction::kRecover);
+      ASSERT_EQ(reports.size(), 1u);
+      EXPECT_EQ(reports[0].outcome, c.outcome);
+      EXPECT_EQ(reports[0].frames, left);
+      if (left > 0) {
+        EXPECT_EQ(FileBytes(killed), FileBytes(stopped)) << "as if stopped after the take-back";
+      }
+      EXPECT_TRUE(Records().empty());
+      std::filesystem::remove(stopped);
+      std::filesystem::remove(killed);
+    }
   }
 }
 
