@@ -53,7 +53,8 @@ struct ClassicCaptureRecord {
   int32_t framesWritten = 0;
   CaptureSession* session = nullptr;
   int32_t frameDataSize = 0;
-  OSErr captureErr = noErr;  // the first write error: it ends the capture
+  OSErr captureErr = noErr;                                 // the first write error: it ends the capture
+  int32_t captureErrLocation = kCaptureWriteErrorLocation;  // where it came from, for the alert
   // The animator's tools. The last frames as they were written (the
   // frames' own bytes, each kept as one row), for the onion skin, the
   // review and taking a frame back.
@@ -82,6 +83,14 @@ void EndDecompressionSequence() {
 void DrawFrame(const uint8_t* data, int32_t sizeBytes) {
   if (gDecompressionSeq != 0)
     (void)DecompressSequenceFrameWhen(gDecompressionSeq, data, sizeBytes, 0, nullptr, nullptr, nullptr);
+}
+
+void SetFrameCountText(ClassicCaptureRecord& capture) {
+  Str255 text;
+  NumToString(capture.framesWritten, text);
+  ControlRef item = capture.controls[kCaptureFrameCountItem];
+  (void)SetControlData(item, 0, kControlStaticTextTextTag, text[0], text + 1);
+  Draw1Control(item);
 }
 
 uint64_t NowNanos() {
@@ -114,8 +123,8 @@ void ShowWindowAtRest(ClassicCaptureRecord& capture) {
   if (gOnionSkin.On()) return;  // the next incoming frame is drawn
   if (const KeptFrame* newest = capture.kept.Newest()) {
     DrawKeptFrame(*newest);
-  } else if (capture.framesWritten != 0) {
-    capture.showNextIncomingFrame = true;
+  } else {
+    capture.showNextIncomingFrame = true;  // rather than a frame taken back
   }
 }
 
@@ -165,6 +174,35 @@ void KeepWrittenFrame(ClassicCaptureRecord& capture, const uint8_t* data, int32_
   RefreshOnionSkin(capture);
 }
 
+// Ends the capture at its next look at the queue, with the error alert.
+void EndCaptureWithError(ClassicCaptureRecord& capture, OSErr err, int32_t location) {
+  capture.captureErr = err;
+  capture.captureErrLocation = location;
+  (void)PostEvent(kCaptureEndedEvent, 0);
+}
+
+// Backspace or Delete: the last frame written leaves the file, the count
+// goes down and the window shows the frame before (or the live picture
+// under the skin); with no frame written there is nothing to take.
+void TakeBackLastFrame(ClassicCaptureRecord& capture) {
+  if (capture.framesWritten == 0) {
+    SysBeep(1);
+    return;
+  }
+  EndReview(capture);
+  if (const OSErr err = capture.session->TakeBackLastFrame(); err != noErr) {
+    // The file may hold the frame still: like a failed write, the capture
+    // ends and is finished with the whole frames the file holds.
+    EndCaptureWithError(capture, err, kCaptureTakeBackErrorLocation);
+    return;
+  }
+  --capture.framesWritten;
+  SetFrameCountText(capture);
+  capture.kept.DropNewest();
+  RefreshOnionSkin(capture);
+  ShowWindowAtRest(capture);
+}
+
 void BeginReview(ClassicCaptureRecord& capture) {
   EndReview(capture);
   if (!capture.review.Begin(NowNanos(), capture.kept.Count(), gPrefs.hundredTimesMovieFPS)) {
@@ -181,7 +219,10 @@ void ApplyStopMotionCommand(ClassicCaptureRecord& capture, StopMotionCommand com
     BeginReview(capture);
     return;
   }
-  if (command == StopMotionCommand::kTakeBackFrame) return;  // not yet
+  if (command == StopMotionCommand::kTakeBackFrame) {
+    TakeBackLastFrame(capture);
+    return;
+  }
   const bool wasOn = gOnionSkin.On();
   (void)gOnionSkin.Apply(command);
   RefreshOnionSkin(capture);
@@ -203,14 +244,6 @@ Rect ViewSize(int16_t width, int16_t height) {
     view.bottom = static_cast<int16_t>(view.bottom / 2);
   }
   return view;
-}
-
-void SetFrameCountText(ClassicCaptureRecord& capture) {
-  Str255 text;
-  NumToString(capture.framesWritten, text);
-  ControlRef item = capture.controls[kCaptureFrameCountItem];
-  (void)SetControlData(item, 0, kControlStaticTextTextTag, text[0], text + 1);
-  Draw1Control(item);
 }
 
 // Lays out the capture window around the trimmed preview, centres it on
@@ -277,10 +310,10 @@ void RunCaptureLoop(ClassicCaptureRecord& capture) {
 // Shows the one alert a capture's end deserves: a write error during the
 // capture first, else what the finishing reported (the movie's own alert,
 // held back until now), else a failed close.
-void ReportCaptureEnd(const CaptureEnd& end, bool finisherReported, int16_t finisherIndex,
-                      int32_t finisherLocation, OSErr finisherErr) {
+void ReportCaptureEnd(const CaptureEnd& end, int32_t captureErrLocation, bool finisherReported,
+                      int16_t finisherIndex, int32_t finisherLocation, OSErr finisherErr) {
   if (end.captureErr != noErr)
-    ShowErrorAlert(3, kCaptureWriteErrorLocation, end.captureErr);
+    ShowErrorAlert(3, captureErrLocation, end.captureErr);
   else if (finisherReported)
     ShowErrorAlert(finisherIndex, finisherLocation, finisherErr);
   else if (end.finishErr != noErr)
@@ -395,8 +428,7 @@ OSErr MainDataProc(int16_t /*channel*/, const uint8_t* data, int32_t sizeBytes, 
   DrawFrame(data, sizeBytes);
   if (capture.framesWritten == 1) DrawFrame(data, sizeBytes);  // so the first frame surely shows
   if (err != noErr) {
-    capture.captureErr = err;
-    (void)PostEvent(kCaptureEndedEvent, 0);
+    EndCaptureWithError(capture, err, kCaptureWriteErrorLocation);
     return err;
   }
   return noErr;
@@ -464,8 +496,8 @@ OSErr DoCapture() {
   const CaptureEnd end = session->Finish(capture.captureErr);
   SetClassicErrorReporter(ShowErrorAlert);
   session.reset();
-  ReportCaptureEnd(end, gHeldReport.reported, gHeldReport.messageIndex, gHeldReport.location,
-                   gHeldReport.err);
+  ReportCaptureEnd(end, capture.captureErrLocation, gHeldReport.reported, gHeldReport.messageIndex,
+                   gHeldReport.location, gHeldReport.err);
 
   EndDecompressionSequence();
   DisposeDialog(capture.dialog);

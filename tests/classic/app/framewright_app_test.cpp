@@ -686,4 +686,40 @@ TEST_F(FramewrightAppTest, ReviewPlaysTheLastFramesAtTheMovieRateAndClicksStillW
   EXPECT_TRUE(LiveFrameUnderOnionSkin(afterReview, numbers[3], 0.5).has_value());
 }
 
+// Backspace and Delete take the last frame back: with none written the
+// bell rings; five frames, two taken back and one more make a movie of
+// the first three and the last, and meanwhile the window shows the third
+// with the count at 3.
+TEST_F(FramewrightAppTest, TakingBackFramesLeavesTheFramesBeforeThem) {
+  StartOnTheRawCamera(1500);
+  const uint32_t beepsBefore = GetSysBeepCount();
+  std::optional<uint32_t> shown;
+  std::string count;
+  const uint32_t start = TickCount();
+  At(start, 10, [] { Key(kBackspaceCharCode); });
+  for (uint32_t tick = 20; tick <= 60; tick += 10) At(start, tick, Click);
+  At(start, 75, [] { Key(kBackspaceCharCode); });
+  At(start, 85, [] { Key(kDeleteCharCode); });
+  At(start, 100, [&] {
+    shown = PreviewStamp(CapturePreview());
+    ControlRef text = nullptr;
+    if (GetDialogItemAsControl(GetDialogFromWindow(FrontWindow()), kCaptureFrameCountItem, &text) == noErr)
+      count = GetControlText(text);
+  });
+  At(start, 110, Click);
+  At(start, 130, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
+  ASSERT_EQ(DoCapture(), noErr);
+  EXPECT_TRUE(gAlerts.empty());
+  EXPECT_EQ(GetSysBeepCount() - beepsBefore, 1u);
+
+  const std::vector<uint32_t> numbers = NumbersOfTheCapturedRawFrames();
+  ASSERT_EQ(numbers.size(), 4u);
+  // Clicks 10 ticks apart at 60 frames a second (the camera at twice its
+  // rate): frames about 10 apart, the last about 50 after the third.
+  EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
+  EXPECT_GT(numbers[3] - numbers[2], 30u) << "the last is not the fourth click's frame";
+  EXPECT_EQ(shown, numbers[2]);
+  EXPECT_EQ(count, "3");
+}
+
 }  // namespace
