@@ -288,6 +288,7 @@ quit_app
 [ "$(probe "${files[0]}" nb_read_frames)" = nb_read_frames=3 ] ||
   fail "the recovered DV stream reads as: $(probe "${files[0]}" nb_read_frames)"
 [ -z "$(find "$HOME/.local/state" -type f 2>/dev/null)" ] || fail "a recovery record was left behind"
+rm -f "$documents"/*
 
 # ---- 5. The animator's keys in the capture window ---------------------------
 "$helper" write-prefs "$prefs" location=3 format=1
