@@ -722,4 +722,24 @@ TEST_F(FramewrightAppTest, TakingBackFramesLeavesTheFramesBeforeThem) {
   EXPECT_EQ(count, "3");
 }
 
+// A take-back that meets a disk gone full (the third frame did not fit)
+// ends the capture with one alert naming its step; the file keeps the
+// whole frames it holds.
+TEST_F(FramewrightAppTest, TakingBackOnAFullDiskEndsTheCaptureWithItsAlert) {
+  WritePrefsFile([](PrefsStruct& p) { p.captureLocation = kCaptureLocationAsk; });
+  ASSERT_EQ(Initialise(), noErr);
+  putFileDialog_.path = documents_ + "/full.dv";
+  InjectWriteFault({.path = putFileDialog_.path, .sizeLimitBytes = 2 * kDVFrameBytes + kDVFrameBytes / 2});
+  const uint32_t start = TickCount();
+  for (uint32_t tick = 20; tick <= 40; tick += 10) At(start, tick, Click);
+  At(start, 60, [] { Key(kBackspaceCharCode); });
+  At(start, 90, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
+  ASSERT_EQ(DoCapture(), noErr);
+  while (TickCount() <= start + 90) Delay(1, nullptr);
+  FlushEvents(everyEvent, 0);
+  ASSERT_EQ(gAlerts.size(), 1u);
+  EXPECT_NE(gAlerts[0].find("Step and error code: 32,-34"), std::string::npos) << gAlerts[0];
+  EXPECT_EQ(fs::file_size(putFileDialog_.path), 2 * kDVFrameBytes);
+}
+
 }  // namespace
