@@ -17,6 +17,8 @@
 struct VideoPreviewRecord;
 using VideoPreviewRef = VideoPreviewRecord*;
 
+namespace fw {
+
 enum class WindowId { kMainWindow, kCaptureWindow };
 enum class Enablement { kDisabled, kEnabled };
 
@@ -72,3 +74,5 @@ class PreviewPort {
   [[nodiscard]] virtual OSErr VPDisplayFrame(VideoPreviewRef ref) = 0;
   virtual void VPDisposePreview(VideoPreviewRef ref) = 0;
 };
+
+}  // namespace fw

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <vector>
 
+namespace fw {
+
 namespace {
 
 struct FaultState {
@@ -89,3 +91,5 @@ OSErr CheckRead(int fd) {
 }
 
 }  // namespace fault_injection_detail
+
+}  // namespace fw

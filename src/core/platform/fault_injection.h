@@ -13,6 +13,8 @@
 
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 struct WriteFault {
   std::string path;  // absolute path of the file, as in its FileRef
   // 1-based number of the write call (WriteAtMark or WriteAtOffset, counted
@@ -51,3 +53,5 @@ void NoteClosed(int fd);
 // The code a read of `fd` fails with, or noErr.
 [[nodiscard]] OSErr CheckRead(int fd);
 }  // namespace fault_injection_detail
+
+}  // namespace fw

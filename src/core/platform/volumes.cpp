@@ -14,6 +14,8 @@
 #include <sstream>
 #include <string>
 
+using namespace fw;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -110,6 +112,6 @@ int16_t MyGetDiskNumberFromVolumeRef(VolumeRef volume) {
   return resolver != nullptr ? resolver(volume) : RealDiskNumber(volume);
 }
 
-void SetDiskNumberResolverForTesting(DiskNumberResolver resolver) {
+void fw::SetDiskNumberResolverForTesting(DiskNumberResolver resolver) {
   gTestResolver.store(resolver, std::memory_order_release);
 }

@@ -10,6 +10,8 @@
 #include "hd/app/click_window.h"
 #include "hd/preview/raster_preview_widget.h"
 
+namespace fw {
+
 class CaptureWindow final : public QWidget {
   Q_OBJECT
 
@@ -48,3 +50,5 @@ class CaptureWindow final : public QWidget {
   QLabel* instructionsLabel_;
   QLabel* frameCountLabel_;
 };
+
+}  // namespace fw

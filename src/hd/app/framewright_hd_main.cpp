@@ -22,6 +22,8 @@
 #define FW_MANUAL_RELATIVE_PATH "../share/doc/framewright/manual.html"
 #endif
 
+using namespace fw;
+
 namespace {
 
 int gSignalPipe[2] = {-1, -1};

@@ -8,6 +8,8 @@
 
 #include "hd/app/window_rects.h"
 
+namespace fw {
+
 namespace {
 
 // The picture area: room for a 16:9 input at 780 × 439 between the bars.
@@ -116,3 +118,5 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
   commands_.quit();
 }
+
+}  // namespace fw

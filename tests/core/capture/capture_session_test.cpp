@@ -17,6 +17,8 @@
 #include "core/writer/background_file_writer.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 std::vector<uint8_t> FileBytes(const std::string& path) {
