@@ -43,10 +43,14 @@ constexpr std::array kMenus{
 constexpr std::array<int16_t, 2> kBarMenus{kAppMenuID, kEditMenuID};
 constexpr std::array kMenuBars{MenuBarTemplate{kMenuBarID, kBarMenus}};
 
-// The capture window: the frame count and what to do, above the preview.
+// The capture window: the frame count and what to do, in two lines above
+// the preview.
 constexpr std::array kCaptureItems{
     DialogItemTemplate{kStaticTextDialogItem, Rect{10, 10, 30, 90}, "0", 0},
-    DialogItemTemplate{kStaticTextDialogItem, Rect{10, 100, 30, 420}, "Click: one frame.  Esc: done.", 0},
+    DialogItemTemplate{kStaticTextDialogItem, Rect{3, 100, 39, 630},
+                       "Click: one frame.  Backspace: take it back.  P: play the last frames.\n"
+                       "O: onion skin.  [ and ]: fainter, stronger.  Esc: done.",
+                       0},
 };
 
 constexpr int16_t kLabelLeft = 20;
@@ -104,7 +108,7 @@ constexpr std::array kAlertItems{
 };
 
 constexpr std::array kDialogs{
-    DialogTemplate{kCaptureDialogID, "Capture", Rect{200, 300, 260, 740}, 0, WindowCloseBox::kNone, 0,
+    DialogTemplate{kCaptureDialogID, "Capture", Rect{200, 200, 260, 840}, 0, WindowCloseBox::kNone, 0,
                    kCaptureItems},
     DialogTemplate{kPreferencesDialogID, "Framewright Preferences", Rect{120, 300, 540, 780},
                    kModalDialogRefCon, WindowCloseBox::kNone, kPrefsOKItem, kPreferencesItems},

@@ -1,8 +1,10 @@
 // Framewright's capture road: the video channel opened at start, its live
 // preview in the setup window, the 60 Hz poll, and one capture session from
 // the file's creation to its end, run by the core's capture session.
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "classic/app/app_resources.h"
 #include "classic/app/framewright_app.h"
@@ -15,6 +17,8 @@
 #include "core/platform/error_reporter.h"
 #include "core/prefs/prefs_file.h"
 #include "core/recovery/recovery_journal.h"
+#include "core/stopmotion/recent_frames.h"
+#include "core/stopmotion/stop_motion.h"
 #include "core/util/rects.h"
 #include "core/util/strings.h"
 
@@ -40,6 +44,10 @@ constexpr int16_t kCaptureWindowExtraHeight = 60;
 
 FrameSchedule gClassicFrameSchedule(ProgramFlavor::kClassic);
 
+// The onion skin's state lasts from one capture to the next, for the
+// program's run: an animator who works with it wants it back.
+OnionSkin gOnionSkin;
+
 // The running capture: the data procedure's refCon while capturing.
 struct ClassicCaptureRecord {
   DialogRef dialog = nullptr;
@@ -47,7 +55,17 @@ struct ClassicCaptureRecord {
   int32_t framesWritten = 0;
   CaptureSession* session = nullptr;
   int32_t frameDataSize = 0;
-  OSErr captureErr = noErr;  // the first write error: it ends the capture
+  OSErr captureErr = noErr;                                 // the first write error: it ends the capture
+  int32_t captureErrLocation = kCaptureWriteErrorLocation;  // where it came from, for the alert
+  // The animator's tools. The last frames as they were written (the
+  // frames' own bytes, each kept as one row), for the onion skin, the
+  // review and taking a frame back.
+  RecentFrames kept;
+  ReviewLoop review;
+  std::optional<size_t> reviewShown;  // the kept frame the review shows
+  // The window shows a frame taken back, with none kept to show instead:
+  // the next incoming frame replaces it.
+  bool showNextIncomingFrame = false;
 };
 
 // What the movie is made from: the channel's current frames.
@@ -69,6 +87,150 @@ void DrawFrame(const uint8_t* data, int32_t sizeBytes) {
     (void)DecompressSequenceFrameWhen(gDecompressionSeq, data, sizeBytes, 0, nullptr, nullptr, nullptr);
 }
 
+void SetFrameCountText(ClassicCaptureRecord& capture) {
+  Str255 text;
+  NumToString(capture.framesWritten, text);
+  ControlRef item = capture.controls[kCaptureFrameCountItem];
+  (void)SetControlData(item, 0, kControlStaticTextTextTag, text[0], text + 1);
+  Draw1Control(item);
+}
+
+uint64_t NowNanos() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+void DrawKeptFrame(const KeptFrame& frame) {
+  DrawFrame(frame.bytes.data(), static_cast<int32_t>(frame.bytes.size()));
+}
+
+// The onion skin over the picture: the newest kept frame at the skin's
+// opacity, none while it is off, no frame is kept or a review plays.
+void RefreshOnionSkin(const ClassicCaptureRecord& capture) {
+  if (gDecompressionSeq == 0) return;
+  const KeptFrame* newest = capture.kept.Newest();
+  const bool shown = gOnionSkin.On() && newest != nullptr && !capture.review.Active();
+  // A frame the sequence cannot draw leaves no skin, which is all the
+  // animator loses.
+  (void)fw::SetDecompressionSequenceOverlay(gDecompressionSeq, shown ? newest->bytes.data() : nullptr,
+                                            shown ? static_cast<int32_t>(newest->bytes.size()) : 0,
+                                            gOnionSkin.Weight256());
+}
+
+// What the capture window shows between written frames when no review
+// plays: the live picture under the onion skin while the skin is on, else
+// the last frame written (frames passed over are not drawn).
+void ShowWindowAtRest(ClassicCaptureRecord& capture) {
+  if (gOnionSkin.On()) return;  // the next incoming frame is drawn
+  if (const KeptFrame* newest = capture.kept.Newest()) {
+    DrawKeptFrame(*newest);
+  } else {
+    capture.showNextIncomingFrame = true;  // rather than a frame taken back
+  }
+}
+
+void EndReview(ClassicCaptureRecord& capture) {
+  if (!capture.review.Active() && !capture.reviewShown) return;
+  capture.review.End();
+  capture.reviewShown.reset();
+  RefreshOnionSkin(capture);
+}
+
+// An incoming frame that is not written: a review's frame is shown in its
+// place while a review plays, else the frame itself when the onion skin is
+// on.
+void ShowPassedOverFrame(ClassicCaptureRecord& capture, const uint8_t* data, int32_t sizeBytes) {
+  if (capture.review.Active()) {
+    if (const std::optional<size_t> index = capture.review.FrameAt(NowNanos())) {
+      const size_t kept = capture.review.FirstKeptIndex() + *index;
+      if (capture.reviewShown != kept) {
+        capture.reviewShown = kept;
+        DrawKeptFrame(capture.kept.At(kept));
+      }
+      return;
+    }
+    EndReview(capture);  // every frame had its time
+    ShowWindowAtRest(capture);
+  }
+  if (gOnionSkin.On() || capture.showNextIncomingFrame) {
+    capture.showNextIncomingFrame = false;
+    DrawFrame(data, sizeBytes);
+  }
+}
+
+// A frame just written joins the kept ones; a review stops, since the
+// animator wants to see what was taken.
+void KeepWrittenFrame(ClassicCaptureRecord& capture, const uint8_t* data, int32_t sizeBytes) {
+  EndReview(capture);
+  capture.showNextIncomingFrame = false;
+  // The classic channel hands over frames as bytes (compressed ones
+  // included), drawn by the sequence as they come: each is kept whole.
+  if (capture.kept.Keep(data, sizeBytes, sizeBytes, 1, static_cast<uint32_t>(capture.framesWritten)) !=
+      noErr) {
+    // No copy could be made: the kept frames no longer end with the
+    // file's last frame, so none is kept (the skin and the review go
+    // without until the next frame).
+    capture.kept.Clear();
+  }
+  RefreshOnionSkin(capture);
+}
+
+// Ends the capture at its next look at the queue, with the error alert.
+void EndCaptureWithError(ClassicCaptureRecord& capture, OSErr err, int32_t location) {
+  capture.captureErr = err;
+  capture.captureErrLocation = location;
+  (void)PostEvent(kCaptureEndedEvent, 0);
+}
+
+// Backspace or Delete: the last frame written leaves the file, the count
+// goes down and the window shows the frame before (or the live picture
+// under the skin); with no frame written there is nothing to take.
+void TakeBackLastFrame(ClassicCaptureRecord& capture) {
+  if (capture.framesWritten == 0) {
+    SysBeep(1);
+    return;
+  }
+  EndReview(capture);
+  if (const OSErr err = capture.session->TakeBackLastFrame(); err != noErr) {
+    // The file may hold the frame still: like a failed write, the capture
+    // ends and is finished with the whole frames the file holds.
+    EndCaptureWithError(capture, err, kCaptureTakeBackErrorLocation);
+    return;
+  }
+  --capture.framesWritten;
+  SetFrameCountText(capture);
+  capture.kept.DropNewest();
+  RefreshOnionSkin(capture);
+  ShowWindowAtRest(capture);
+}
+
+void BeginReview(ClassicCaptureRecord& capture) {
+  EndReview(capture);
+  if (!capture.review.Begin(NowNanos(), capture.kept.Count(), gPrefs.hundredTimesMovieFPS)) {
+    SysBeep(1);  // nothing to play
+    return;
+  }
+  RefreshOnionSkin(capture);  // the frames play as they were written
+  capture.reviewShown = capture.review.FirstKeptIndex();
+  DrawKeptFrame(capture.kept.At(*capture.reviewShown));
+}
+
+void ApplyStopMotionCommand(ClassicCaptureRecord& capture, StopMotionCommand command) {
+  if (command == StopMotionCommand::kReview) {
+    BeginReview(capture);
+    return;
+  }
+  if (command == StopMotionCommand::kTakeBackFrame) {
+    TakeBackLastFrame(capture);
+    return;
+  }
+  const bool wasOn = gOnionSkin.On();
+  (void)gOnionSkin.Apply(command);
+  RefreshOnionSkin(capture);
+  if (wasOn && !gOnionSkin.On() && !capture.review.Active()) ShowWindowAtRest(capture);
+}
+
 // A reversed rectangle makes the matrix mirror the picture; the DV stream
 // format shows the frames as they are written, unmirrored.
 void ApplyFlips(Rect* view) {
@@ -84,14 +246,6 @@ Rect ViewSize(int16_t width, int16_t height) {
     view.bottom = static_cast<int16_t>(view.bottom / 2);
   }
   return view;
-}
-
-void SetFrameCountText(ClassicCaptureRecord& capture) {
-  Str255 text;
-  NumToString(capture.framesWritten, text);
-  ControlRef item = capture.controls[kCaptureFrameCountItem];
-  (void)SetControlData(item, 0, kControlStaticTextTextTag, text[0], text + 1);
-  Draw1Control(item);
 }
 
 // Lays out the capture window around the trimmed preview, centres it on
@@ -146,16 +300,22 @@ void RunCaptureLoop(ClassicCaptureRecord& capture) {
     if (!WaitNextEvent(mask, &event, kCaptureLoopSleepTicks, nullptr)) continue;
     if (IsCaptureEndKey(event)) return;
     if (event.what == updateEvt) HandleUpdateEvent(event);
+    // The animator's keys: ones the capture leaves unused. Auto-repeats
+    // are dropped, so a held key acts once.
+    if (event.what == keyDown && (event.modifiers & cmdKey) == 0) {
+      if (const auto command = StopMotionCommandForCharacter(event.message & charCodeMask))
+        ApplyStopMotionCommand(capture, *command);
+    }
   }
 }
 
 // Shows the one alert a capture's end deserves: a write error during the
 // capture first, else what the finishing reported (the movie's own alert,
 // held back until now), else a failed close.
-void ReportCaptureEnd(const CaptureEnd& end, bool finisherReported, int16_t finisherIndex,
-                      int32_t finisherLocation, OSErr finisherErr) {
+void ReportCaptureEnd(const CaptureEnd& end, int32_t captureErrLocation, bool finisherReported,
+                      int16_t finisherIndex, int32_t finisherLocation, OSErr finisherErr) {
   if (end.captureErr != noErr)
-    ShowErrorAlert(3, kCaptureWriteErrorLocation, end.captureErr);
+    ShowErrorAlert(3, captureErrLocation, end.captureErr);
   else if (finisherReported)
     ShowErrorAlert(finisherIndex, finisherLocation, finisherErr);
   else if (end.finishErr != noErr)
@@ -258,6 +418,7 @@ OSErr MainDataProc(int16_t /*channel*/, const uint8_t* data, int32_t sizeBytes, 
     session.ScheduleTrigger();
   if (!session.IsFrameDue()) {
     session.SkipFrame();
+    ShowPassedOverFrame(capture, data, sizeBytes);
     return noErr;
   }
   ++capture.framesWritten;
@@ -265,11 +426,11 @@ OSErr MainDataProc(int16_t /*channel*/, const uint8_t* data, int32_t sizeBytes, 
   const OSErr err =
       session.WriteFrame(data, static_cast<size_t>(sizeBytes), static_cast<size_t>(sizeBytes), 1);
   capture.frameDataSize = sizeBytes;
+  if (err == noErr) KeepWrittenFrame(capture, data, sizeBytes);
   DrawFrame(data, sizeBytes);
   if (capture.framesWritten == 1) DrawFrame(data, sizeBytes);  // so the first frame surely shows
   if (err != noErr) {
-    capture.captureErr = err;
-    (void)PostEvent(kCaptureEndedEvent, 0);
+    EndCaptureWithError(capture, err, kCaptureWriteErrorLocation);
     return err;
   }
   return noErr;
@@ -337,8 +498,8 @@ OSErr DoCapture() {
   const CaptureEnd end = session->Finish(capture.captureErr);
   SetClassicErrorReporter(ShowErrorAlert);
   session.reset();
-  ReportCaptureEnd(end, gHeldReport.reported, gHeldReport.messageIndex, gHeldReport.location,
-                   gHeldReport.err);
+  ReportCaptureEnd(end, capture.captureErrLocation, gHeldReport.reported, gHeldReport.messageIndex,
+                   gHeldReport.location, gHeldReport.err);
 
   EndDecompressionSequence();
   DisposeDialog(capture.dialog);
@@ -359,4 +520,5 @@ void CleanUp(Boolean writePreferences) {
   gSetupDialog = nullptr;
   EndDecompressionSequence();
   gImageDesc.reset();
+  gOnionSkin = OnionSkin{};
 }

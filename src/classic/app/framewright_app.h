@@ -72,8 +72,9 @@ extern Rect gGrabberRect;
 extern ImageSequence gDecompressionSeq;
 
 // Where the capture ended by an error says so in the error alert.
-constexpr int32_t kCaptureWriteErrorLocation = 30;   // a frame could not be written
-constexpr int32_t kCaptureFinishErrorLocation = 35;  // the last writes, the close or the movie failed
+constexpr int32_t kCaptureWriteErrorLocation = 30;     // a frame could not be written
+constexpr int32_t kCaptureTakeBackErrorLocation = 32;  // the file could not be cut back by a frame
+constexpr int32_t kCaptureFinishErrorLocation = 35;    // the last writes, the close or the movie failed
 constexpr int32_t kCaptureCreateFileLocation = 12;
 constexpr int32_t kCaptureOpenWriterLocation = 20;
 constexpr int32_t kCaptureChooseFileLocation = 10;

@@ -16,6 +16,7 @@ extern "C" {
 }
 
 #include "classic/toolbox/toolbox_state.h"
+#include "core/imaging/blend.h"
 #include "core/imaging/soft_scaler.h"
 #include "core/util/pixmap.h"
 
@@ -120,11 +121,18 @@ class DecompressionSequence {
   std::vector<uint32_t> rgbSource;
   std::vector<uint8_t> decoded;  // DV frames as '2vuy'
   std::unique_ptr<DVDecoder> dv;
+  // A picture of the destination's size laid over every frame drawn, at
+  // overlayWeight256 / 256; none when empty.
+  std::vector<uint32_t> overlay;
+  uint32_t overlayWeight256 = 0;
 
   OSErr DrawFrame(const uint8_t* data, int32_t dataSize);
+  OSErr SetOverlay(const uint8_t* data, int32_t dataSize, uint32_t weight256);
 
  private:
-  OSErr Draw2vuy(const uint8_t* base, int32_t rowBytes, int32_t frameWidth, int32_t frameHeight);
+  // Converts a frame into `scratch`, the destination's pixels.
+  OSErr Render(const uint8_t* data, int32_t dataSize);
+  OSErr Render2vuy(const uint8_t* base, int32_t rowBytes, int32_t frameWidth, int32_t frameHeight);
   void CopyToPort();
 };
 
@@ -149,6 +157,11 @@ Rect ClampToFrame(Rect r, int32_t width, int32_t height) {
 void DecompressionSequence::CopyToPort() {
   MutablePortPixels target = GetMutablePortPixels(port);
   const int32_t w = dest.right - dest.left;
+  if (!overlay.empty() && overlay.size() == scratch.size()) {
+    const int32_t h = dest.bottom - dest.top;
+    BlendRGB32(RGB32ImageView{scratch.data(), w * 4, w, h}, ConstRGB32ImageView{overlay.data(), w * 4, w, h},
+               overlayWeight256);
+  }
   for (int32_t y = std::max<int32_t>(0, dest.top); y < std::min<int32_t>(target.height, dest.bottom); ++y) {
     const int32_t x0 = std::max<int32_t>(0, dest.left), x1 = std::min<int32_t>(target.width, dest.right);
     if (x1 <= x0) return;
@@ -158,8 +171,8 @@ void DecompressionSequence::CopyToPort() {
   PortPixelsChanged(port);
 }
 
-OSErr DecompressionSequence::Draw2vuy(const uint8_t* base, int32_t rowBytes, int32_t frameWidth,
-                                      int32_t frameHeight) {
+OSErr DecompressionSequence::Render2vuy(const uint8_t* base, int32_t rowBytes, int32_t frameWidth,
+                                        int32_t frameHeight) {
   // Pairs of pixels share their chroma: a source starting on an odd column
   // starts one column early.
   const Rect s = ClampToFrame(source, frameWidth, frameHeight);
@@ -171,16 +184,33 @@ OSErr DecompressionSequence::Draw2vuy(const uint8_t* base, int32_t rowBytes, int
   scratch.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
   ycbcrScaler.Draw(view, RGB32ImageView{scratch.data(), w * 4, w, h}, mirroring,
                    ChooseYCbCrMatrix(frameWidth, frameHeight));
-  CopyToPort();
   return noErr;
 }
 
 OSErr DecompressionSequence::DrawFrame(const uint8_t* data, int32_t dataSize) {
   if (dest.right <= dest.left || dest.bottom <= dest.top) return noErr;
+  scratch.clear();
+  if (OSErr err = Render(data, dataSize); err != noErr) return err;
+  if (!scratch.empty()) CopyToPort();
+  return noErr;
+}
+
+OSErr DecompressionSequence::SetOverlay(const uint8_t* data, int32_t dataSize, uint32_t weight256) {
+  overlay.clear();
+  overlayWeight256 = 0;
+  if (data == nullptr || weight256 == 0 || dest.right <= dest.left || dest.bottom <= dest.top) return noErr;
+  scratch.clear();
+  if (OSErr err = Render(data, dataSize); err != noErr) return err;
+  overlay.swap(scratch);
+  overlayWeight256 = weight256;
+  return noErr;
+}
+
+OSErr DecompressionSequence::Render(const uint8_t* data, int32_t dataSize) {
   if (codec == k2vuyPixelFormat) {
     const int32_t rowBytes = dataSize / height;
     if (rowBytes < Row2vuyBytesNeeded(width)) return codecBadDataErr;
-    return Draw2vuy(data, rowBytes, width, height);
+    return Render2vuy(data, rowBytes, width, height);
   }
   if (codec == k32RawCodecType) {
     const int32_t rowBytes = dataSize / height;
@@ -202,12 +232,11 @@ OSErr DecompressionSequence::DrawFrame(const uint8_t* data, int32_t dataSize) {
     scratch.resize(static_cast<size_t>(w) * static_cast<size_t>(h));
     rgbScaler.Draw(ConstRGB32ImageView{rgbSource.data(), sw * 4, sw, sh},
                    RGB32ImageView{scratch.data(), w * 4, w, h}, mirroring);
-    CopyToPort();
     return noErr;
   }
   int32_t w = 0, h = 0;
   if (OSErr err = dv->Decode(data, dataSize, &decoded, &w, &h); err != noErr) return err;
-  return Draw2vuy(decoded.data(), Row2vuyBytesNeeded(w), w, h);
+  return Render2vuy(decoded.data(), Row2vuyBytesNeeded(w), w, h);
 }
 
 void fw::ResetImageCompression() {
@@ -287,6 +316,17 @@ OSErr DecompressSequenceFrameWhen(ImageSequence seqID, const void* data, int32_t
   if (sequence.port == nullptr) return paramErr;  // its window is gone
   return sequence.DrawFrame(static_cast<const uint8_t*>(data), dataSize);
 }
+
+namespace fw {
+
+OSErr SetDecompressionSequenceOverlay(ImageSequence seqID, const void* data, int32_t dataSize,
+                                      uint32_t weight256) {
+  auto it = Sequences().find(seqID);
+  if (it == Sequences().end() || (data != nullptr && dataSize <= 0)) return paramErr;
+  return it->second->SetOverlay(static_cast<const uint8_t*>(data), dataSize, weight256);
+}
+
+}  // namespace fw
 
 OSErr CDSequenceEnd(ImageSequence seqID) {
   return Sequences().erase(seqID) != 0 ? noErr : paramErr;

@@ -61,3 +61,16 @@ using GDHandleOpaque = void*;
                                                 const ICMCompletionProcRecord* asyncCompletionProc,
                                                 const ICMFrameTimeRecord* frameTime);
 [[nodiscard]] OSErr CDSequenceEnd(ImageSequence seqID);
+
+namespace fw {
+
+// Lays a frame of the sequence's own kind (drawn as the sequence draws its
+// frames) over every frame the sequence draws from now on, at
+// weight256 / 256 per channel: the onion skin of the software picture.
+// Null data or weight 0 removes it. The frame's bytes are read during the
+// call only. paramErr for an unknown sequence; a frame that cannot be
+// drawn gives its error and leaves no overlay.
+[[nodiscard]] OSErr SetDecompressionSequenceOverlay(ImageSequence seqID, const void* data, int32_t dataSize,
+                                                    uint32_t weight256);
+
+}  // namespace fw

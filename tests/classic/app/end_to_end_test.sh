@@ -11,7 +11,13 @@
 #      the dialog is dropped; a movie of 3 frames; SIGTERM during a second
 #      capture finishes it; a window saved well inside the screen is restored;
 #   4. a DV capture killed outright is finished at the next start, with one
-#      alert, into whole frames.
+#      alert, into whole frames;
+#   5. the animator's keys: O shows the live picture under the onion skin (the
+#      picture moves; without it the last frame stands still), P plays the
+#      last frames, Backspace twice takes two of five back, one more click:
+#      4 whole frames, the last taken well after the third;
+#   6. a capture killed right after two of five frames were taken back is
+#      finished at the next start into exactly 3 whole frames.
 # Usage: end_to_end_test.sh FRAMEWRIGHT HELPER ARTEFACT_FOLDER
 # Every wait is on a condition with a time limit; the one fixed pause is
 # where nothing must happen (the dropped quit).
@@ -282,4 +288,69 @@ quit_app
 [ "$(probe "${files[0]}" nb_read_frames)" = nb_read_frames=3 ] ||
   fail "the recovered DV stream reads as: $(probe "${files[0]}" nb_read_frames)"
 [ -z "$(find "$HOME/.local/state" -type f 2>/dev/null)" ] || fail "a recovery record was left behind"
+rm -f "$documents"/*
+
+# ---- 5. The animator's keys in the capture window ---------------------------
+"$helper" write-prefs "$prefs" location=3 format=1
+start_app
+xdotool key Return
+capture_frames 5
+# The DV camera's half-size picture, centred under the capture window's
+# 40-pixel band: 360 × 240 at (140, 50) in its 640 × 300.
+capture_shot() {
+  import -window "$(visible_window "$capture")" "$work/$1.png" 2>/dev/null &&
+    convert "$work/$1.png" -crop 360x240+140+50 +repage "$work/$1-preview.png" 2>/dev/null
+}
+differ() { [ "$(compare -metric AE "$work/$1-preview.png" "$work/$2-preview.png" null: 2>&1 | cut -d' ' -f1)" != 0 ]; }
+sleep 0.5
+capture_shot still1 && sleep 0.5 && capture_shot still2 || fail "no screenshot of the capture window"
+differ still1 still2 && fail "without the onion skin the capture window's picture changed between frames"
+xdotool key o
+onion_moves() { capture_shot live1 && sleep 0.3 && capture_shot live2 && differ live1 live2; }
+wait_until "the live picture under the onion skin" onion_moves
+cp "$work/live2.png" "$artefacts/capture-onion-skin.png"
+xdotool key o
+xdotool key p
+sleep 0.3
+capture_shot review && cp "$work/review.png" "$artefacts/capture-review.png"
+sleep 1.5 # the review's five frames at 15 a second are over
+xdotool key BackSpace
+xdotool key Delete
+sleep 0.5
+xdotool click 1
+sleep 0.5
+end_capture
+mapfile -t files < <(captures -name '*.dv')
+[ "${#files[@]}" = 1 ] || fail "expected one .dv file after taking frames back, found ${#files[@]}"
+[ "$(stat -c %s "${files[0]}")" = 480000 ] ||
+  fail "five frames, two taken back and one more hold $(stat -c %s "${files[0]}") bytes, not 4 whole frames"
+stamps_increase "${files[0]}" 720 480
+# Clicks 0.3 s apart are about 9 frames apart; the last came seconds later.
+awk 'NR == 3 { third = $1 } NR == 4 { exit !($1 - third > 45) }' "$work/stamps" ||
+  fail "the fourth frame is not the last click's: $(tr '\n' ' ' <"$work/stamps")"
+quit_app
+rm -f "$documents"/*
+
+# ---- 6. Killed right after frames were taken back -----------------------------
+"$helper" write-prefs "$prefs" location=3 format=1
+start_app
+xdotool key Return
+capture_frames 5
+xdotool key BackSpace BackSpace
+sleep 1 # the cuts are made, and durable, before the keys' handling returns
+kill -KILL "$pid"
+wait "$pid" 2>/dev/null || true
+pid=
+mapfile -t files < <(captures -name '*.dv')
+[ "${#files[@]}" = 1 ] || fail "expected the killed capture in Documents, found ${#files[@]} files"
+"$app" >>"$work/app.log" 2>&1 &
+pid=$!
+wait_until "the alert telling of the recovered capture" shown "$alert"
+xdotool key Return
+wait_until "the alert's end" gone "$alert"
+wait_until "setup window" shown "$setup"
+dialog_closed
+quit_app
+[ "$(stat -c %s "${files[0]}")" = 360000 ] ||
+  fail "the capture killed after two of five frames were taken back holds $(stat -c %s "${files[0]}") bytes"
 echo "framewright e2e: ok"

@@ -6,9 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +29,7 @@
 #include "core/platform/folders.h"
 #include "core/prefs/prefs_file.h"
 #include "core/prefs/prefs_file_image.h"
+#include "core/util/frame_stamp.h"
 #include "core/util/strings.h"
 #include "dialog_driving.h"
 #include "luma_stamp.h"
@@ -37,6 +43,83 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t kDVFrameBytes = 120000;
+constexpr int32_t kRawWidth = kRawTestCameraWidthPixels;
+constexpr int32_t kRawHeight = kRawTestCameraHeightPixels;
+constexpr size_t kRawFrameBytes = size_t{kRawWidth} * kRawHeight * 4;
+
+// The raw test camera's frame `number` as it delivers it (bytes A R G B).
+std::vector<uint8_t> RawCameraFrame(uint32_t number) {
+  std::vector<uint8_t> picture(size_t{kRawWidth} * 2 * kRawHeight), argb(kRawFrameBytes);
+  DrawCameraTestPicture(picture.data(), kRawWidth * 2, kRawWidth, kRawHeight, number);
+  Convert2vuyToARGB32(picture.data(), kRawWidth * 2, argb.data(), kRawWidth * 4, kRawWidth, kRawHeight);
+  return argb;
+}
+
+// A frame as a window shows it: words 0xFFRRGGBB.
+std::vector<uint32_t> AsWindowPixels(const std::vector<uint8_t>& argb) {
+  std::vector<uint32_t> pixels(argb.size() / 4);
+  for (size_t i = 0; i < pixels.size(); ++i)
+    pixels[i] =
+        0xFF000000u | uint32_t{argb[i * 4 + 1]} << 16 | uint32_t{argb[i * 4 + 2]} << 8 | argb[i * 4 + 3];
+  return pixels;
+}
+
+// The raw camera's untrimmed full-size picture in the front (capture)
+// window: centred under the window's 40-pixel band. Empty when it does
+// not fit.
+std::vector<uint32_t> CapturePreview() {
+  const PortPixels port = GetPortPixels(GetWindowPort(FrontWindow()));
+  const int32_t top = (40 + port.height - kRawHeight) / 2, left = (port.width - kRawWidth) / 2;
+  if (top < 40 || left < 0 || top + kRawHeight > port.height) return {};
+  std::vector<uint32_t> preview(size_t{kRawWidth} * kRawHeight);
+  for (int32_t y = 0; y < kRawHeight; ++y)
+    std::memcpy(&preview[size_t(y) * kRawWidth], port.pixels + size_t(top + y) * port.width + left,
+                kRawWidth * 4);
+  return preview;
+}
+
+// The frame number stamped in a preview; nothing when it shows no whole
+// stamp (a blend of two frames, say).
+std::optional<uint32_t> PreviewStamp(const std::vector<uint32_t>& preview) {
+  if (preview.empty()) return std::nullopt;
+  std::vector<uint8_t> luma(size_t{kRawWidth} * kFrameStampHeightPixels);
+  for (size_t i = 0; i < luma.size(); ++i) luma[i] = static_cast<uint8_t>(preview[i] >> 8);  // grey: green
+  uint32_t number = 0;
+  if (!ReadLumaStamp(luma.data(), kRawWidth, &number)) return std::nullopt;
+  return number;
+}
+
+// Whether every channel of `shown` is within 3 levels of `over` laid at
+// `weight` over `under`.
+bool IsBlend(const std::vector<uint32_t>& shown, const std::vector<uint32_t>& over,
+             const std::vector<uint32_t>& under, double weight) {
+  if (shown.size() != over.size() || shown.size() != under.size()) return false;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    for (int shift = 0; shift <= 16; shift += 8) {
+      const double expected =
+          weight * ((over[i] >> shift) & 0xFF) + (1 - weight) * ((under[i] >> shift) & 0xFF);
+      if (std::abs(((shown[i] >> shift) & 0xFF) - expected) > 3) return false;
+    }
+  }
+  return true;
+}
+
+// The raw camera's live frame that `shown` lays the written frame `over`
+// over at `weight`: the number of a frame after it, or nothing.
+std::optional<uint32_t> LiveFrameUnderOnionSkin(const std::vector<uint32_t>& shown, uint32_t over,
+                                                double weight) {
+  const std::vector<uint32_t> overPixels = AsWindowPixels(RawCameraFrame(over));
+  for (uint32_t live = over + 1; live < over + 2000; ++live) {
+    if (IsBlend(shown, overPixels, AsWindowPixels(RawCameraFrame(live)), weight)) return live;
+  }
+  return std::nullopt;
+}
+
+uint64_t NowMillis() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
 
 // The frames a movie file indexes, read by our own reader; -1 when it is no
 // movie.
@@ -162,10 +245,56 @@ class FramewrightAppTest : public ::testing::Test {
     EXPECT_LT(numbers[0], numbers[1]);
   }
 
+  // The raw camera at full size, untrimmed, into movies at `hundredTimesMovieFPS`.
+  void StartOnTheRawCamera(int32_t hundredTimesMovieFPS) {
+    WritePrefsFile([hundredTimesMovieFPS](PrefsStruct& p) {
+      CopyToStr255(kRawTestCameraName, p.deviceNameOLD);
+      p.captureFormatOLD = 0;
+      p.previewSizeOLD = 1;
+      p.hundredTimesMovieFPS = hundredTimesMovieFPS;
+    });
+    ASSERT_EQ(Initialise(), noErr);
+  }
+
+  // The frames of the one raw movie captured, each checked to be the raw
+  // camera's own frame byte for byte: their stamped numbers.
+  std::vector<uint32_t> NumbersOfTheCapturedRawFrames() {
+    const auto files = Captures();
+    if (files.size() != 1) {
+      ADD_FAILURE() << files.size() << " captures";
+      return {};
+    }
+    const int64_t count = MovieFrameCount(files[0].string());
+    std::ifstream in(files[0], std::ios::binary);
+    std::vector<uint8_t> frame(kRawFrameBytes);
+    std::vector<uint32_t> numbers;
+    for (int64_t i = 0; i < count; ++i) {
+      in.seekg(static_cast<std::streamoff>(16 + i * static_cast<int64_t>(kRawFrameBytes)));
+      if (!in.read(reinterpret_cast<char*>(frame.data()), static_cast<std::streamsize>(frame.size()))) break;
+      const std::optional<uint32_t> number = PreviewStamp(AsWindowPixels(frame));
+      EXPECT_TRUE(number.has_value()) << "frame " << i;
+      if (!number) continue;
+      EXPECT_TRUE(frame == RawCameraFrame(*number))
+          << "frame " << i << " is not the camera's frame " << *number;
+      numbers.push_back(*number);
+    }
+    EXPECT_EQ(static_cast<int64_t>(numbers.size()), count);
+    return numbers;
+  }
+
+  // Runs `action` at `tick` from the capture's start (the first scheduled
+  // tick after now + 20, as ScheduleClicksThenEscape does).
+  void At(uint32_t start, uint32_t tick, std::function<void()> action) {
+    backend_->ScheduleAtTick(start + tick, std::move(action));
+  }
+  static void Click() { PostMouseEvent(mouseUp, Point{500, 500}, 0); }
+  static void Key(char ch) { PostKeyEvent(keyDown, static_cast<uint8_t>(ch), 0, 0); }
+
   TempHome home_;
   std::string documents_;
   HeadlessBackend* backend_ = nullptr;
   EventLoopTimerRef alertTimer_ = nullptr;
+  EventLoopTimerRef watchTimer_ = nullptr;
   FakePutFileDialog putFileDialog_;
 };
 
@@ -459,6 +588,162 @@ TEST_F(FramewrightAppTest, MenuCommandsOpenTheManualAndTheAboutBoxCutsTheVersion
   AboutBox();
   EXPECT_EQ(shown, "Version 1.2.3-beta.4+bu") << "15 characters of the version";
   SetProgramVersion("0");
+}
+
+// The onion skin: O lays the last frame written over the live picture at
+// half strength, ] and [ step it by a quarter, O again takes it away and
+// the window shows the last frame written as before. The file holds the
+// camera's frames untouched.
+TEST_F(FramewrightAppTest, OnionSkinLaysTheLastWrittenFrameOverTheLivePictureOnly) {
+  StartOnTheRawCamera(1500);
+  struct Look {
+    const char* keys;  // typed before the look
+    double weight;     // of the last written frame; 1: it alone
+    std::vector<uint32_t> preview;
+  };
+  Look looks[] = {{"o", 0.5, {}}, {"]", 0.75, {}}, {"[[", 0.25, {}}, {"O", 1, {}}};
+  const uint32_t start = TickCount();
+  At(start, 20, Click);
+  At(start, 40, Click);
+  uint32_t tick = 60;
+  for (Look& look : looks) {
+    At(start, tick, [&look] {
+      for (const char* ch = look.keys; *ch != 0; ++ch) Key(*ch);
+    });
+    At(start, tick + 20, [&look] { look.preview = CapturePreview(); });
+    tick += 30;
+  }
+  At(start, tick, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
+  ASSERT_EQ(DoCapture(), noErr);
+  EXPECT_TRUE(gAlerts.empty());
+
+  const std::vector<uint32_t> numbers = NumbersOfTheCapturedRawFrames();
+  ASSERT_EQ(numbers.size(), 2u);
+  const uint32_t last = numbers[1];
+  for (const Look& look : looks) {
+    SCOPED_TRACE(look.keys);
+    ASSERT_FALSE(look.preview.empty());
+    if (look.weight == 1) {
+      const std::vector<uint32_t> lastPixels = AsWindowPixels(RawCameraFrame(last));
+      EXPECT_TRUE(IsBlend(look.preview, lastPixels, lastPixels, 1));
+    } else {
+      EXPECT_TRUE(LiveFrameUnderOnionSkin(look.preview, last, look.weight).has_value());
+    }
+  }
+}
+
+// P plays the last frames written at the movie's rate (5 a second here)
+// without the onion skin, then the window shows what it showed before: the
+// live picture under the skin. A click during a review still writes its
+// frame.
+TEST_F(FramewrightAppTest, ReviewPlaysTheLastFramesAtTheMovieRateAndClicksStillWrite) {
+  StartOnTheRawCamera(500);
+  struct Seen {
+    uint64_t millis;
+    std::optional<uint32_t> number;
+  };
+  std::vector<Seen> seen;
+  std::vector<uint32_t> afterReview;
+  const uint32_t start = TickCount();
+  for (uint32_t tick = 20; tick <= 50; tick += 10) At(start, tick, Click);
+  At(start, 60, [] { Key('o'); });
+  // Every change of the picture from just before the review, as often as
+  // the program polls the camera and more.
+  At(start, 75, [&] {
+    ASSERT_EQ(InstallEventLoopTimer(
+                  GetMainEventLoop(), 0, 1.0 / 120,
+                  [](EventLoopTimerRef, void* userData) {
+                    auto& changes = *static_cast<std::vector<Seen>*>(userData);
+                    const std::optional<uint32_t> number = PreviewStamp(CapturePreview());
+                    if (changes.empty() || changes.back().number != number)
+                      changes.push_back({NowMillis(), number});
+                  },
+                  &seen, &watchTimer_),
+              noErr);
+  });
+  At(start, 80, [] { Key('p'); });
+  At(start, 160, [&] {
+    (void)RemoveEventLoopTimer(watchTimer_);
+    afterReview = CapturePreview();
+    Key('p');
+  });
+  At(start, 166, Click);
+  At(start, 190, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
+  ASSERT_EQ(DoCapture(), noErr);
+  EXPECT_TRUE(gAlerts.empty());
+
+  const std::vector<uint32_t> numbers = NumbersOfTheCapturedRawFrames();
+  ASSERT_EQ(numbers.size(), 5u) << "four clicks, then one during the second review";
+  // The first review: the four frames in order, then no single frame (the
+  // watch began on the onion-skinned picture).
+  const auto first =
+      std::find_if(seen.begin(), seen.end(), [](const Seen& s) { return s.number.has_value(); });
+  ASSERT_GE(seen.end() - first, 5);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(first[i].number, numbers[i]) << "review frame " << i;
+  EXPECT_EQ(first[4].number, std::nullopt) << "the live picture under the onion skin";
+  // 200 ms a frame, from the first frame's start to the last's: each
+  // change waits for the next incoming frame, which a busy machine (or a
+  // sanitizer) delays, but the delays do not add up.
+  const double frameMillis = static_cast<double>(first[3].millis - first[0].millis) / 3;
+  EXPECT_NEAR(frameMillis, 200, 40);
+  ASSERT_FALSE(afterReview.empty());
+  EXPECT_TRUE(LiveFrameUnderOnionSkin(afterReview, numbers[3], 0.5).has_value());
+}
+
+// Backspace and Delete take the last frame back: with none written the
+// bell rings; five frames, two taken back and one more make a movie of
+// the first three and the last, and meanwhile the window shows the third
+// with the count at 3.
+TEST_F(FramewrightAppTest, TakingBackFramesLeavesTheFramesBeforeThem) {
+  StartOnTheRawCamera(1500);
+  const uint32_t beepsBefore = GetSysBeepCount();
+  std::optional<uint32_t> shown;
+  std::string count;
+  const uint32_t start = TickCount();
+  At(start, 10, [] { Key(kBackspaceCharCode); });
+  for (uint32_t tick = 20; tick <= 60; tick += 10) At(start, tick, Click);
+  At(start, 75, [] { Key(kBackspaceCharCode); });
+  At(start, 85, [] { Key(kDeleteCharCode); });
+  At(start, 100, [&] {
+    shown = PreviewStamp(CapturePreview());
+    ControlRef text = nullptr;
+    if (GetDialogItemAsControl(GetDialogFromWindow(FrontWindow()), kCaptureFrameCountItem, &text) == noErr)
+      count = GetControlText(text);
+  });
+  At(start, 110, Click);
+  At(start, 130, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
+  ASSERT_EQ(DoCapture(), noErr);
+  EXPECT_TRUE(gAlerts.empty());
+  EXPECT_EQ(GetSysBeepCount() - beepsBefore, 1u);
+
+  const std::vector<uint32_t> numbers = NumbersOfTheCapturedRawFrames();
+  ASSERT_EQ(numbers.size(), 4u);
+  // Clicks 10 ticks apart at 60 frames a second (the camera at twice its
+  // rate): frames about 10 apart, the last about 50 after the third.
+  EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
+  EXPECT_GT(numbers[3] - numbers[2], 30u) << "the last is not the fourth click's frame";
+  EXPECT_EQ(shown, numbers[2]);
+  EXPECT_EQ(count, "3");
+}
+
+// A take-back that meets a disk gone full (the third frame did not fit)
+// ends the capture with one alert naming its step; the file keeps the
+// whole frames it holds.
+TEST_F(FramewrightAppTest, TakingBackOnAFullDiskEndsTheCaptureWithItsAlert) {
+  WritePrefsFile([](PrefsStruct& p) { p.captureLocation = kCaptureLocationAsk; });
+  ASSERT_EQ(Initialise(), noErr);
+  putFileDialog_.path = documents_ + "/full.dv";
+  InjectWriteFault({.path = putFileDialog_.path, .sizeLimitBytes = 2 * kDVFrameBytes + kDVFrameBytes / 2});
+  const uint32_t start = TickCount();
+  for (uint32_t tick = 20; tick <= 40; tick += 10) At(start, tick, Click);
+  At(start, 60, [] { Key(kBackspaceCharCode); });
+  At(start, 90, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
+  ASSERT_EQ(DoCapture(), noErr);
+  while (TickCount() <= start + 90) Delay(1, nullptr);
+  FlushEvents(everyEvent, 0);
+  ASSERT_EQ(gAlerts.size(), 1u);
+  EXPECT_NE(gAlerts[0].find("Step and error code: 32,-34"), std::string::npos) << gAlerts[0];
+  EXPECT_EQ(fs::file_size(putFileDialog_.path), 2 * kDVFrameBytes);
 }
 
 }  // namespace
