@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/platform/files.h"
 
@@ -26,3 +27,11 @@ int16_t MyGetDiskNumberFromVolumeRef(VolumeRef volume);
 // restores the real one.
 using DiskNumberResolver = int16_t (*)(VolumeRef volume);
 void SetDiskNumberResolverForTesting(DiskNumberResolver resolver);
+
+namespace fw {
+
+// The bytes an ordinary user may still write on the file system that holds
+// `folder` (statvfs: available blocks × fragment size).
+[[nodiscard]] OSErr GetFreeBytesOfFolder(const std::string& folder, uint64_t* outFreeBytes);
+
+}  // namespace fw
