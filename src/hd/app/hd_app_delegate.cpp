@@ -157,6 +157,7 @@ bool HDAppDelegate::testWindowPosition(const MySize& size) {
 
 void HDAppDelegate::timer() {
   QTCaptureIdle();
+  capture_.UpdateHealth();
 }
 
 int32_t HDAppDelegate::OpenDevice(const char* uniqueID, int16_t inputNum) {

@@ -74,6 +74,7 @@ class CaptureControllerFixture : public ::testing::Test {
     gProcessingSuspendedFlag = false;
     ClearWriteFaults();
     SetWallClockForTesting(nullptr);
+    SetMonotonicClockForTesting(nullptr);
   }
 
   std::string Documents() const { return home_.file("Documents"); }

@@ -32,6 +32,7 @@ class FakeCaptureView : public CaptureView {
   void SetCaptureButton(Enablement e) override { captureButtonEnabled = e == Enablement::kEnabled; }
   void SetFrameCount(uint32_t count) override { frameCount = count; }
   void ReportDroppedFrames(uint32_t count) override { droppedReports.push_back(count); }
+  void SetCaptureHealth(const fw::CaptureHealthReport& report) override { healthReports.push_back(report); }
   WindowFrame FrameOf(WindowId window) override {
     return window == WindowId::kCaptureWindow ? captureFrame : mainFrame;
   }
@@ -58,6 +59,7 @@ class FakeCaptureView : public CaptureView {
 
   std::vector<std::string> log;
   std::vector<uint32_t> droppedReports;
+  std::vector<fw::CaptureHealthReport> healthReports;
   std::vector<Alert> alerts;
   size_t dismissed = 0;
   bool captureButtonEnabled = false;
