@@ -3,8 +3,8 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -15,14 +15,14 @@ namespace fw {
 
 namespace {
 
-constexpr uint64_t kRateWindowTicks = 1200;   // two seconds of 1/600 s
-constexpr uint64_t kRateMinSpanTicks = 300;   // half a second
+constexpr uint64_t kRateWindowTicks = 1200;  // two seconds of 1/600 s
+constexpr uint64_t kRateMinSpanTicks = 300;  // half a second
 
 uint64_t SteadyNanoseconds() {
   // Real time, not the tests' clock: this measures a real disk.
-  return static_cast<uint64_t>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-          .count());
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
 }
 
 // The check file, removed whatever happens.
@@ -70,7 +70,8 @@ enum class Rounding { kDown, kUp };
 std::string MegabytesText(double bytesPerSecond, Rounding rounding) {
   const double megabytes = bytesPerSecond / 1e6;
   const double steps = megabytes < 10 ? 10 : 1;
-  double shown = (rounding == Rounding::kDown ? std::floor(megabytes * steps) : std::ceil(megabytes * steps)) / steps;
+  double shown =
+      (rounding == Rounding::kDown ? std::floor(megabytes * steps) : std::ceil(megabytes * steps)) / steps;
   shown = std::max(shown, 0.1);
   char text[32];
   std::snprintf(text, sizeof text, shown < 10 ? "%.1f MB/s" : "%.0f MB/s", shown);
@@ -188,7 +189,8 @@ std::string MinutesLeftText(uint64_t minutes) {
 
 std::string DiskTooSlowWarning(double diskBytesPerSecond, double inputBytesPerSecond) {
   return "This disk writes about " + MegabytesText(diskBytesPerSecond, Rounding::kDown) + ", less than the " +
-         MegabytesText(inputBytesPerSecond, Rounding::kUp) + " this picture needs, so frames will be dropped.";
+         MegabytesText(inputBytesPerSecond, Rounding::kUp) +
+         " this picture needs, so frames will be dropped.";
 }
 
 }  // namespace fw

@@ -31,7 +31,8 @@ struct DiskSpeedMeasurement {
   uint64_t bytesWritten = 0;
   uint64_t nanoseconds = 0;
   double BytesPerSecond() const {
-    return nanoseconds == 0 ? 0.0 : static_cast<double>(bytesWritten) * 1e9 / static_cast<double>(nanoseconds);
+    return nanoseconds == 0 ? 0.0
+                            : static_cast<double>(bytesWritten) * 1e9 / static_cast<double>(nanoseconds);
   }
 };
 
@@ -86,9 +87,9 @@ struct CaptureHealthReport {
 
 struct CaptureHealthInputs {
   uint32_t framesDropped = 0;
-  double framesPerSecond = 0;      // the input's; 0 unknown
-  uint64_t frameBytes = 0;         // bytes of one written frame; 0 unknown
-  double diskBytesPerSecond = 0;   // 0 unknown
+  double framesPerSecond = 0;         // the input's; 0 unknown
+  uint64_t frameBytes = 0;            // bytes of one written frame; 0 unknown
+  double diskBytesPerSecond = 0;      // 0 unknown
   std::optional<uint64_t> freeBytes;  // on the capture's disk
 };
 

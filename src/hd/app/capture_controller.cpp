@@ -280,8 +280,10 @@ void CaptureController::ShowHealth(uint64_t nowTicks) {
   fw::CaptureHealthReport report = fw::BuildCaptureHealthReport(inputs);
   // The warning, once given, stays: the input's measured rate wobbles, the
   // disk does not get faster.
-  if (report.diskWarning.empty()) report.diskWarning = diskWarning_;
-  if (diskWarning_.empty()) diskWarning_ = report.diskWarning;
+  if (diskWarning_.empty())
+    diskWarning_ = report.diskWarning;
+  else
+    report.diskWarning = diskWarning_;
   const double inputBytesPerSecond = inputs.framesPerSecond * static_cast<double>(inputs.frameBytes);
   if (!diskJudged_ && fw::JudgeDisk(diskBytesPerSecond_, inputBytesPerSecond) != fw::DiskVerdict::kUnknown) {
     diskJudged_ = true;

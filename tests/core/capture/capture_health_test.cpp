@@ -38,7 +38,8 @@ TEST(DiskSpeedTest, MeasuresTheDiskInBoundedTimeAndLeavesNothing) {
     SCOPED_TRACE(c.slowdownBytesPerSecond);
     TempDir dir;
     const std::string folder = c.folderExists ? dir.path() : dir.file("gone");
-    if (c.slowdownBytesPerSecond != 0) InjectWriteSlowdown(WriteSlowdown{dir.path(), c.slowdownBytesPerSecond});
+    if (c.slowdownBytesPerSecond != 0)
+      InjectWriteSlowdown(WriteSlowdown{dir.path(), c.slowdownBytesPerSecond});
     DiskSpeedMeasurement measured;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(MeasureDiskWriteSpeed(folder, &measured), c.err);
@@ -131,19 +132,22 @@ TEST(CaptureHealthTest, ReportsDropsMinutesLeftAndASlowDisk) {
       {{3, 30, k1080, 40e6, uint64_t{100'000'000'000}},
        3,
        13,
-       "This disk writes about 40 MB/s, less than the 125 MB/s this picture needs, so frames will be dropped."},
+       "This disk writes about 40 MB/s, less than the 125 MB/s this picture needs, so frames will be "
+       "dropped."},
       {{0, 30, k1080, 124.5e6, std::nullopt}, 0, std::nullopt, ""},
       {{0, 30, k1080, 124.0e6, uint64_t{60} * 124'416'000 - 1},
        0,
        0,
-       "This disk writes about 124 MB/s, less than the 125 MB/s this picture needs, so frames will be dropped."},
-      {{0, 30, k1080, 0, uint64_t{60} * 124'416'000}, 0, 1, ""},     // disk not measured: no judgement
+       "This disk writes about 124 MB/s, less than the 125 MB/s this picture needs, so frames will be "
+       "dropped."},
+      {{0, 30, k1080, 0, uint64_t{60} * 124'416'000}, 0, 1, ""},            // disk not measured: no judgement
       {{1, 0, k1080, 40e6, uint64_t{1'000'000'000}}, 1, std::nullopt, ""},  // rate not known yet
       {{0, 30, 0, 40e6, uint64_t{1'000'000'000}}, 0, std::nullopt, ""},     // size not known yet
       {{0, 60, 1280 * 720 * 2, 0.4e6, uint64_t{0}},
        0,
        0,
-       "This disk writes about 0.4 MB/s, less than the 111 MB/s this picture needs, so frames will be dropped."},
+       "This disk writes about 0.4 MB/s, less than the 111 MB/s this picture needs, so frames will be "
+       "dropped."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.warning);

@@ -262,6 +262,7 @@ TEST_F(CaptureControllerTest, EveryFrameCaptureShowsDropsMinutesLeftAndASlowDisk
     const fw::CaptureHealthReport& last = view.healthReports.back();
     EXPECT_EQ(first.framesDropped, 0u);
     EXPECT_EQ(last.framesDropped, c.framesDropped);
+    EXPECT_EQ(last.diskWarning, first.diskWarning) << "the warning given before the first frame stays";
     for (const fw::CaptureHealthReport* report : {&first, &last}) {
       if (*c.warning == '\0') {
         EXPECT_EQ(report->diskWarning, "");
