@@ -23,6 +23,8 @@
 #include "core/writer/async_file_writer_record.h"
 #include "hd/app/capture_controller.h"
 
+using namespace fw;
+
 volatile sig_atomic_t gBenchStopSignal = 0;
 
 namespace {

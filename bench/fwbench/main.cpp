@@ -23,6 +23,8 @@
 #include "core/platform/files.h"
 #include "synthetic_frames.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr int kExitFailed = 1;

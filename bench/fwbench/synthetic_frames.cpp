@@ -9,6 +9,8 @@
 
 #include "core/util/frame_stamp.h"
 
+using namespace fw;
+
 namespace {
 
 // xorshift64*: fast, and its bytes do not compress.

@@ -21,6 +21,8 @@
 #include "core/platform/files.h"
 #include "core/util/pixmap.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr int kWidth = 1920;

@@ -16,6 +16,8 @@
 #include "hd/preview/preview_widget.h"
 #include "hd/preview/video_preview.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr int kWidth = 1920;

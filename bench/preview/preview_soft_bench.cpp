@@ -20,6 +20,8 @@ extern "C" {
 #include "core/imaging/soft_scaler.h"
 #include "hd/preview/video_preview.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr int kSourceWidth = 1920;

@@ -25,6 +25,8 @@
 #include "core/platform/files.h"
 #include "core/writer/async_file_writer.h"
 
+using namespace fw;
+
 namespace {
 
 std::vector<uint8_t> MakeFrame(size_t n) {

@@ -24,6 +24,8 @@
 #include "core/writer/async_file_writer_record.h"
 #include "core/writer/background_file_writer.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr int64_t k1080p = 1920 * 1080 * 2;

@@ -27,6 +27,8 @@
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr int kWidth = 640, kHeight = 480;

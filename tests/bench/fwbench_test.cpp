@@ -26,6 +26,8 @@
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 struct BenchRun {

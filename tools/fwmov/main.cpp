@@ -10,6 +10,8 @@
 #include "core/movie/movie_reader.h"
 #include "core/platform/files.h"
 
+using namespace fw;
+
 namespace {
 
 const char* Explain(OSErr err) {

@@ -12,6 +12,8 @@
 #include "core/recovery/capture_recovery.h"
 #include "core/recovery/recovery_record.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr const char* kUsage =

@@ -14,6 +14,8 @@
 #include "core/util/frame_stamp.h"
 #include "hd/video/qt_capture.h"
 
+using namespace fw;
+
 namespace {
 
 long gFramesWanted = 60;

@@ -8,6 +8,8 @@
 #include "classic/toolbox/toolbox.h"
 #include "core/capture/classic_error_message.h"
 
+namespace fw {
+
 namespace {
 
 constexpr std::array kAppMenuItems{
@@ -127,3 +129,5 @@ void RegisterFramewrightResources() {
   RegisterMenuBarTemplates(kMenuBars);
   RegisterDialogTemplates(kDialogs);
 }
+
+}  // namespace fw

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace fw {
+
 // Menus.
 constexpr int16_t kMenuBarID = 128;
 constexpr int16_t kAppMenuID = 128;
@@ -64,3 +66,5 @@ constexpr int16_t kRecoveredCapturesAlertID = 205;
 
 // Registers every resource above with the toolbox (after InitToolbox).
 void RegisterFramewrightResources();
+
+}  // namespace fw

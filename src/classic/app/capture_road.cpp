@@ -18,6 +18,8 @@
 #include "core/util/rects.h"
 #include "core/util/strings.h"
 
+using namespace fw;
+
 int16_t gVideoChannel = 0;
 uint8_t gVdigType = 0;
 ImageDescriptionHandle gImageDesc;
@@ -181,14 +183,14 @@ void MyEventLoopTimerProcPtr(EventLoopTimerRef /*timer*/, void* /*userData*/) {
   (void)NGIdleChannel(gVideoChannel, &stage);
 }
 
-void InstallMainIdleTimer() {
+void fw::InstallMainIdleTimer() {
   if (gMainIdleTimer != nullptr) return;
   if (InstallEventLoopTimer(GetCurrentEventLoop(), 0, kIdleIntervalSeconds,
                             NewEventLoopTimerUPP(MyEventLoopTimerProcPtr), nullptr, &gMainIdleTimer) != noErr)
     gMainIdleTimer = nullptr;
 }
 
-void RemoveMainIdleTimer() {
+void fw::RemoveMainIdleTimer() {
   if (gMainIdleTimer != nullptr) (void)RemoveEventLoopTimer(gMainIdleTimer);
   gMainIdleTimer = nullptr;
 }

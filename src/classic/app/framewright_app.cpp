@@ -20,6 +20,8 @@
 #include "core/recovery/capture_recovery.h"
 #include "core/util/strings.h"
 
+using namespace fw;
+
 Boolean gMainLoop = true;
 DialogRef gSetupDialog = nullptr;
 EventLoopTimerRef gMainIdleTimer = nullptr;
@@ -125,7 +127,7 @@ void ActivateOtherWindow(const EventRecord& event) {
 
 }  // namespace
 
-bool RestoredWindowPosition(const Rect& saved, const Rect* screens, int screenCount, Point* outTopLeft) {
+bool fw::RestoredWindowPosition(const Rect& saved, const Rect* screens, int screenCount, Point* outTopLeft) {
   if (saved.right <= saved.left || saved.bottom <= saved.top) return false;
   for (int i = 0; i < screenCount; ++i) {
     const Rect& device = screens[i];
@@ -139,14 +141,14 @@ bool RestoredWindowPosition(const Rect& saved, const Rect* screens, int screenCo
   return false;
 }
 
-void SetManualRelativePath(const std::string& relativePath) {
+void fw::SetManualRelativePath(const std::string& relativePath) {
   gManualRelativePath = relativePath;
 }
-void SetProgramVersion(const std::string& version) {
+void fw::SetProgramVersion(const std::string& version) {
   gProgramVersion = version;
 }
 
-OSErr OpenProgramAddress(int16_t stringIndex) {
+OSErr fw::OpenProgramAddress(int16_t stringIndex) {
   Str255 address;
   GetIndString(address, kProgramStringListID, stringIndex);
   std::string text = Str255ToString(address);
@@ -164,8 +166,8 @@ OSErr OpenProgramAddress(int16_t stringIndex) {
 
 // ---- Alerts --------------------------------------------------------------
 
-void ShowFramewrightAlert(int16_t alertID, const std::string& param0, const std::string& param1,
-                          const std::string& param2) {
+void fw::ShowFramewrightAlert(int16_t alertID, const std::string& param0, const std::string& param1,
+                              const std::string& param2) {
   const AlertTemplate* alert = GetAlertTemplate(alertID);
   DialogRef dialog = GetNewDialog(alertID, nullptr, kFirstWindowOfClass);
   if (alert == nullptr || dialog == nullptr) {
@@ -182,7 +184,7 @@ void ShowFramewrightAlert(int16_t alertID, const std::string& param0, const std:
   DisposeDialog(dialog);
 }
 
-void ShowErrorAlert(int16_t messageIndex, int32_t location, int32_t err) {
+void fw::ShowErrorAlert(int16_t messageIndex, int32_t location, int32_t err) {
   const auto message = ComposeClassicErrorMessage(messageIndex, location, err, GetIndString);
   if (!message) return;
   ShowFramewrightAlert(kErrorAlertID, Str255ToString(message->task), Str255ToString(message->stepAndCode),
@@ -239,7 +241,7 @@ OSErr Initialise() {
   return noErr;
 }
 
-void RunMainLoopOnce() {
+void fw::RunMainLoopOnce() {
   EventRecord event;
   if (WaitNextEvent(everyEvent, &event, kMainLoopSleepTicks, nullptr)) DispatchEvent(event);
   // A quit the system asked for while a modal loop ran (and dropped its
@@ -247,7 +249,7 @@ void RunMainLoopOnce() {
   if (SystemRequestedQuit()) gMainLoop = false;
 }
 
-int FramewrightMain() {
+int fw::FramewrightMain() {
   if (Initialise() != noErr) {
     CleanUp(false);
     return 0;

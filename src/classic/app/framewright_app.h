@@ -20,11 +20,16 @@ extern DialogRef gSetupDialog;
 extern EventLoopTimerRef gMainIdleTimer;
 extern uint16_t gHelpMenuFirstItem;
 
+namespace fw {
+
 // Main: Initialise, the event loop while gMainLoop, CleanUp. Returns 0.
 int FramewrightMain();
-[[nodiscard]] OSErr Initialise();
 // One round of the event loop: waits for one event and dispatches it.
 void RunMainLoopOnce();
+
+}  // namespace fw
+
+[[nodiscard]] OSErr Initialise();
 void HandleMouseDown(const EventRecord& event);
 void HandleUpdateEvent(const EventRecord& event);
 void HandleActivateEvent(const EventRecord& event);
@@ -32,6 +37,8 @@ void HandleOsEvent(const EventRecord& event);
 void DoMenu(int32_t menuResult, EventModifiers modifiers);
 void AboutBox();
 void InstallAppleEventRoutines();
+
+namespace fw {
 
 // Where the setup window goes at start: the saved rectangle's top-left when
 // it lies well enough on one of the screens (the main screen first, whose
@@ -55,6 +62,8 @@ void ShowFramewrightAlert(int16_t alertID, const std::string& param0 = {}, const
 // explanation of the code. Nothing for userCanceledErr.
 void ShowErrorAlert(int16_t messageIndex, int32_t location, int32_t err);
 
+}  // namespace fw
+
 // ---- The capture road --------------------------------------------------
 extern int16_t gVideoChannel;
 extern uint8_t gVdigType;
@@ -73,9 +82,14 @@ constexpr int16_t kDigitizerTypeDV = 6;
 [[nodiscard]] OSErr InitVideoInput();
 [[nodiscard]] OSErr StartVideoPreview();
 void MyEventLoopTimerProcPtr(EventLoopTimerRef timer, void* userData);
+namespace fw {
+
 // Installs the 1/60 s idle timer when none is installed.
 void InstallMainIdleTimer();
 void RemoveMainIdleTimer();
+
+}  // namespace fw
+
 [[nodiscard]] OSErr MainDataProc(int16_t channel, const uint8_t* data, int32_t sizeBytes,
                                  const TimeRecord* time, intptr_t refCon);
 [[nodiscard]] OSErr DoCapture();

@@ -19,6 +19,8 @@
 #define FW_VERSION "0"
 #endif
 
+using namespace fw;
+
 namespace {
 
 // Capture location "ask": the desktop's own save dialog, which asks before

@@ -9,6 +9,8 @@
 #include "core/util/rects.h"
 #include "core/util/strings.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr int16_t kPreviewMargin = 10;

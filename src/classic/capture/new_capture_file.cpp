@@ -6,6 +6,8 @@
 #include "core/prefs/prefs_struct.h"
 #include "core/util/strings.h"
 
+using namespace fw;
+
 namespace {
 
 PutFileDialog* gPutFileDialog = nullptr;
@@ -15,7 +17,7 @@ constexpr uint8_t kDateAndTimeFlags = 15;
 
 }  // namespace
 
-void SetPutFileDialog(PutFileDialog* dialog) {
+void fw::SetPutFileDialog(PutFileDialog* dialog) {
   gPutFileDialog = dialog;
 }
 

@@ -7,6 +7,8 @@
 
 #include "core/platform/files.h"
 
+namespace fw {
+
 // The put-file dialog the classic shell shows; tests install a fake.
 class PutFileDialog {
  public:
@@ -22,7 +24,9 @@ class PutFileDialog {
 // the shell installs one).
 void SetPutFileDialog(PutFileDialog* dialog);
 
+}  // namespace fw
+
 // Fills outSpec with the new capture's file. userCanceledErr when the user
 // cancels the dialog; folder errors as they come. In the fixed folders an
 // existing file is never replaced: " 2", " 3", … go before the extension.
-[[nodiscard]] OSErr GetFileSpecForNewCapture(FileRef* outSpec);
+[[nodiscard]] OSErr GetFileSpecForNewCapture(fw::FileRef* outSpec);

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <vector>
 
+using namespace fw;
+
 namespace {
 
 struct Entry {
@@ -120,13 +122,13 @@ OSErr OpenDefaultComponent(OSType type, OSType subType, ComponentInstance* out) 
   return err;
 }
 
-void AddComponentScan(std::function<void()> scan) {
+void fw::AddComponentScan(std::function<void()> scan) {
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
   registry.scans.push_back(std::move(scan));
 }
 
-void RunComponentScans() {
+void fw::RunComponentScans() {
   std::vector<std::function<void()>> scans;
   {
     Registry& registry = TheRegistry();
@@ -136,7 +138,7 @@ void RunComponentScans() {
   for (const auto& scan : scans) scan();
 }
 
-void ResetComponentRegistryForTesting() {
+void fw::ResetComponentRegistryForTesting() {
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
   registry.entries.clear();

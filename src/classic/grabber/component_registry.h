@@ -76,6 +76,8 @@ bool IsComponentAvailable(Component component);
 // The first matching component that opens.
 [[nodiscard]] OSErr OpenDefaultComponent(OSType type, OSType subType, ComponentInstance* out);
 
+namespace fw {
+
 // A scan brings the registry up to date with the hardware (registering
 // and removing the components of devices that come and go); the sequence
 // grabber runs every scan before it looks for digitizers.
@@ -84,3 +86,5 @@ void RunComponentScans();
 
 // For tests: an empty registry without scans.
 void ResetComponentRegistryForTesting();
+
+}  // namespace fw

@@ -19,6 +19,8 @@ extern "C" {
 #include "core/movie/image_descriptions.h"
 #include "core/platform/clocks.h"
 
+namespace fw {
+
 namespace {
 
 std::atomic<double> gSpeedForTesting{1.0};
@@ -285,3 +287,5 @@ Component RegisterDVCamera() {
 void SetDVCameraSpeedForTesting(double multiple) {
   gSpeedForTesting.store(multiple);
 }
+
+}  // namespace fw

@@ -13,6 +13,8 @@
 
 #include "classic/grabber/component_registry.h"
 
+namespace fw {
+
 constexpr char kDVCameraName[] = "DV Video";
 constexpr int32_t kDVCameraWidthPixels = 720;
 constexpr int32_t kDVCameraHeightPixels = 480;
@@ -26,3 +28,5 @@ Component RegisterDVCamera();
 // For tests: cameras started from now on run this many times faster than
 // real time (1 restores the real rate).
 void SetDVCameraSpeedForTesting(double multiple);
+
+}  // namespace fw

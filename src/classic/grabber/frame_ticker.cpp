@@ -3,6 +3,8 @@
 
 #include <chrono>
 
+namespace fw {
+
 void FrameTicker::Start(uint64_t periodNanoseconds, std::function<void(uint64_t)> tick) {
   if (thread_.joinable()) return;
   stopping_ = false;
@@ -28,3 +30,5 @@ void FrameTicker::Stop() {
   wake_.notify_all();
   thread_.join();
 }
+
+}  // namespace fw

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+namespace fw {
+
 class FrameTicker {
  public:
   FrameTicker() = default;
@@ -29,3 +31,5 @@ class FrameTicker {
   std::condition_variable wake_;
   bool stopping_ = false;
 };
+
+}  // namespace fw

@@ -10,6 +10,8 @@
 #include "core/util/gworld.h"
 #include "core/util/strings.h"
 
+using namespace fw;
+
 namespace {
 
 struct NGChannelRecord {
@@ -78,7 +80,7 @@ bool MatchesThreeCharacters(OSType code, const char (&prefix)[5]) {
 
 }  // namespace
 
-uint8_t ClassifyDigitizer(OSType manufacturer, OSType subType) {
+uint8_t fw::ClassifyDigitizer(OSType manufacturer, OSType subType) {
   const OSType appl = FourCC("appl");
   if (manufacturer == appl && subType == FourCC("iidc")) return 1;
   if (manufacturer == appl && subType == FourCC("usbv")) return 10;

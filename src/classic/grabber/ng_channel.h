@@ -58,5 +58,9 @@ OSType NGGetChannelDefaultCodec(int16_t channel);
 [[nodiscard]] OSErr NGIdleChannel(int16_t channel, int16_t* ioStage);
 [[nodiscard]] OSErr NGStopOneChannel(int16_t channel);
 
+namespace fw {
+
 // The digitizer classification: the component's manufacturer and subtype.
 uint8_t ClassifyDigitizer(OSType manufacturer, OSType subType);
+
+}  // namespace fw

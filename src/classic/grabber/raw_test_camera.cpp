@@ -11,6 +11,8 @@
 #include "classic/grabber/test_pictures.h"
 #include "classic/grabber/video_digitizer.h"
 
+namespace fw {
+
 namespace {
 
 std::atomic<double> gSpeedForTesting{1.0};
@@ -141,3 +143,5 @@ Component RegisterRawTestCamera() {
 void SetRawTestCameraSpeedForTesting(double multiple) {
   gSpeedForTesting.store(multiple);
 }
+
+}  // namespace fw

@@ -9,6 +9,8 @@
 
 #include "classic/grabber/component_registry.h"
 
+namespace fw {
+
 constexpr char kRawTestCameraName[] = "Raw Test Camera";
 constexpr int32_t kRawTestCameraWidthPixels = 640;
 constexpr int32_t kRawTestCameraHeightPixels = 480;
@@ -20,3 +22,5 @@ Component RegisterRawTestCamera();
 // For tests: cameras started from now on run this many times faster than
 // real time (1 restores the real rate).
 void SetRawTestCameraSpeedForTesting(double multiple);
+
+}  // namespace fw

@@ -3,6 +3,8 @@
 
 #include "core/util/strings.h"
 
+using namespace fw;
+
 namespace {
 
 SettingsDialogHost* gSettingsDialogHost = nullptr;
@@ -27,11 +29,11 @@ OSErr OpenDigitizer(Component component, std::unique_ptr<VideoDigitizer>* out) {
 
 }  // namespace
 
-void SetSettingsDialogHost(SettingsDialogHost* host) {
+void fw::SetSettingsDialogHost(SettingsDialogHost* host) {
   gSettingsDialogHost = host;
 }
 
-OSErr SGPanelCanRun(ComponentInstanceRecord* panel, SGChannel channel) {
+OSErr fw::SGPanelCanRun(ComponentInstanceRecord* panel, SGChannel channel) {
   auto* sgPanel = dynamic_cast<SGPanel*>(panel);
   return sgPanel == nullptr ? paramErr : sgPanel->PanelCanRun(channel);
 }
@@ -80,20 +82,21 @@ OSErr SGChannelRecord::GetSrcVideoBounds(Rect* out) {
   return digitizer_->GetMaxSrcRect(0, out);
 }
 
-SettingsDialogSession::SettingsDialogSession(SGChannel channel, std::vector<std::unique_ptr<SGPanel>> panels,
-                                             std::vector<std::string> names)
+fw::SettingsDialogSession::SettingsDialogSession(SGChannel channel,
+                                                 std::vector<std::unique_ptr<SGPanel>> panels,
+                                                 std::vector<std::string> names)
     : channel_(channel), panels_(std::move(panels)), names_(std::move(names)) {}
 
-void SettingsDialogSession::SelectPanel(size_t panel) {
+void fw::SettingsDialogSession::SelectPanel(size_t panel) {
   if (panel < panels_.size()) current_ = panel;
 }
 
-std::vector<PanelControl> SettingsDialogSession::Controls() const {
+std::vector<PanelControl> fw::SettingsDialogSession::Controls() const {
   if (current_ >= panels_.size()) return {};
   return panels_[current_]->Controls(channel_);
 }
 
-OSErr SettingsDialogSession::SetControlValue(size_t control, int32_t value) {
+OSErr fw::SettingsDialogSession::SetControlValue(size_t control, int32_t value) {
   if (current_ >= panels_.size()) return paramErr;
   return panels_[current_]->ControlChanged(channel_, control, value);
 }

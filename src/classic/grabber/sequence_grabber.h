@@ -38,12 +38,13 @@ struct SGDeviceListRecord {
 using SGDeviceList = std::unique_ptr<SGDeviceListRecord>;
 
 class SGChannelRecord;
+class SequenceGrabberRecord;
 using SGChannel = SGChannelRecord*;
 
 // A video channel. It owns its digitizer instance.
 class SGChannelRecord {
  public:
-  VideoDigitizer* GetVideoDigitizerComponent() const { return digitizer_.get(); }
+  fw::VideoDigitizer* GetVideoDigitizerComponent() const { return digitizer_.get(); }
   // The device names, and which is the channel's.
   [[nodiscard]] OSErr GetChannelDeviceList(int32_t selectionFlags, SGDeviceList* out);
   // Opens the first available digitizer of that name and closes the old
@@ -53,9 +54,11 @@ class SGChannelRecord {
   [[nodiscard]] OSErr GetSrcVideoBounds(Rect* out);
 
  private:
-  friend class SequenceGrabberRecord;
-  std::unique_ptr<VideoDigitizer> digitizer_;
+  friend class ::SequenceGrabberRecord;
+  std::unique_ptr<fw::VideoDigitizer> digitizer_;
 };
+
+namespace fw {
 
 // What a settings panel shows: pop-up menus and sliders.
 struct PanelControl {
@@ -98,7 +101,7 @@ class SettingsDialogSession {
   [[nodiscard]] OSErr SetControlValue(size_t control, int32_t value);
 
  private:
-  friend class SequenceGrabberRecord;
+  friend class ::SequenceGrabberRecord;
   SGChannel channel_;
   std::vector<std::unique_ptr<SGPanel>> panels_;
   std::vector<std::string> names_;
@@ -117,6 +120,8 @@ class SettingsDialogHost {
 };
 // Borrowed; null: no dialog can be shown (the dialog then answers unimpErr).
 void SetSettingsDialogHost(SettingsDialogHost* host);
+
+}  // namespace fw
 
 class SequenceGrabberRecord {
  public:

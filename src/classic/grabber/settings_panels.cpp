@@ -10,6 +10,8 @@
 #include "classic/grabber/v4l2_digitizer.h"
 #include "core/util/strings.h"
 
+namespace fw {
+
 namespace {
 
 constexpr std::array<PictureAdjustment, 4> kAdjustments = {
@@ -205,3 +207,5 @@ void RegisterBuiltInGrabberComponents() {
   RegisterRawTestCamera();
   RegisterSettingsPanels();
 }
+
+}  // namespace fw

@@ -9,6 +9,8 @@
 
 #include "classic/grabber/component_registry.h"
 
+namespace fw {
+
 constexpr OSType kAdjustmentsPanelManufacturer = FourCC("adjs");
 
 void RegisterSettingsPanels();
@@ -18,3 +20,5 @@ void RegisterSettingsPanels();
 // test camera, then the settings panels. The program calls it once before
 // NGNewVideoChannel.
 void RegisterBuiltInGrabberComponents();
+
+}  // namespace fw

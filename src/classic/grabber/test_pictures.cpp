@@ -6,6 +6,8 @@
 #include "core/imaging/ycbcr.h"
 #include "core/util/frame_stamp.h"
 
+namespace fw {
+
 namespace {
 
 // 75 % colour bars in video-range Y'CbCr (BT.601): white, yellow, cyan,
@@ -57,3 +59,5 @@ void Convert2vuyToARGB32(const uint8_t* src, int32_t srcRowBytes, uint8_t* dst, 
     }
   }
 }
+
+}  // namespace fw

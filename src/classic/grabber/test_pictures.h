@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace fw {
+
 // A '2vuy' picture; widthPixels even.
 void DrawCameraTestPicture(uint8_t* base, int32_t rowBytes, int32_t widthPixels, int32_t heightPixels,
                            uint32_t frameNumber);
@@ -12,3 +14,5 @@ void DrawCameraTestPicture(uint8_t* base, int32_t rowBytes, int32_t widthPixels,
 // '2vuy' to 32-bit ARGB (bytes A R G B), BT.601.
 void Convert2vuyToARGB32(const uint8_t* src, int32_t srcRowBytes, uint8_t* dst, int32_t dstRowBytes,
                          int32_t widthPixels, int32_t heightPixels);
+
+}  // namespace fw

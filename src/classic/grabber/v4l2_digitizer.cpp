@@ -16,6 +16,8 @@
 #include "core/movie/image_descriptions.h"
 #include "platform_linux/v4l2/v4l2_node.h"
 
+namespace fw {
+
 namespace {
 
 constexpr uint32_t kBufferCount = 4;
@@ -412,3 +414,5 @@ void AddV4L2DigitizerScan(std::string nodeDirectory) {
     ScanV4L2Nodes(nodeDirectory, *registered);
   });
 }
+
+}  // namespace fw

@@ -15,6 +15,8 @@
 #include "classic/grabber/video_digitizer.h"
 #include "core/imaging/pixel_conversion.h"
 
+namespace fw {
+
 constexpr OSType kV4L2DigitizerSubType = FourCC("v4l2");
 constexpr OSType kV4L2DigitizerManufacturer = FourCC("FWlx");
 
@@ -38,3 +40,5 @@ uint32_t ChooseV4L2CaptureFormat(const uint32_t* offered, size_t count);
 OSErr ConvertV4L2Buffer(uint32_t pixelFormat, const uint8_t* bytes, size_t usedBytes, int32_t srcRowBytes,
                         int32_t widthPixels, int32_t heightPixels, JPEGTo2vuyDecoder& decoder, uint8_t* dst,
                         int32_t dstRowBytes);
+
+}  // namespace fw

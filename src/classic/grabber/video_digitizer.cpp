@@ -3,7 +3,9 @@
 
 #include "core/platform/clocks.h"
 
-OSErr VideoDigitizer::GetInputName(int16_t input, std::string* outName) {
+using namespace fw;
+
+OSErr fw::VideoDigitizer::GetInputName(int16_t input, std::string* outName) {
   int16_t count = 0;
   if (const OSErr err = GetNumberOfInputs(&count); err != noErr) return err;
   if (input < 0 || input >= count) return paramErr;
@@ -35,7 +37,7 @@ void SetTimeBaseRate(TimeBase base, Fixed rate) {
         MonotonicNanoseconds() - static_cast<uint64_t>(now.value * kFixed1 / static_cast<int64_t>(rate));
 }
 
-void GetTimeBaseTimeAt(TimeBase base, uint64_t monotonicNanoseconds, TimeScale scale, TimeRecord* out) {
+void fw::GetTimeBaseTimeAt(TimeBase base, uint64_t monotonicNanoseconds, TimeScale scale, TimeRecord* out) {
   if (scale <= 0) scale = 600;
   const int64_t elapsed = static_cast<int64_t>(monotonicNanoseconds - base->startNanoseconds);
   // 128-bit intermediate: nanoseconds × rate × scale outgrows 64 bits.

@@ -75,6 +75,8 @@ struct VdigBufferRecList {
   VdigBufferRec list[2];
 };
 
+namespace fw {
+
 enum class PictureAdjustment : uint8_t { kBrightness, kContrast, kSaturation, kHue };
 
 // Every call returns an error code; the defaults answer that the digitizer
@@ -144,18 +146,24 @@ class VideoDigitizer : public ComponentInstanceRecord {
   virtual bool Done(int16_t /*buffer*/) { return false; }
 };
 
-[[nodiscard]] OSErr VDCaptureStateChanging(VideoDigitizer* digitizer, uint32_t flags);
+}  // namespace fw
+
+[[nodiscard]] OSErr VDCaptureStateChanging(fw::VideoDigitizer* digitizer, uint32_t flags);
 // The 'ntz ' digitizer's vendor call; other digitizers answer it with
 // badComponentSelector.
-[[nodiscard]] OSErr fNTZVDSetCapturePlaybackInterval(VideoDigitizer* digitizer, uint32_t interval);
+[[nodiscard]] OSErr fNTZVDSetCapturePlaybackInterval(fw::VideoDigitizer* digitizer, uint32_t interval);
 
 // Time bases run on the monotonic clock at a rate (16.16 fixed point).
 std::unique_ptr<TimeBaseRecord> NewTimeBase();
 void SetTimeBaseRate(TimeBase base, Fixed rate);
 // The time now. A scale of 0 gives the base's own scale, 600 units a second.
 void GetTimeBaseTime(TimeBase base, TimeScale scale, TimeRecord* out);
+namespace fw {
+
 // The time the base showed at a monotonic clock reading.
 void GetTimeBaseTimeAt(TimeBase base, uint64_t monotonicNanoseconds, TimeScale scale, TimeRecord* out);
+
+}  // namespace fw
 
 struct TimeBaseRecord {
   Fixed rate = 0;

@@ -14,6 +14,8 @@
 #include "core/capture/classic_error_message.h"
 #include "core/util/rects.h"
 
+namespace fw {
+
 namespace {
 
 // Layout, in pixels: a column of titles and a column of controls, one row
@@ -299,3 +301,5 @@ SettingsDialogWindow gSettingsDialogWindow;
 void InstallSettingsDialogWindow() {
   SetSettingsDialogHost(&gSettingsDialogWindow);
 }
+
+}  // namespace fw

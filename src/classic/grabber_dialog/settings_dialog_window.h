@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace fw {
+
 // Dialog resources of the window and of its error alert.
 constexpr int16_t kVideoSettingsDialogID = 3000;
 constexpr int16_t kVideoSettingsAlertDialogID = 3001;
@@ -29,3 +31,5 @@ constexpr int32_t kVideoSettingsChangeLocation = 60;
 // Makes the dialog the one NGSettingsDialog shows. The program calls it once
 // at start, after the toolbox is up; calling it again changes nothing.
 void InstallSettingsDialogWindow();
+
+}  // namespace fw

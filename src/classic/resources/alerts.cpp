@@ -5,6 +5,8 @@
 
 #include "core/capture/classic_error_message.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr std::array<AlertTemplate, 4> kAlerts{{
@@ -30,7 +32,7 @@ const AlertTemplate* GetAlertTemplate(int16_t alertID) {
   return nullptr;
 }
 
-std::string SubstituteAlertParams(std::string_view text, std::span<const std::string> params) {
+std::string fw::SubstituteAlertParams(std::string_view text, std::span<const std::string> params) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {

@@ -4,6 +4,8 @@
 #include <span>
 #include <string_view>
 
+using namespace fw;
+
 namespace {
 
 struct IndString {

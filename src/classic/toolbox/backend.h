@@ -15,6 +15,8 @@
 
 #include "classic/toolbox/toolbox_types.h"
 
+namespace fw {
+
 // What changed in a window, so a backend can update only that.
 enum class WindowChange : uint8_t {
   kCreated,
@@ -66,11 +68,17 @@ class ToolboxBackend {
   virtual std::vector<Rect> ScreenBounds() = 0;
 };
 
+}  // namespace fw
+
 // Starts the toolbox on a backend: clears every window, menu, timer,
 // handler and queued event, resets TickCount to 0 and queues the
 // 'oapp' high-level event that a program receives at start.
-void InitToolbox(std::unique_ptr<ToolboxBackend> backend);
+void InitToolbox(std::unique_ptr<fw::ToolboxBackend> backend);
 // Disposes of everything InitToolbox made, the backend last.
 void ShutdownToolbox();
+namespace fw {
+
 // The running backend (null before InitToolbox).
 ToolboxBackend* GetToolboxBackend();
+
+}  // namespace fw

@@ -7,6 +7,8 @@
 
 #include "classic/toolbox/toolbox_state.h"
 
+using namespace fw;
+
 namespace {
 
 ControlRef Checked(ControlRef control) {
@@ -56,12 +58,12 @@ void ShowCaretNow(ControlRef control) {
 
 }  // namespace
 
-int16_t ToolboxBackend::TextOffsetAt(ControlRef control, Point local) {
+int16_t fw::ToolboxBackend::TextOffsetAt(ControlRef control, Point local) {
   const int32_t length = static_cast<int32_t>(control->text.size());
   return Clamp16(std::clamp<int32_t>((local.h - control->bounds.left - 4 + 3) / 7, 0, length));
 }
 
-void DisposeControlsOf(WindowRef window) {
+void fw::DisposeControlsOf(WindowRef window) {
   window->focus = nullptr;
   window->root = nullptr;
   window->controls.clear();

@@ -7,6 +7,8 @@
 #include "classic/toolbox/scrap.h"
 #include "classic/toolbox/toolbox_state.h"
 
+using namespace fw;
+
 namespace {
 
 std::map<int16_t, const DialogTemplate*>& Templates() {

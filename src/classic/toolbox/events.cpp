@@ -13,6 +13,8 @@
 
 #include "classic/toolbox/toolbox_state.h"
 
+using namespace fw;
+
 namespace {
 
 std::unique_ptr<ToolboxState> gState;
@@ -108,13 +110,13 @@ std::chrono::steady_clock::time_point NextTimerDue(std::chrono::steady_clock::ti
 
 }  // namespace
 
-ToolboxState& TB() {
+ToolboxState& fw::TB() {
   return *gState;
 }
-bool ToolboxIsRunning() {
+bool fw::ToolboxIsRunning() {
   return gState != nullptr;
 }
-ToolboxBackend* GetToolboxBackend() {
+ToolboxBackend* fw::GetToolboxBackend() {
   return gState ? gState->backend.get() : nullptr;
 }
 
@@ -174,7 +176,7 @@ void RunDueEventLoopTimers() {
   tb.runningTimers = false;
 }
 
-void PumpEvents(int64_t timeoutMs) {
+void fw::PumpEvents(int64_t timeoutMs) {
   ToolboxState& tb = TB();
   CheckQuitSignals();
   RunDueEventLoopTimers();
@@ -361,7 +363,7 @@ void InstallQuitSignalHandlers() {
   sigaction(SIGHUP, &action, nullptr);
 }
 
-int GetQuitSignalWakeFd() {
+int fw::GetQuitSignalWakeFd() {
   return gSignalPipe[0];
 }
 
@@ -370,7 +372,7 @@ void RequestQuitFromSystem() {
   PostHighLevelEvent(kCoreEventClass, kAEQuitApplication);
 }
 
-void CheckQuitSignals() {
+void fw::CheckQuitSignals() {
   if (gSignalPipe[0] >= 0) {
     char drain[64];
     while (read(gSignalPipe[0], drain, sizeof drain) > 0) {

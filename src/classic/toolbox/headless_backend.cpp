@@ -9,6 +9,8 @@
 #include "classic/toolbox/events.h"
 #include "classic/toolbox/toolbox_state.h"
 
+namespace fw {
+
 void HeadlessBackend::ScheduleAtTick(uint32_t tick, std::function<void()> action) {
   scheduled_.push_back({tick, std::move(action)});
 }
@@ -77,3 +79,5 @@ OSErr HeadlessBackend::OpenURL(std::string_view url) {
 void HeadlessBackend::SetClipboardText(std::optional<std::string_view> text) {
   clipboard_ = text ? std::optional<std::string>(std::string(*text)) : std::nullopt;
 }
+
+}  // namespace fw

@@ -16,6 +16,8 @@
 
 #include "classic/toolbox/backend.h"
 
+namespace fw {
+
 class HeadlessBackend : public ToolboxBackend {
  public:
   // Runs `action` during the first wait at or after `tick` (TickCount).
@@ -68,3 +70,5 @@ class HeadlessBackend : public ToolboxBackend {
   uint32_t menuBarChanges_ = 0;
   uint32_t windowChanges_ = 0;
 };
+
+}  // namespace fw

@@ -19,6 +19,8 @@ extern "C" {
 #include "core/imaging/soft_scaler.h"
 #include "core/util/pixmap.h"
 
+using namespace fw;
+
 namespace {
 
 // The largest picture a sequence draws: a bogus matrix must not allocate
@@ -208,11 +210,11 @@ OSErr DecompressionSequence::DrawFrame(const uint8_t* data, int32_t dataSize) {
   return Draw2vuy(decoded.data(), Row2vuyBytesNeeded(w), w, h);
 }
 
-void ResetImageCompression() {
+void fw::ResetImageCompression() {
   Sequences().clear();
 }
 
-void EndSequencesDrawingInto(WindowRef window) {
+void fw::EndSequencesDrawingInto(WindowRef window) {
   // The sequence keeps its number, so the program's later CDSequenceEnd
   // finds it; it only stops drawing.
   for (auto& [id, sequence] : Sequences()) {
@@ -220,8 +222,8 @@ void EndSequencesDrawingInto(WindowRef window) {
   }
 }
 
-void TransformFixedPoint(const MatrixRecord* m, int32_t xFixed, int32_t yFixed, int32_t* outX,
-                         int32_t* outY) {
+void fw::TransformFixedPoint(const MatrixRecord* m, int32_t xFixed, int32_t yFixed, int32_t* outX,
+                             int32_t* outY) {
   const int64_t x =
       (int64_t{xFixed} * m->matrix[0][0] + int64_t{yFixed} * m->matrix[1][0]) / 0x10000 + m->matrix[2][0];
   const int64_t y =

@@ -19,9 +19,13 @@
 constexpr Fixed fixed1 = kFixed1;
 using MatrixRecordPtr = MatrixRecord*;
 
+namespace fw {
+
 // Where the matrix puts a point.
 void TransformFixedPoint(const MatrixRecord* matrix, int32_t xFixed, int32_t yFixed, int32_t* outX,
                          int32_t* outY);
+
+}  // namespace fw
 
 using ImageSequence = int32_t;  // 0: none
 using CodecFlags = uint16_t;

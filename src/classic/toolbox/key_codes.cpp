@@ -5,6 +5,8 @@
 
 #include "classic/toolbox/toolbox_types.h"
 
+namespace fw {
+
 namespace {
 
 // Indexed by the Linux input code (X11 key code − 8).
@@ -153,3 +155,5 @@ uint8_t ClassicCharCodeForSpecialKey(uint8_t classicKeyCode) {
       return 0;
   }
 }
+
+}  // namespace fw

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace fw {
+
 // The classic key code of an X11 key code; 0xFF for keys the classic
 // keyboard did not have.
 uint8_t ClassicKeyCodeFromX11(uint32_t x11KeyCode);
@@ -16,3 +18,5 @@ uint8_t ClassicKeyCodeFromX11(uint32_t x11KeyCode);
 uint8_t ClassicCharCodeForSpecialKey(uint8_t classicKeyCode);
 
 constexpr uint8_t kUnknownClassicKeyCode = 0xFF;
+
+}  // namespace fw

@@ -6,6 +6,8 @@
 #include "classic/toolbox/toolbox_state.h"
 #include "classic/toolbox/windows.h"
 
+using namespace fw;
+
 namespace {
 size_t CellIndex(const ListRec& list, Cell cell) {
   return static_cast<size_t>(cell.v) * static_cast<size_t>(list.dataBounds.right) +

@@ -7,6 +7,8 @@
 
 #include "classic/toolbox/toolbox_state.h"
 
+using namespace fw;
+
 struct OpaqueMenuBarHandle {
   std::vector<int16_t> menuIDs;
 };
@@ -53,7 +55,7 @@ void RegisterMenuBarTemplates(std::span<const MenuBarTemplate> menuBars) {
   for (const MenuBarTemplate& t : menuBars) MenuBarTemplates()[t.id] = &t;
 }
 
-void ResetMenus() {
+void fw::ResetMenus() {
   ToolboxState& tb = TB();
   tb.menuBar.clear();
   tb.menuBarSet = false;
@@ -136,7 +138,7 @@ void SetMenuBarWindow(WindowRef window) {
 WindowRef GetMenuBarWindow() {
   return TB().menuBarWindow;
 }
-void ForgetMenuBarWindow(WindowRef window) {
+void fw::ForgetMenuBarWindow(WindowRef window) {
   if (TB().menuBarWindow == window) {
     TB().menuBarWindow = nullptr;
     Changed();

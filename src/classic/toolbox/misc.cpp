@@ -5,6 +5,8 @@
 
 #include "classic/toolbox/toolbox_state.h"
 
+using namespace fw;
+
 void SysBeep(int16_t) {
   ++TB().beepCount;
   TB().backend->Beep();

@@ -29,6 +29,8 @@
 #include "classic/toolbox/key_codes.h"
 #include "classic/toolbox/toolbox_state.h"
 
+namespace fw {
+
 namespace {
 
 class QtToolboxBackend;
@@ -539,3 +541,5 @@ void WindowWidget::PaintControl(QPainter& p, ControlRef c, int dy) {
 std::unique_ptr<ToolboxBackend> MakeQtToolboxBackend() {
   return std::make_unique<QtToolboxBackend>();
 }
+
+}  // namespace fw

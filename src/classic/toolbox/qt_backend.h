@@ -10,4 +10,8 @@
 
 #include "classic/toolbox/backend.h"
 
+namespace fw {
+
 std::unique_ptr<ToolboxBackend> MakeQtToolboxBackend();
+
+}  // namespace fw

@@ -7,6 +7,8 @@
 
 #include "classic/toolbox/toolbox_state.h"
 
+using namespace fw;
+
 namespace {
 // There is one clipboard; its reference is a fixed token.
 ScrapRef TheScrap() {

@@ -94,6 +94,8 @@ struct OpaqueEventLoopTimerRef {
 
 class DecompressionSequence;
 
+namespace fw {
+
 struct ToolboxState {
   std::unique_ptr<ToolboxBackend> backend;
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
@@ -152,3 +154,5 @@ void PumpEvents(int64_t timeoutMs);
 int GetQuitSignalWakeFd();
 // Turns pending quit signals into queued 'quit' events.
 void CheckQuitSignals();
+
+}  // namespace fw

@@ -5,6 +5,8 @@
 
 #include "classic/toolbox/toolbox_state.h"
 
+using namespace fw;
+
 namespace {
 
 int32_t Width(const Rect& r) {
@@ -71,16 +73,16 @@ Point TrackPress(F track) {
 
 }  // namespace
 
-WindowRef CheckedWindow(WindowRef window) {
+WindowRef fw::CheckedWindow(WindowRef window) {
   if (window == nullptr || !ToolboxIsRunning()) return nullptr;
   return FindOwned(window) != TB().windows.end() ? window : nullptr;
 }
 
-void NoteWindowChanged(WindowRef window, WindowChange change) {
+void fw::NoteWindowChanged(WindowRef window, WindowChange change) {
   if (TB().backend) TB().backend->WindowChanged(window, change);
 }
 
-void NoteFrontWindowMayHaveChanged() {
+void fw::NoteFrontWindowMayHaveChanged() {
   ToolboxState& tb = TB();
   WindowRef front = FrontWindow();
   if (front == tb.activeWindow) return;

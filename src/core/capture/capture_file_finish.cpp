@@ -5,6 +5,8 @@
 
 #include "core/movie/mdat_header.h"
 
+namespace fw {
+
 namespace {
 
 uint64_t EndOfFrames(uint32_t frameDataSize, uint32_t frames) {
@@ -85,3 +87,5 @@ OSErr FinishCaptureFile(const FileRef& file, uint32_t frameDataSize, uint32_t fr
   if (outFramesInMovie != nullptr) *outFramesInMovie = frames;
   return firstErr;
 }
+
+}  // namespace fw

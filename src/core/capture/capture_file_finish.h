@@ -10,6 +10,8 @@
 #include "core/platform/files.h"
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 // Whether every frame handed to the writer is known to be on the disk.
 enum class CaptureFrameData {
   kComplete,    // the capture and the writer ended without an error
@@ -34,3 +36,5 @@ using AddMovieResourceFunction = std::function<OSErr(int32_t frameCount)>;
                                       CaptureFrameData frameData,
                                       const AddMovieResourceFunction& addMovieResource,
                                       uint32_t* outFramesInMovie);
+
+}  // namespace fw

@@ -11,6 +11,8 @@
 #include "core/platform/files.h"
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 class CaptureJournal {
  public:
   virtual ~CaptureJournal() = default;
@@ -27,3 +29,5 @@ class CaptureJournal {
 
 // Makes the journal of one capture; may give null (no journal kept).
 using CaptureJournalFactory = std::function<std::unique_ptr<CaptureJournal>()>;
+
+}  // namespace fw

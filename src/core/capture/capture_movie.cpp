@@ -6,6 +6,8 @@
 #include "core/platform/error_reporter.h"
 #include "core/prefs/prefs_struct.h"
 
+using namespace fw;
+
 OSErr addMovieResourceToFile(const FileRef* file, int32_t frameDataSize, int32_t frameCount) {
   if (gInput == nullptr || !gInput->imageDescription) return kNoVideoInputForMovieErr;
   ImageDescription* description = gInput->imageDescription.get();

@@ -17,7 +17,8 @@
 // hold at least 16 + frameCount × frameDataSize bytes; if it holds fewer
 // (frames lost to a failed write), eofErr is returned and the file is left
 // as it was, rather than indexing frames that are not there.
-[[nodiscard]] OSErr addMovieResourceToFile(const FileRef* file, int32_t frameDataSize, int32_t frameCount);
+[[nodiscard]] OSErr addMovieResourceToFile(const fw::FileRef* file, int32_t frameDataSize,
+                                           int32_t frameCount);
 
 // What the classic program's capture road knows about its frames.
 class ClassicCaptureSource {
@@ -34,5 +35,5 @@ class ClassicCaptureSource {
 // rectangle is set when any trim of gPrefs is non-zero (the frames stay
 // untrimmed). Every failure is reported with ReportClassicError before it
 // is returned.
-[[nodiscard]] OSErr AddMovieResourceToFile2(const FileRef* file, int32_t frameDataSize, int32_t frameCount,
-                                            ClassicCaptureSource& source);
+[[nodiscard]] OSErr AddMovieResourceToFile2(const fw::FileRef* file, int32_t frameDataSize,
+                                            int32_t frameCount, ClassicCaptureSource& source);

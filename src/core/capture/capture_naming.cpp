@@ -11,6 +11,8 @@
 #include "core/platform/folders.h"
 #include "core/util/strings.h"
 
+using namespace fw;
+
 namespace {
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's method).
@@ -63,7 +65,7 @@ void AppendTwoDigits(Str255 str, int value) {
 
 }  // namespace
 
-std::string MakeCaptureFileName(const LocalDateTime& when, uint8_t dateOrdering) {
+std::string fw::MakeCaptureFileName(const LocalDateTime& when, uint8_t dateOrdering) {
   int first = when.day, second = when.month, third = when.year;
   switch (dateOrdering) {
     case 1:
@@ -84,7 +86,7 @@ std::string MakeCaptureFileName(const LocalDateTime& when, uint8_t dateOrdering)
   return name;
 }
 
-OSErr GetCaptureFolder(uint8_t captureLocation, std::string* outFolder) {
+OSErr fw::GetCaptureFolder(uint8_t captureLocation, std::string* outFolder) {
   switch (captureLocation) {
     case 1:
       return GetApplicationFolder(outFolder);
@@ -97,7 +99,7 @@ OSErr GetCaptureFolder(uint8_t captureLocation, std::string* outFolder) {
   }
 }
 
-std::string UniqueCapturePath(const std::string& folder, const std::string& name) {
+std::string fw::UniqueCapturePath(const std::string& folder, const std::string& name) {
   namespace fs = std::filesystem;
   const fs::path base = fs::path(folder) / name;
   std::error_code ec;
@@ -110,7 +112,7 @@ std::string UniqueCapturePath(const std::string& folder, const std::string& name
   }
 }
 
-uint32_t ClassicSecondsOf(const LocalDateTime& when) {
+uint32_t fw::ClassicSecondsOf(const LocalDateTime& when) {
   const int64_t days = DaysFromCivil(when.year, when.month, when.day) - kClassicEpochDays;
   return static_cast<uint32_t>(days * 86400 + when.hour * 3600 + when.minute * 60 +
                                static_cast<int64_t>(when.second));

@@ -9,6 +9,8 @@
 #include "core/platform/os_errors.h"
 #include "core/util/types.h"
 
+namespace fw {
+
 // "Framewright %d-%d-%d %02d-%02d-%02d.mov": the date fields in the order of
 // `dateOrdering` (0 d-m-y, 1 m-d-y, 2 y-m-d, 3 y-d-m; other values as 0),
 // month and day without leading zero, then hour, minute and whole seconds.
@@ -23,12 +25,18 @@ std::string MakeCaptureFileName(const LocalDateTime& when, uint8_t dateOrdering)
 // capture never replaces an earlier one in a fixed folder.
 std::string UniqueCapturePath(const std::string& folder, const std::string& name);
 
+}  // namespace fw
+
 // Classic form: appends a compact date and time to a length-prefixed string.
 // `secs` counts seconds since 1904-01-01 in local time (the classic clock);
 // 0 means now. Flag bits: 1 day and month, 2 year, 4 hour and minute, 8
 // seconds (with 4 only). "-" separates with useDash, "/" without.
 void AddDateToString(uint32_t secs, Str255 str, uint8_t flags, uint8_t dateOrdering, bool useDash);
 
+namespace fw {
+
 // The classic clock's reading for a local date and time (seconds since
 // 1904-01-01 local time).
 uint32_t ClassicSecondsOf(const LocalDateTime& when);
+
+}  // namespace fw

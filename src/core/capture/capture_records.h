@@ -32,7 +32,7 @@ struct VideoInputRecord {
 // The running capture.
 struct CaptureRecord {
   AFWRef writer = nullptr;
-  FileRef captureFile;
+  fw::FileRef captureFile;
   uint32_t incomingFrameNumber = 0;  // 1 at start, +1 per delivered frame
   uint32_t framesWritten = 0;
   uint32_t frameDataSize = 0;  // bytes of one written frame

@@ -10,6 +10,8 @@
 #include "core/movie/mdat_header.h"
 #include "core/writer/async_file_writer.h"
 
+namespace fw {
+
 std::optional<ErrorStep> CaptureEnd::AlertStep() const {
   if (captureErr != noErr) return ErrorStep::kDuringCapture;
   if (finishErr != noErr) return ErrorStep::kFinishingCapture;
@@ -182,3 +184,5 @@ CaptureEnd CaptureSession::Finish(OSErr captureErr) {
   }
   return end_;
 }
+
+}  // namespace fw

@@ -24,6 +24,8 @@
 #include "core/platform/files.h"
 #include "core/platform/program_flavor.h"
 
+namespace fw {
+
 enum class CaptureFileFormat {
   kQuickTimeMovie,  // 16-byte media data header, frames, movie resource
   kDVStream,        // the frames back to back, nothing else
@@ -120,3 +122,5 @@ class CaptureSession {
   CaptureEnd end_;
   std::unique_ptr<CaptureJournal> journal_;  // null when none is kept
 };
+
+}  // namespace fw

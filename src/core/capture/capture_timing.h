@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdint>
 
+namespace fw {
+
 struct CaptureTiming {
   uint32_t framesWritten = 0;
   uint64_t writeNanos = 0;         // frame copy and AFWWriteData
@@ -33,3 +35,5 @@ class ScopedNanos {
   uint64_t* counter_;
   std::chrono::steady_clock::time_point start_;
 };
+
+}  // namespace fw

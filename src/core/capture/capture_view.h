@@ -18,6 +18,8 @@
 struct VideoPreviewRecord;
 using VideoPreviewRef = VideoPreviewRecord*;
 
+namespace fw {
+
 enum class WindowId { kMainWindow, kCaptureWindow };
 enum class Enablement { kDisabled, kEnabled };
 
@@ -77,3 +79,5 @@ class PreviewPort {
   [[nodiscard]] virtual OSErr VPDisplayFrame(VideoPreviewRef ref) = 0;
   virtual void VPDisposePreview(VideoPreviewRef ref) = 0;
 };
+
+}  // namespace fw

@@ -6,6 +6,8 @@
 
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 namespace {
 
 struct CodeExplanation {
@@ -76,3 +78,5 @@ std::optional<ClassicErrorAlertParams> ComposeClassicErrorMessage(int16_t messag
   if (explanation.index != 0) getString(params.explanation, explanation.listID, explanation.index);
   return params;
 }
+
+}  // namespace fw

@@ -10,6 +10,8 @@
 
 #include "core/util/types.h"
 
+namespace fw {
+
 // String lists of the classic program's resources that the alert draws on.
 constexpr int16_t kErrorTaskStringListID = 129;   // one sentence per failed task
 constexpr int16_t kErrorCodeStringListID = 130;   // explanations of single codes
@@ -41,3 +43,5 @@ struct ClassicErrorAlertParams {
 // Nothing when the user cancelled (-128): there is nothing to tell them.
 std::optional<ClassicErrorAlertParams> ComposeClassicErrorMessage(int16_t messageIndex, int32_t location,
                                                                   int32_t err, IndStringSource getString);
+
+}  // namespace fw

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+using namespace fw;
+
 namespace {
 
 // A plain lookup: codes are never grouped by range here, so a code the table
@@ -51,14 +53,14 @@ std::string GetErrorSuffix(int32_t code) {
   return {};
 }
 
-std::string BuildErrorAlertText(ErrorStep step, int32_t code) {
+std::string fw::BuildErrorAlertText(ErrorStep step, int32_t code) {
   std::string text(AlertLead(step));
   text += std::to_string(code);
   text += GetErrorSuffix(code);
   return text;
 }
 
-ErrorAlertWindow GetErrorAlertWindow(ErrorStep step) {
+ErrorAlertWindow fw::GetErrorAlertWindow(ErrorStep step) {
   switch (step) {
     case ErrorStep::kDuringCapture:
     case ErrorStep::kFinishingCapture:

@@ -14,6 +14,8 @@
 // its number alone.
 std::string GetErrorSuffix(int32_t code);
 
+namespace fw {
+
 // The steps of Framewright HD that show an error.
 enum class ErrorStep {
   kInitialising,       // listing the devices at start-up
@@ -33,3 +35,5 @@ std::string BuildErrorAlertText(ErrorStep step, int32_t code);
 // the main window back.
 enum class ErrorAlertWindow { kMainWindow, kCaptureWindow };
 ErrorAlertWindow GetErrorAlertWindow(ErrorStep step);
+
+}  // namespace fw

@@ -19,6 +19,8 @@
 
 #include "core/platform/program_flavor.h"
 
+namespace fw {
+
 class FrameSchedule {
  public:
   static constexpr int kMaxSlots = 16;
@@ -48,5 +50,7 @@ class FrameSchedule {
   std::array<uint32_t, kMaxSlots> slots_{};
 };
 
+}  // namespace fw
+
 // Framewright HD's schedule (main thread only).
-extern FrameSchedule gFrameCaptureScheduleTable;
+extern fw::FrameSchedule gFrameCaptureScheduleTable;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+namespace fw {
+
 void BlendRGB32(const RGB32ImageView& picture, const ConstRGB32ImageView& over, uint32_t weight256) {
   const uint32_t w = std::min<uint32_t>(weight256, 256);
   const uint32_t keep = 256 - w;
@@ -26,3 +28,5 @@ void BlendRGB32(const RGB32ImageView& picture, const ConstRGB32ImageView& over, 
     }
   }
 }
+
+}  // namespace fw

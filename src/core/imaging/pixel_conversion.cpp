@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace fw {
+
 void CopyUYVYTo2vuy(const uint8_t* src, int32_t srcRowBytes, uint8_t* dst, int32_t dstRowBytes,
                     int32_t widthPixels, int32_t heightPixels) {
   const size_t rowBytes = static_cast<size_t>(widthPixels) * 2;
@@ -120,3 +122,5 @@ OSErr JPEGTo2vuyDecoder::Decode(const uint8_t* jpegBytes, size_t sizeBytes,
   }
   return noErr;
 }
+
+}  // namespace fw

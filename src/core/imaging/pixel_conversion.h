@@ -9,6 +9,8 @@
 
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 // Rows of packed 4:2:2 pixels; widthPixels is even. The source and the
 // destination may have different row lengths (drivers pad rows).
 void CopyUYVYTo2vuy(const uint8_t* src, int32_t srcRowBytes, uint8_t* dst, int32_t dstRowBytes,
@@ -51,3 +53,5 @@ class JPEGTo2vuyDecoder {
   uint8_t* planes_ = nullptr;  // decoded Y, Cb, Cr planes, reused between frames
   size_t planesSizeBytes_ = 0;
 };
+
+}  // namespace fw

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstring>
 
+namespace fw {
+
 namespace {
 
 inline uint32_t Lerp8(uint32_t a, uint32_t b, uint32_t weight) {
@@ -236,3 +238,5 @@ void RGB32Scaler::Draw(const ConstRGB32ImageView& source, const RGB32ImageView& 
     }
   }
 }
+
+}  // namespace fw

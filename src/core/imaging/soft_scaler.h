@@ -12,6 +12,8 @@
 
 #include "core/imaging/ycbcr.h"
 
+namespace fw {
+
 // Mirroring of a picture in its rectangle.
 enum class Mirroring : uint8_t { kNone = 0, kHorizontal = 1, kVertical = 2, kBoth = 3 };
 
@@ -116,3 +118,5 @@ class RGB32Scaler {
   std::vector<SampleStep> rows_;
   std::vector<uint32_t> blendedRow_;
 };
+
+}  // namespace fw

@@ -5,6 +5,8 @@
 
 #include "core/util/pixmap.h"
 
+namespace fw {
+
 namespace {
 
 // From the luma weights Kr and Kb of a matrix, for video range: luma codes
@@ -49,3 +51,5 @@ YCbCrTables::YCbCrTables(YCbCrMatrix matrix) : matrix_(matrix) {
     cbB_[i] = Fixed(c.cbToB * (i - 128));
   }
 }
+
+}  // namespace fw

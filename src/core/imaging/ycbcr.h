@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace fw {
+
 enum class YCbCrMatrix : uint8_t { kBT601, kBT709 };
 
 // Standard definition sizes (up to 1024 × 576) are BT.601; anything larger is
@@ -49,3 +51,5 @@ class YCbCrTables {
   int32_t crG_[256];
   int32_t cbB_[256];
 };
+
+}  // namespace fw

@@ -3,6 +3,8 @@
 
 #include "core/util/byte_order.h"
 
+namespace fw {
+
 namespace {
 constexpr size_t kAliasHeaderSizeBytes = 10;
 constexpr uint16_t kAliasVersion = 2;
@@ -44,3 +46,5 @@ bool ReadAliasRecordPath(const uint8_t* data, size_t sizeBytes, std::string* out
   }
   return false;
 }
+
+}  // namespace fw

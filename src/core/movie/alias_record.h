@@ -16,6 +16,8 @@
 
 #include "core/platform/files.h"
 
+namespace fw {
+
 constexpr uint16_t kAliasPathTag = 18;
 
 // A path that is empty or not absolute gives paramErr; one too long for the
@@ -24,3 +26,5 @@ constexpr uint16_t kAliasPathTag = 18;
 
 // The path an alias record names; false when the bytes are no such record.
 bool ReadAliasRecordPath(const uint8_t* data, size_t sizeBytes, std::string* outPath);
+
+}  // namespace fw

@@ -5,6 +5,8 @@
 
 #include "core/util/byte_order.h"
 
+namespace fw {
+
 void AtomWriter::U16(uint16_t v) {
   uint8_t b[2];
   StoreBE16(b, v);
@@ -53,3 +55,5 @@ uint64_t ContainerAtom::PayloadSizeBytes() const {
 void ContainerAtom::WritePayload(AtomWriter& out) const {
   for (const auto& child : children_) child->Write(out);
 }
+
+}  // namespace fw

@@ -12,6 +12,8 @@
 
 #include "core/util/types.h"
 
+namespace fw {
+
 constexpr uint64_t kAtomHeaderSizeBytes = 8;
 
 // A growable big-endian byte sink.
@@ -91,3 +93,5 @@ class ContainerAtom : public Atom {
  private:
   std::vector<std::unique_ptr<Atom>> children_;
 };
+
+}  // namespace fw

@@ -9,6 +9,8 @@
 #include "core/platform/files.h"
 #include "core/util/types.h"
 
+namespace fw {
+
 namespace {
 
 enum class HeaderFault { kNone, kSizeCutShort, kSmallerThanHeader, kBeyondParent };
@@ -183,3 +185,5 @@ bool AtomWalker::FullAtomHeader(PayloadCursor& c, const WalkedAtom& atom, uint8_
   if (*version > 1) return problem_->Malformed("unknown version", atom.type, atom.offsetBytes);
   return true;
 }
+
+}  // namespace fw

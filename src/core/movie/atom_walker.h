@@ -17,6 +17,8 @@
 #include "core/util/byte_order.h"
 #include "core/util/types.h"
 
+namespace fw {
+
 // Random access to the bytes of a file, or of a buffer standing for one.
 class ByteSource {
  public:
@@ -226,3 +228,5 @@ class AtomWalker {
   std::vector<AtomInfo>* atoms_;
   ReadProblem* problem_;
 };
+
+}  // namespace fw

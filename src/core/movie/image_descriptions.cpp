@@ -9,6 +9,8 @@
 
 #include "core/util/byte_order.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr OSType kColrType = FourCC("colr");
@@ -112,12 +114,12 @@ OSErr MakeDVImageDescription(DVVideoSystem system, ImageDescriptionHandle* out) 
   return noErr;
 }
 
-bool WantsColorExtension(OSType codecType) {
+bool fw::WantsColorExtension(OSType codecType) {
   return IsYUVFormat(codecType) || codecType == kRawCodecType || codecType == kDVNTSCCodecType ||
          codecType == kDVPALCodecType;
 }
 
-ColorTags ColorTagsFor(OSType codecType, int width, int height) {
+ColorTags fw::ColorTagsFor(OSType codecType, int width, int height) {
   // nclc code points: primaries 1 BT.709, 5 EBU 3213 (625 lines), 6 SMPTE
   // 170M (525 lines); transfer 1 (shared by BT.601 and BT.709); matrix 0
   // identity (RGB), 1 BT.709, 6 BT.601.
@@ -130,7 +132,7 @@ ColorTags ColorTagsFor(OSType codecType, int width, int height) {
   return tags;
 }
 
-void AddColorExtension(ImageDescription* description) {
+void fw::AddColorExtension(ImageDescription* description) {
   if (!WantsColorExtension(description->cType)) return;
   ColorTags existing;
   if (FindColorTags(*description, &existing)) return;
@@ -153,7 +155,7 @@ void AddColorExtension(ImageDescription* description) {
   description->idSize = static_cast<int32_t>(kImageDescriptionBaseSizeBytes + description->extensions.size());
 }
 
-bool FindColorTags(const ImageDescription& description, ColorTags* out) {
+bool fw::FindColorTags(const ImageDescription& description, ColorTags* out) {
   bool found = false;
   const std::vector<uint8_t>& ext = description.extensions;
   ForEachExtension(ext, [&](size_t offset, uint32_t size, OSType type) {
@@ -168,7 +170,8 @@ bool FindColorTags(const ImageDescription& description, ColorTags* out) {
   return found;
 }
 
-std::vector<uint8_t> SerialiseImageDescription(const ImageDescription& description, uint16_t dataRefIndex) {
+std::vector<uint8_t> fw::SerialiseImageDescription(const ImageDescription& description,
+                                                   uint16_t dataRefIndex) {
   ImageDescription d = description;
   AddColorExtension(&d);
   size_t extensionBytes = 0;
@@ -204,7 +207,7 @@ std::vector<uint8_t> SerialiseImageDescription(const ImageDescription& descripti
   return out;
 }
 
-OSErr ParseImageDescription(const uint8_t* data, size_t sizeBytes, ImageDescription* out) {
+OSErr fw::ParseImageDescription(const uint8_t* data, size_t sizeBytes, ImageDescription* out) {
   if (data == nullptr || out == nullptr || sizeBytes < kImageDescriptionBaseSizeBytes) return paramErr;
   if (LoadBE32(data) != sizeBytes) return paramErr;
   ImageDescription d;

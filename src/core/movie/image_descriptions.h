@@ -34,6 +34,8 @@ constexpr int32_t kDVFrameSizeBytes625 = 144000;
 // lines (720 × 576), depth 24, data size one DV frame.
 [[nodiscard]] OSErr MakeDVImageDescription(DVVideoSystem system, ImageDescriptionHandle* out);
 
+namespace fw {
+
 // The 'colr' (nclc) code points that tell players how to turn the frames
 // into RGB: BT.601 for standard-definition sizes (with the 625-line
 // primaries for frames 576 or 288 lines high), BT.709 from 720 lines or 1280
@@ -68,3 +70,5 @@ std::vector<uint8_t> SerialiseImageDescription(const ImageDescription& descripti
 
 // Finds the 'colr' nclc extension of a description; false when it has none.
 bool FindColorTags(const ImageDescription& description, ColorTags* out);
+
+}  // namespace fw

@@ -11,6 +11,8 @@
 #include "core/movie/image_descriptions.h"
 #include "core/platform/clocks.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr uint64_t kMax32 = std::numeric_limits<uint32_t>::max();
@@ -467,16 +469,16 @@ void RectMatrix(MatrixRecord* m, const Rect* source, const Rect* destination) {
   m->matrix[2][1] = static_cast<int32_t>(destination->top * int64_t{kFixed1} - source->top * sy);
 }
 
-uint64_t CurrentTimeSince1904() {
+uint64_t fw::CurrentTimeSince1904() {
   constexpr uint64_t kSecondsFrom1904To1970 = 2082844800;
   // The wall clock's seam lets a test pin it and compare movies byte for byte.
   const int64_t now = WallClockSeconds();
   return now > 0 ? kSecondsFrom1904To1970 + static_cast<uint64_t>(now) : kSecondsFrom1904To1970;
 }
 
-OSErr MovieMedia::AddSampleReferences(uint64_t offsetBytes, uint32_t sizeBytes, uint32_t count,
-                                      uint32_t durationTicks, const ImageDescription& description,
-                                      SampleSync sync) {
+OSErr fw::MovieMedia::AddSampleReferences(uint64_t offsetBytes, uint32_t sizeBytes, uint32_t count,
+                                          uint32_t durationTicks, const ImageDescription& description,
+                                          SampleSync sync) {
   if (sizeBytes == 0 || durationTicks == 0) return paramErr;
   if (count == 0) return noErr;
   if (sampleCount_ + count > kMax32) return paramErr;
@@ -515,7 +517,7 @@ OSErr MovieMedia::AddSampleReferences(uint64_t offsetBytes, uint32_t sizeBytes, 
   return noErr;
 }
 
-OSErr MovieTrack::NewMedia(OSType mediaType, int32_t timeScale, Media* out) {
+OSErr fw::MovieTrack::NewMedia(OSType mediaType, int32_t timeScale, Media* out) {
   if (out == nullptr || timeScale <= 0 || media_) return paramErr;
   media_.reset(new (std::nothrow) MovieMedia(mediaType, timeScale));
   if (!media_) return memFullErr;
@@ -523,8 +525,8 @@ OSErr MovieTrack::NewMedia(OSType mediaType, int32_t timeScale, Media* out) {
   return noErr;
 }
 
-OSErr MovieTrack::InsertMedia(int64_t trackStart, int64_t mediaTime, uint64_t mediaDurationTicks,
-                              Fixed rate) {
+OSErr fw::MovieTrack::InsertMedia(int64_t trackStart, int64_t mediaTime, uint64_t mediaDurationTicks,
+                                  Fixed rate) {
   if (!media_ || mediaTime < 0) return paramErr;
   if (mediaDurationTicks == 0) return noErr;
   const uint64_t end = DurationTicks();
@@ -538,24 +540,24 @@ OSErr MovieTrack::InsertMedia(int64_t trackStart, int64_t mediaTime, uint64_t me
   return noErr;
 }
 
-uint64_t MovieTrack::DurationTicks() const {
+uint64_t fw::MovieTrack::DurationTicks() const {
   uint64_t total = 0;
   for (const EditSegment& e : edits_) total += e.durationTicks;
   return total;
 }
 
-Movie::Movie() : creationTime_(CurrentTimeSince1904()) {
+fw::Movie::Movie() : creationTime_(CurrentTimeSince1904()) {
   defaultDataRef_.type = FourCC("alis");
   defaultDataRef_.flags = 1;  // the file that holds the movie
 }
 
-OSErr Movie::SetTimeScale(int32_t timeScale) {
+OSErr fw::Movie::SetTimeScale(int32_t timeScale) {
   if (timeScale <= 0) return paramErr;
   timeScale_ = timeScale;
   return noErr;
 }
 
-OSErr Movie::NewTrack(Fixed width, Fixed height, int16_t volume, Track* out) {
+OSErr fw::Movie::NewTrack(Fixed width, Fixed height, int16_t volume, Track* out) {
   if (out == nullptr) return paramErr;
   const auto id = static_cast<uint32_t>(tracks_.size() + 1);
   std::unique_ptr<MovieTrack> track(new (std::nothrow) MovieTrack(this, id, width, height, volume));
@@ -565,13 +567,13 @@ OSErr Movie::NewTrack(Fixed width, Fixed height, int16_t volume, Track* out) {
   return noErr;
 }
 
-uint64_t Movie::DurationTicks() const {
+uint64_t fw::Movie::DurationTicks() const {
   uint64_t longest = 0;
   for (const auto& t : tracks_) longest = std::max(longest, t->DurationTicks());
   return longest;
 }
 
-OSErr Movie::Serialise(std::vector<uint8_t>* outMovieResource) const {
+OSErr fw::Movie::Serialise(std::vector<uint8_t>* outMovieResource) const {
   if (outMovieResource == nullptr) return paramErr;
   ContainerAtom moov(FourCC("moov"));
   moov.AddChild(std::make_unique<MovieHeaderAtom>(creationTime_, timeScale_, DurationTicks(),

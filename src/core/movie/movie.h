@@ -34,6 +34,8 @@ void SetIdentityMatrix(MatrixRecord* m);
 // negative scale: the picture is mirrored.
 void RectMatrix(MatrixRecord* m, const Rect* source, const Rect* destination);
 
+namespace fw {
+
 // One entry of a data reference atom: where a track's samples are.
 struct DataReference {
   OSType type = 0;
@@ -175,3 +177,5 @@ class Movie {
 
 // Seconds since 1 January 1904, from the system's clock.
 uint64_t CurrentTimeSince1904();
+
+}  // namespace fw

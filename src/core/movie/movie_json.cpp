@@ -5,6 +5,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+namespace fw {
+
 namespace {
 
 class Json {
@@ -234,3 +236,5 @@ std::string MovieFileInfoToJson(const MovieFileInfo& info, const std::string& fi
   j.text() += '\n';
   return j.text();
 }
+
+}  // namespace fw

@@ -5,4 +5,8 @@
 
 #include "core/movie/movie_reader.h"
 
+namespace fw {
+
 std::string MovieFileInfoToJson(const MovieFileInfo& info, const std::string& fileName);
+
+}  // namespace fw

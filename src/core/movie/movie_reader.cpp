@@ -8,6 +8,8 @@
 #include "core/movie/alias_record.h"
 #include "core/movie/atom_walker.h"
 
+namespace fw {
+
 namespace {
 
 // Movie atoms of real files are a few kilobytes to a few megabytes; a larger
@@ -586,3 +588,5 @@ OSErr ReadMovieAtom(const uint8_t* data, size_t sizeBytes, MovieFileInfo* out, s
   MemoryByteSource source(data, sizeBytes);
   return ReadMovie(source, false, out, outProblem);
 }
+
+}  // namespace fw

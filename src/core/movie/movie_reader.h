@@ -20,6 +20,8 @@
 #include "core/movie/movie.h"
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 // The byte sources (ByteSource, MemoryByteSource, FileByteSource) and the
 // atoms found (AtomInfo) are the atom walker's: atom_walker.h.
 
@@ -107,3 +109,5 @@ struct MovieFileInfo {
 // are not checked against any file.
 [[nodiscard]] OSErr ReadMovieAtom(const uint8_t* data, size_t sizeBytes, MovieFileInfo* out,
                                   std::string* outProblem);
+
+}  // namespace fw

@@ -9,6 +9,8 @@
 #include "core/movie/self_data_ref.h"
 #include "core/platform/program_flavor.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr uint32_t kSampleDurationTicks = 100;  // one frame at hundredTimesMovieFPS
@@ -112,7 +114,7 @@ class OpenFileGuard {
 
 // -1.0 in row 0, column 0 mirrors left to right; in row 1, column 1, top to
 // bottom. No translation is added.
-MatrixRecord FlipMatrix(bool flipH, bool flipV) {
+MatrixRecord fw::FlipMatrix(bool flipH, bool flipV) {
   MatrixRecord m;
   SetIdentityMatrix(&m);
   if (flipH) m.matrix[0][0] = -kFixed1;
@@ -120,7 +122,7 @@ MatrixRecord FlipMatrix(bool flipH, bool flipV) {
   return m;
 }
 
-OSErr AppendMovieResource(const MovieRequest& r, MovieFailure* failure) {
+OSErr fw::AppendMovieResource(const MovieRequest& r, MovieFailure* failure) {
   if (r.file == nullptr || r.description == nullptr || r.frameDataSize <= 0 || r.frameCount < 0) {
     *failure = {kLocationAddSamples, paramErr};
     return paramErr;

@@ -35,6 +35,8 @@ enum ClassicMovieLocation : int32_t {
 };
 constexpr int16_t kClassicMovieErrorMessage = 3;
 
+namespace fw {
+
 // Everything that differs between the two programs' movies, gathered by
 // the caller from its own state.
 struct MovieRequest {
@@ -71,10 +73,12 @@ MatrixRecord FlipMatrix(bool flipH, bool flipV);
 // On failure `failure` says which step failed.
 [[nodiscard]] OSErr AppendMovieResource(const MovieRequest& request, MovieFailure* failure);
 
+}  // namespace fw
+
 // Adds `count` samples of `sampleSize` bytes lying one after the other from
 // the 64-bit offset offsetHigh:offsetLow, each lasting `duration`, in time
 // independent of `count`. On an error none of them is added.
-[[nodiscard]] OSErr MyAddMediaSampleReferences(Media media, uint32_t offsetLow, int32_t offsetHigh,
+[[nodiscard]] OSErr MyAddMediaSampleReferences(fw::Media media, uint32_t offsetLow, int32_t offsetHigh,
                                                uint32_t sampleSize, int32_t count,
                                                const ImageDescription* description, int32_t duration,
                                                bool notSync);

@@ -6,7 +6,9 @@
 #include "core/util/byte_order.h"
 #include "core/util/types.h"
 
-const uint8_t kSelfDataRefAtom[kSelfDataRefSizeBytes] = {
+using namespace fw;
+
+const uint8_t fw::kSelfDataRefAtom[kSelfDataRefSizeBytes] = {
     0x00, 0x00, 0x00, 0x1C, 'd', 'r', 'e', 'f',  // size 28, type
     0x00, 0x00, 0x00, 0x00,                      // version 0, flags 0
     0x00, 0x00, 0x00, 0x01,                      // one entry

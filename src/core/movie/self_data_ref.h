@@ -11,8 +11,12 @@
 constexpr size_t kSelfDataRefSizeBytes = 28;
 constexpr uint32_t kDataRefSelfReferenceFlag = 1;
 
+namespace fw {
+
 // The data reference atom every finished capture file holds in each track.
 extern const uint8_t kSelfDataRefAtom[kSelfDataRefSizeBytes];
+
+}  // namespace fw
 
 // Edits the movie atom in place, byte by byte, without assuming where atom
 // boundaries lie: finds each 'trak', then its 'mdia', 'minf', 'dinf' and

@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+using namespace fw;
+
 namespace {
 
 std::atomic<MonotonicClockFn> gTestClock{nullptr};
@@ -18,7 +20,7 @@ uint64_t RealMonotonicNanoseconds() {
 
 }  // namespace
 
-uint64_t MonotonicNanoseconds() {
+uint64_t fw::MonotonicNanoseconds() {
   MonotonicClockFn clock = gTestClock.load(std::memory_order_acquire);
   return clock != nullptr ? clock() : RealMonotonicNanoseconds();
 }
@@ -35,30 +37,30 @@ uint64_t GetSecondsLong() {
   return MonotonicNanoseconds() / 1000000000ull;
 }
 
-uint64_t GetTicks60() {
+uint64_t fw::GetTicks60() {
   return MonotonicNanoseconds() / (1000000000ull / 60);
 }
 
-uint64_t GetTicks600() {
+uint64_t fw::GetTicks600() {
   // 10^9 / 600 is not whole; scale in two steps to stay exact without overflow.
   const uint64_t ns = MonotonicNanoseconds();
   return (ns / 1000000000ull) * 600 + (ns % 1000000000ull) * 600 / 1000000000ull;
 }
 
-void SetMonotonicClockForTesting(MonotonicClockFn clock) {
+void fw::SetMonotonicClockForTesting(MonotonicClockFn clock) {
   gTestClock.store(clock, std::memory_order_release);
 }
 
-int64_t WallClockSeconds() {
+int64_t fw::WallClockSeconds() {
   WallClockFn clock = gTestWallClock.load(std::memory_order_acquire);
   return clock != nullptr ? clock() : static_cast<int64_t>(::time(nullptr));
 }
 
-void SetWallClockForTesting(WallClockFn clock) {
+void fw::SetWallClockForTesting(WallClockFn clock) {
   gTestWallClock.store(clock, std::memory_order_release);
 }
 
-LocalDateTime LocalDateTimeOf(int64_t unixSeconds) {
+LocalDateTime fw::LocalDateTimeOf(int64_t unixSeconds) {
   // glibc reads the time zone on first use and keeps it, which is the rule
   // capture names follow: a change of zone shows from the next launch.
   const time_t seconds = static_cast<time_t>(unixSeconds);

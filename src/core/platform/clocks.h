@@ -4,14 +4,20 @@
 
 #include <cstdint>
 
+namespace fw {
+
 // Nanoseconds of CLOCK_MONOTONIC (or of the test clock when one is set).
 uint64_t MonotonicNanoseconds();
+
+}  // namespace fw
 
 // Framewright HD's seconds clock: whole seconds since its first call.
 uint32_t GetSeconds();
 
 // The classic seconds clock: whole seconds since the system started.
 uint64_t GetSecondsLong();
+
+namespace fw {
 
 // 1/60 s ticks since the system started.
 uint64_t GetTicks60();
@@ -42,3 +48,5 @@ struct LocalDateTime {
 // The local date and time of a wall-clock second. The system time zone is
 // read once, at the first call, and kept for the rest of the run.
 LocalDateTime LocalDateTimeOf(int64_t unixSeconds);
+
+}  // namespace fw

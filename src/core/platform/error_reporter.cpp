@@ -1,6 +1,8 @@
 // The classic error report hook.
 #include "core/platform/error_reporter.h"
 
+namespace fw {
+
 namespace {
 ClassicErrorReporter gReporter = nullptr;
 }
@@ -12,3 +14,5 @@ void SetClassicErrorReporter(ClassicErrorReporter reporter) {
 void ReportClassicError(int16_t messageIndex, int32_t location, int32_t err) {
   if (gReporter != nullptr) gReporter(messageIndex, location, err);
 }
+
+}  // namespace fw

@@ -6,7 +6,11 @@
 
 #include <cstdint>
 
+namespace fw {
+
 using ClassicErrorReporter = void (*)(int16_t messageIndex, int32_t location, int32_t err);
 
 void SetClassicErrorReporter(ClassicErrorReporter reporter);
 void ReportClassicError(int16_t messageIndex, int32_t location, int32_t err);
+
+}  // namespace fw

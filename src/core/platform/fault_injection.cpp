@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+namespace fw {
+
 namespace {
 
 struct FaultState {
@@ -24,7 +26,7 @@ std::vector<ReadFault> gReadFaults;
 std::map<int, std::string> gOpenPaths;
 
 struct SlowdownState {
-  fw::WriteSlowdown slowdown;
+  WriteSlowdown slowdown;
   uint64_t busyUntilNanos = 0;  // CLOCK_MONOTONIC: when the simulated disk is free
 };
 std::vector<SlowdownState> gSlowdowns;
@@ -56,7 +58,7 @@ void InjectReadFault(const ReadFault& fault) {
   gArmed.store(true, std::memory_order_release);
 }
 
-void InjectWriteSlowdown(const fw::WriteSlowdown& slowdown) {
+void InjectWriteSlowdown(const WriteSlowdown& slowdown) {
   if (slowdown.bytesPerSecond == 0) return;
   std::lock_guard<std::mutex> lock(gMutex);
   gSlowdowns.push_back({slowdown, 0});
@@ -141,3 +143,5 @@ OSErr CheckRead(int fd) {
 }
 
 }  // namespace fault_injection_detail
+
+}  // namespace fw

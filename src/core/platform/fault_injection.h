@@ -13,6 +13,8 @@
 
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 struct WriteFault {
   std::string path;  // absolute path of the file, as in its FileRef
   // 1-based number of the write call (WriteAtMark or WriteAtOffset, counted
@@ -34,8 +36,6 @@ struct ReadFault {
   OSErr code = ioErr;
 };
 
-namespace fw {
-
 // Makes the files under a folder as slow to write as one disk that writes
 // `bytesPerSecond`: each write waits until the disk would have finished it,
 // writes of different files and threads queuing behind each other as on one
@@ -45,11 +45,9 @@ struct WriteSlowdown {
   uint64_t bytesPerSecond = 0;
 };
 
-}  // namespace fw
-
 void InjectWriteFault(const WriteFault& fault);
 void InjectReadFault(const ReadFault& fault);
-void InjectWriteSlowdown(const fw::WriteSlowdown& slowdown);
+void InjectWriteSlowdown(const WriteSlowdown& slowdown);
 // Clears every injected fault, of reads and of writes, and every slowdown.
 void ClearWriteFaults();
 
@@ -68,3 +66,5 @@ void NoteClosed(int fd);
 // takes (not at all for files no slowdown covers).
 void WaitAsSlowDisk(int fd, size_t sizeBytes);
 }  // namespace fault_injection_detail
+
+}  // namespace fw

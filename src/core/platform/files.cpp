@@ -13,6 +13,8 @@
 
 #include "core/platform/fault_injection.h"
 
+namespace fw {
+
 namespace {
 
 OSErr LastError() {
@@ -260,3 +262,5 @@ std::string FolderOf(const FileRef& file) {
 std::string NameOf(const FileRef& file) {
   return std::filesystem::path(file.path).filename().string();
 }
+
+}  // namespace fw

@@ -13,6 +13,8 @@
 
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 struct FileRef {
   std::string path;  // absolute
 };
@@ -90,3 +92,5 @@ void TreatFileSizeLimitAsFullDisk();
 // The folder part and the name part of a reference.
 std::string FolderOf(const FileRef& file);
 std::string NameOf(const FileRef& file);
+
+}  // namespace fw

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <vector>
 
+namespace fw {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -101,3 +103,5 @@ OSErr GetApplicationFolder(std::string* outPath) {
   *outPath = exe.parent_path().string();
   return noErr;
 }
+
+}  // namespace fw

@@ -5,6 +5,8 @@
 
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 enum class FolderCreation { kCreateIfMissing, kUseAsIs };
 
 // $XDG_CONFIG_HOME, else ~/.config; created when missing.
@@ -20,3 +22,5 @@ enum class FolderCreation { kCreateIfMissing, kUseAsIs };
 
 // The user's home folder ($HOME, else the password database).
 [[nodiscard]] OSErr GetHomeFolder(std::string* outPath);
+
+}  // namespace fw

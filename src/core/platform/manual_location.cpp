@@ -6,6 +6,8 @@
 
 #include "core/platform/folders.h"
 
+namespace fw {
+
 std::string FileURLOfPath(const std::string& path) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string url = "file://";
@@ -33,3 +35,5 @@ OSErr FindManual(const std::string& relativePath, std::string* outPath) {
   *outPath = resolved;
   return noErr;
 }
+
+}  // namespace fw

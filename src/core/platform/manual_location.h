@@ -7,6 +7,8 @@
 
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 // A file: URL of `path` (absolute), with every byte that may not stand in a
 // URL path percent-encoded.
 std::string FileURLOfPath(const std::string& path);
@@ -14,3 +16,5 @@ std::string FileURLOfPath(const std::string& path);
 // The manual's path: `relativePath` taken from the program's folder and
 // made canonical. fnfErr when no file lies there.
 [[nodiscard]] OSErr FindManual(const std::string& relativePath, std::string* outPath);
+
+}  // namespace fw

@@ -3,6 +3,8 @@
 
 #include <cerrno>
 
+namespace fw {
+
 OSErr OSErrFromErrno(int errnoValue) {
   switch (errnoValue) {
     case 0:
@@ -32,3 +34,5 @@ OSErr OSErrFromErrno(int errnoValue) {
       return errnoValue;
   }
 }
+
+}  // namespace fw

@@ -25,6 +25,10 @@ constexpr OSErr cDepthErr = -157;     // unsupported pixel depth
 constexpr OSErr notAFileErr = -1302;  // a folder or special file where a file was expected
 constexpr OSErr badCallOrderErr = -2209;
 
+namespace fw {
+
 // Translates an errno value to the code the message tables know; any errno
 // without a File Manager counterpart comes back unchanged (positive). 0 → 0.
 [[nodiscard]] OSErr OSErrFromErrno(int errnoValue);
+
+}  // namespace fw

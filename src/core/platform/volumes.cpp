@@ -15,6 +15,8 @@
 #include <sstream>
 #include <string>
 
+using namespace fw;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -111,7 +113,7 @@ int16_t MyGetDiskNumberFromVolumeRef(VolumeRef volume) {
   return resolver != nullptr ? resolver(volume) : RealDiskNumber(volume);
 }
 
-void SetDiskNumberResolverForTesting(DiskNumberResolver resolver) {
+void fw::SetDiskNumberResolverForTesting(DiskNumberResolver resolver) {
   gTestResolver.store(resolver, std::memory_order_release);
 }
 

@@ -14,7 +14,7 @@ using VolumeRef = uint64_t;
 // Volume, parent folder (its inode number) and name (the first 255 bytes of
 // the UTF-8 name) of a file; each output may be null.
 // `name` is a Str255 (length byte, then up to 255 characters).
-[[nodiscard]] OSErr MyGetFSRefInfo(const FileRef* ref, VolumeRef* volume, uint64_t* parentDirID,
+[[nodiscard]] OSErr MyGetFSRefInfo(const fw::FileRef* ref, VolumeRef* volume, uint64_t* parentDirID,
                                    unsigned char* name);
 
 // The number of the whole disk that holds the volume: a partition counts as
@@ -23,12 +23,12 @@ using VolumeRef = uint64_t;
 // the order disks are first seen, and stable for the life of the process.
 int16_t MyGetDiskNumberFromVolumeRef(VolumeRef volume);
 
+namespace fw {
+
 // Replaces the disk lookup, so tests can simulate many disks; nullptr
 // restores the real one.
 using DiskNumberResolver = int16_t (*)(VolumeRef volume);
 void SetDiskNumberResolverForTesting(DiskNumberResolver resolver);
-
-namespace fw {
 
 // The bytes an ordinary user may still write on the file system that holds
 // `folder` (statvfs: available blocks × fragment size).

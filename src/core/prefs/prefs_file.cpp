@@ -14,6 +14,8 @@
 #include "core/platform/error_reporter.h"
 #include "core/platform/folders.h"
 
+using namespace fw;
+
 namespace {
 
 PreferencesWindowGeometrySource gGeometrySource = nullptr;
@@ -164,30 +166,30 @@ OSErr ReplacePreferencesFile(const std::vector<uint8_t>& image) {
 
 }  // namespace
 
-void SetPreferencesWindowGeometrySource(PreferencesWindowGeometrySource source) {
+void fw::SetPreferencesWindowGeometrySource(PreferencesWindowGeometrySource source) {
   gGeometrySource = source;
 }
 
-void SetPreferencesDeviceNameSource(PreferencesDeviceNameSource source) {
+void fw::SetPreferencesDeviceNameSource(PreferencesDeviceNameSource source) {
   gDeviceNameSource = source;
 }
 
-MySize WindowGeometryFromRect(const Rect& r) {
+MySize fw::WindowGeometryFromRect(const Rect& r) {
   return MySize{r.top, r.left, static_cast<uint16_t>(r.bottom), static_cast<uint16_t>(r.right)};
 }
 
-Rect RectFromWindowGeometry(const MySize& geometry) {
+Rect fw::RectFromWindowGeometry(const MySize& geometry) {
   return Rect{geometry.y, geometry.x, static_cast<int16_t>(geometry.width),
               static_cast<int16_t>(geometry.height)};
 }
 
-OSErr GetPreferencesFileRef(FileRef* outFile) {
+OSErr fw::GetPreferencesFileRef(FileRef* outFile) {
   std::string folder;
   if (OSErr err = GetPreferencesFolder(&folder)) return err;
   return MakeFileRef(folder + "/" + kPreferencesFileName, outFile);
 }
 
-std::string PreferencesTempFileName() {
+std::string fw::PreferencesTempFileName() {
   return "." + std::string(kPreferencesFileName) + "." + std::to_string(::getpid()) + ".tmp";
 }
 
@@ -195,11 +197,11 @@ OSErr ReadPreferences(ProgramFlavor flavor) {
   return Report(flavor, kPrefsReadErrorLocation, ReadPreferencesFile(flavor, &gPrefs));
 }
 
-const PreferencesFileStatus& GetPreferencesFileStatus() {
+const PreferencesFileStatus& fw::GetPreferencesFileStatus() {
   return gFileStatus;
 }
 
-std::string PreferencesFileNotice(const std::string& programName) {
+std::string fw::PreferencesFileNotice(const std::string& programName) {
   FileRef file;
   const std::string path = GetPreferencesFileRef(&file) == noErr ? file.path : kPreferencesFileName;
   switch (gFileStatus.condition) {

@@ -25,6 +25,8 @@ constexpr int16_t kPrefsErrorMessageIndex = 4;
 constexpr int32_t kPrefsReadErrorLocation = 110;
 constexpr int32_t kPrefsWriteErrorLocation = 310;
 
+namespace fw {
+
 // Where the window the preferences remember lies now. Framewright HD: the
 // main window's frame as origin y, origin x, width and height in whole
 // pixels. Classic: the setup window's rectangle in global coordinates, its
@@ -78,10 +80,14 @@ struct PreferencesFileStatus {
   std::string keepName;
 };
 
+}  // namespace fw
+
 // Fills gPrefs from the file; call after SetPreferencesDefaults. No file is
 // not an error and leaves gPrefs as it is. Only a regular file is read, and
 // without waiting: anything else at the path is an error (notAFileErr).
 [[nodiscard]] OSErr ReadPreferences(ProgramFlavor flavor);
+
+namespace fw {
 
 const PreferencesFileStatus& GetPreferencesFileStatus();
 
@@ -89,6 +95,8 @@ const PreferencesFileStatus& GetPreferencesFileStatus();
 // ReadPreferences could not use as it is, naming `programName`; empty when
 // there is nothing to tell (no file, or a file read as it should be).
 std::string PreferencesFileNotice(const std::string& programName);
+
+}  // namespace fw
 
 // Takes the window geometry (and, classic, the digitizer's name) into
 // gPrefs, then replaces the file. The new file is complete and flushed before

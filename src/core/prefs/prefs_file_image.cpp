@@ -6,6 +6,8 @@
 
 #include "core/util/byte_order.h"
 
+namespace fw {
+
 namespace {
 
 // deviceNameOLD holds a length byte and at most 63 characters.
@@ -164,3 +166,5 @@ std::vector<uint8_t> BuildPreferencesFileImage(const PrefsStruct& prefs, Program
   StoreLE16(r + offsetof(PrefsStruct, trimBottom), static_cast<uint16_t>(prefs.trimBottom));
   return file;
 }
+
+}  // namespace fw

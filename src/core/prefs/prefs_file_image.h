@@ -25,6 +25,8 @@
 #include "core/platform/program_flavor.h"
 #include "core/prefs/prefs_struct.h"
 
+namespace fw {
+
 constexpr size_t kPrefsReservedHeaderBytes = 8;  // the two reserved 4-byte fields
 constexpr uint8_t kPrefsMaxReservedBlockBytes = 150;
 constexpr int16_t kPrefsFileVersion = 4;
@@ -62,3 +64,5 @@ std::optional<int16_t> PreferencesFileImageVersion(std::span<const uint8_t> file
 // The complete file for a record: zeroed reserved fields, an empty reserved
 // block, version 4 and the flavor's record image.
 std::vector<uint8_t> BuildPreferencesFileImage(const PrefsStruct& prefs, ProgramFlavor flavor);
+
+}  // namespace fw

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+namespace fw {
+
 OSErr CaptureFileLock::Acquire(const FileRef& file, std::unique_ptr<CaptureFileLock>* outLock,
                                uint64_t* outInode) {
   int fd = kNoFile;
@@ -32,3 +34,5 @@ CaptureFileLock::~CaptureFileLock() {
   // Closing the only descriptor of this open file lets the lock go.
   (void)CloseFile(fd_);
 }
+
+}  // namespace fw

@@ -10,6 +10,8 @@
 #include "core/platform/files.h"
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 // Someone else holds the file (the File Manager's "file is busy").
 constexpr OSErr kCaptureFileBusyErr = -47;
 
@@ -32,3 +34,5 @@ class CaptureFileLock {
   explicit CaptureFileLock(int fd) : fd_(fd) {}
   int fd_;
 };
+
+}  // namespace fw

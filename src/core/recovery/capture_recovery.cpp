@@ -10,6 +10,8 @@
 #include "core/recovery/capture_file_lock.h"
 #include "core/recovery/recovery_record.h"
 
+namespace fw {
+
 namespace {
 
 constexpr uint8_t kPlaceholderHeader[kMdatHeaderSizeBytes] = {0, 0, 0, 8, 'w', 'i', 'd', 'e',
@@ -233,3 +235,5 @@ std::string RecoveryAlertText(const std::vector<std::string>& sentences) {
   for (const std::string& sentence : sentences) text += (text.empty() ? "" : "\n\n") + sentence;
   return text;
 }
+
+}  // namespace fw

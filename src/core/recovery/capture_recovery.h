@@ -19,6 +19,8 @@
 #include "core/platform/os_errors.h"
 #include "core/platform/program_flavor.h"
 
+namespace fw {
+
 enum class RecoveryOutcome {
   kRecovered,        // finished into a movie or a DV stream; record removed
   kStillRunning,     // another run is writing the file; left alone
@@ -63,3 +65,5 @@ std::vector<std::string> RecoverInterruptedCaptures(ProgramFlavor flavor);
 
 // The text of the alert that tells of them all.
 std::string RecoveryAlertText(const std::vector<std::string>& sentences);
+
+}  // namespace fw

@@ -6,6 +6,8 @@
 #include "core/prefs/prefs_struct.h"
 #include "core/recovery/capture_file_lock.h"
 
+namespace fw {
+
 namespace {
 
 class RecoveryJournal final : public CaptureJournal {
@@ -103,3 +105,5 @@ CaptureJournalFactory MakeRecoveryJournalFactory(ProgramFlavor flavor, CaptureFi
     return std::make_unique<RecoveryJournal>(flavor, format, describe);
   };
 }
+
+}  // namespace fw

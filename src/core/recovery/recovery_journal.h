@@ -12,6 +12,8 @@
 #include "core/platform/program_flavor.h"
 #include "core/recovery/recovery_record.h"
 
+namespace fw {
+
 // Gathers the movie's facts for the record, as the program's own finishing
 // would gather them at the stop.
 using DescribeCaptureMovie = std::function<OSErr(RecoveryMovieFacts* out)>;
@@ -28,3 +30,5 @@ using DescribeCaptureMovie = std::function<OSErr(RecoveryMovieFacts* out)>;
 // program's state folder. `describe` is asked only for a QuickTime movie.
 CaptureJournalFactory MakeRecoveryJournalFactory(ProgramFlavor flavor, CaptureFileFormat format,
                                                  DescribeCaptureMovie describe);
+
+}  // namespace fw

@@ -16,6 +16,8 @@
 #include "core/platform/files.h"
 #include "core/util/byte_order.h"
 
+namespace fw {
+
 namespace {
 
 constexpr uint8_t kMagic[4] = {'F', 'W', 'c', 'r'};
@@ -289,3 +291,5 @@ std::vector<std::string> ListRecoveryRecordFiles(const std::string& folder) {
   std::sort(paths.begin(), paths.end());
   return paths;
 }
+
+}  // namespace fw

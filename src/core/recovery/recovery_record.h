@@ -27,6 +27,8 @@
 #include "core/util/image_description.h"
 #include "core/util/types.h"
 
+namespace fw {
+
 constexpr uint16_t kRecoveryRecordVersion = 1;
 constexpr size_t kRecoveryRecordMaxBytes = 64 * 1024;
 constexpr size_t kRecoveryPathMaxBytes = 4096;
@@ -86,3 +88,5 @@ std::string RecoveryRecordPath(const std::string& folder, const std::string& cap
 
 // The record files in a folder, sorted; none when the folder is missing.
 std::vector<std::string> ListRecoveryRecordFiles(const std::string& folder);
+
+}  // namespace fw

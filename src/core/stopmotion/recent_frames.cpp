@@ -4,6 +4,8 @@
 #include <new>
 #include <utility>
 
+namespace fw {
+
 OSErr RecentFrames::Keep(const uint8_t* firstRow, int32_t rowBytes, int32_t width, int32_t height,
                          uint32_t frameNumber) {
   if (firstRow == nullptr || rowBytes <= 0 || width <= 0 || height <= 0) return paramErr;
@@ -49,3 +51,5 @@ size_t RecentFrames::SizeBytes() const {
   for (const KeptFrame& f : frames_) total += f.bytes.size();
   return total;
 }
+
+}  // namespace fw

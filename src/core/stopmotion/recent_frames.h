@@ -10,6 +10,8 @@
 
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 struct KeptFrame {
   std::vector<uint8_t> bytes;  // rows of `rowBytes`, as written
   int32_t rowBytes = 0;
@@ -49,3 +51,5 @@ class RecentFrames {
   std::deque<KeptFrame> frames_;
   std::vector<uint8_t> spare_;  // the memory of the last frame that went
 };
+
+}  // namespace fw

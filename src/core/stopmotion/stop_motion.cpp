@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace fw {
+
 std::optional<StopMotionCommand> StopMotionCommandForCharacter(uint32_t character) {
   switch (character) {
     case 'o':
@@ -62,3 +64,5 @@ std::optional<size_t> ReviewLoop::FrameAt(uint64_t nowNanos) {
   }
   return static_cast<size_t>(index);
 }
+
+}  // namespace fw

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace fw {
+
 enum class StopMotionCommand : uint8_t {
   kToggleOnionSkin,  // O
   kLessOnionSkin,    // [
@@ -69,3 +71,5 @@ class ReviewLoop {
   size_t frames_ = 0;
   size_t firstKept_ = 0;
 };
+
+}  // namespace fw

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdlib>
 
+namespace fw {
+
 namespace {
 
 constexpr int kCell = 8;
@@ -60,3 +62,5 @@ bool ReadFrameStamp(const uint8_t* base, int32_t rowBytes, int width, int height
   *outNumber = number;
   return true;
 }
+
+}  // namespace fw

@@ -13,6 +13,8 @@
 
 #include <cstdint>
 
+namespace fw {
+
 constexpr int kFrameStampWidthPixels = 8 + 34 * 8;
 constexpr int kFrameStampHeightPixels = 16;
 
@@ -22,3 +24,5 @@ void StampFrameNumber(uint8_t* base, int32_t rowBytes, int width, int height, ui
 // Reads a stamp back; false when the picture holds none (no signature, or a
 // cell that is neither clearly black nor clearly white).
 bool ReadFrameStamp(const uint8_t* base, int32_t rowBytes, int width, int height, uint32_t* outNumber);
+
+}  // namespace fw

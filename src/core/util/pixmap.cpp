@@ -3,6 +3,8 @@
 
 #include <new>
 
+using namespace fw;
+
 namespace {
 
 struct FormatLayout {
@@ -70,6 +72,6 @@ bool IsYUVFormat(OSType format) {
          format == FourCC("yuv2");
 }
 
-bool IsHDPictureSize(int widthPixels, int heightPixels) {
+bool fw::IsHDPictureSize(int widthPixels, int heightPixels) {
   return widthPixels > 1024 || heightPixels > 576;
 }

@@ -57,8 +57,12 @@ using PixMapHandle = std::unique_ptr<PixMap>;
 // '2vuy', 'yuvs', 'yuvu' and 'yuv2'.
 bool IsYUVFormat(OSType format);
 
+namespace fw {
+
 // Whether a picture of this size is high definition, whose Y'CbCr follows
 // BT.709; standard definition (up to 1024 × 576, the largest SD raster)
 // follows BT.601. The preview and the movie's colour tag both ask this, so
 // what is shown while capturing is what players show afterwards.
 bool IsHDPictureSize(int widthPixels, int heightPixels);
+
+}  // namespace fw

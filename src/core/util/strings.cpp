@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace fw;
+
 void AddString(ConstStr255Param src, Str255 dst) {
   const size_t room = 255 - dst[0];
   const size_t count = std::min<size_t>(src[0], room);

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
-std::string FourCCToString(OSType code) {
+using namespace fw;
+
+std::string fw::FourCCToString(OSType code) {
   std::string text(4, '?');
   for (int i = 0; i < 4; ++i) {
     const auto c = static_cast<unsigned char>(code >> (24 - 8 * i));
@@ -13,12 +15,12 @@ std::string FourCCToString(OSType code) {
   return text;
 }
 
-void CopyToStr255(std::string_view text, Str255 out) {
+void fw::CopyToStr255(std::string_view text, Str255 out) {
   const size_t length = std::min<size_t>(text.size(), 255);
   out[0] = static_cast<unsigned char>(length);
   std::memcpy(out + 1, text.data(), length);
 }
 
-std::string Str255ToString(ConstStr255Param s) {
+std::string fw::Str255ToString(ConstStr255Param s) {
   return std::string(reinterpret_cast<const char*>(s + 1), s[0]);
 }

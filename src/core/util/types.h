@@ -36,9 +36,13 @@ constexpr OSType FourCC(const char (&code)[5]) {
          static_cast<OSType>(static_cast<unsigned char>(code[3]));
 }
 
+namespace fw {
+
 // "2vuy" for 0x32767579; unprintable bytes become '?'.
 std::string FourCCToString(OSType code);
 
 // Str255 ↔ std::string. The conversion to Str255 keeps at most 255 bytes.
 void CopyToStr255(std::string_view text, Str255 out);
 std::string Str255ToString(ConstStr255Param s);
+
+}  // namespace fw

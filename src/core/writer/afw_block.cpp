@@ -25,6 +25,8 @@
 #define MADV_POPULATE_WRITE 23  // Linux 5.14
 #endif
 
+namespace fw {
+
 namespace {
 
 // Room for the largest size a buffer may be given (the sizes are signed
@@ -156,3 +158,5 @@ void AFWBlock::Free() {
 void AFWFailBufferAllocationsForTesting(int count) {
   gFailAllocations.store(count > 0 ? count : 0);
 }
+
+}  // namespace fw

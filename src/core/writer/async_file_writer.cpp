@@ -16,6 +16,8 @@
 #include "core/writer/async_file_writer_record.h"
 #include "core/writer/background_file_writer.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr unsigned kWaitStepMicroseconds = 2000;

@@ -27,7 +27,7 @@ constexpr int32_t kAFWWriteInFlight = 0x7FFFFFFF;
 // flavor picks the classic variant (growth only up to 4 MiB buffers, any
 // non-zero copy flag copies, the classic seconds clock, the classic random
 // slot). On failure everything is undone and *outWriter is left untouched.
-[[nodiscard]] OSErr AFWOpenFile(const FileRef* file, bool writeHeader, AFWRef* outWriter,
+[[nodiscard]] OSErr AFWOpenFile(const fw::FileRef* file, bool writeHeader, AFWRef* outWriter,
                                 ProgramFlavor flavor = ProgramFlavor::kHD);
 
 // Appends `length` bytes. With copy 1 (classic: any non-zero value) the

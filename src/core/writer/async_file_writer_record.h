@@ -22,6 +22,8 @@ constexpr int32_t kAFWGrowthLimitHD = 0x1FFFFFFF;
 constexpr int32_t kAFWGrowthLimitClassic = 0x3FFFFF;
 constexpr int32_t kAFWHeaderLength = 16;
 
+namespace fw {
+
 // A growable block of bytes standing in for a locked handle. The memory
 // behind it never moves and is not handed back and forth with the system
 // while a capture runs: the block holds address space for the largest size a
@@ -55,6 +57,8 @@ class AFWBlock {
   size_t committedBytes_ = 0;
 };
 
+}  // namespace fw
+
 // Memory is made usable in steps of this size (a huge page where the system
 // has them).
 constexpr size_t kAFWCommitStepBytes = size_t{2} << 20;
@@ -66,7 +70,7 @@ constexpr size_t kAFWKeptBytesPerBlock = size_t{128} << 20;
 struct AFWRecord {
   // The open file's descriptor (the data fork's reference number); kNoFile
   // when closed. Written by the producer only while nothing is in flight.
-  int forkRefNum = kNoFile;
+  int forkRefNum = fw::kNoFile;
   // Slot (0 to 19) of the background write thread that serves this file.
   int16_t threadIndex = 0;
   // 0: idle; kAFWWriteInFlight: a request is queued or being written; other:
@@ -77,7 +81,7 @@ struct AFWRecord {
   std::atomic<int32_t> writeStatus{0};
   uint8_t writeHeader = 0;
   // The two buffers; their sizes are kept beside them, as the handles' were.
-  AFWBlock buffer[2];
+  fw::AFWBlock buffer[2];
   int32_t bufferUsed[2] = {0, 0};  // bytes parked, not yet handed to a write
   int32_t bufferSize[2] = {0, 0};
   int8_t currentBuffer = 0;  // the backup buffer: receives data next
@@ -110,6 +114,10 @@ struct AFWRecord {
   uint32_t syncFlushCount = 0;
 };
 
+namespace fw {
+
 // Test seam: the next `count` buffer allocations or growths fail as if no
 // memory were left. Read only where a buffer is allocated or grown.
 void AFWFailBufferAllocationsForTesting(int count);
+
+}  // namespace fw

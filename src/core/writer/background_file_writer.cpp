@@ -11,6 +11,8 @@
 #include "core/writer/async_file_writer_record.h"
 #include "core/writer/file_durability.h"
 
+using namespace fw;
+
 std::atomic<BFWThreadTable*> gBFileThreadStruct{nullptr};
 
 namespace {
@@ -168,7 +170,7 @@ OSErr BFWWriteDataAsync(AFWRecord* record, const void* data, uint32_t count) {
   return noErr;
 }
 
-void BFWWriteBehind(AFWRecord* file, uint32_t countBytes) {
+void fw::BFWWriteBehind(AFWRecord* file, uint32_t countBytes) {
   if (file->writeBehindRefused || countBytes == 0) return;
   uint64_t endBytes = 0;
   // A mark that does not move with the writes (a device) or a range the
@@ -183,11 +185,11 @@ void BFWWriteBehind(AFWRecord* file, uint32_t countBytes) {
   // frame held up in the writer's buffers is lost if the program dies.
 }
 
-uint64_t BFWWriteBehindWindowBytes() {
+uint64_t fw::BFWWriteBehindWindowBytes() {
   return gWriteBehindWindowBytes.load(std::memory_order_relaxed);
 }
 
-void BFWDrainRequests(BFWThreadRecord* slot) {
+void fw::BFWDrainRequests(BFWThreadRecord* slot) {
   int32_t next = slot->nextToWrite.load(std::memory_order_relaxed);
   for (;;) {
     BFWRequest& request = slot->requests[next];
@@ -226,7 +228,7 @@ void* BFWWorkerThreadEntryPoint(void* argument) {
   return nullptr;
 }
 
-void BFWHoldWritesForTesting(bool hold) {
+void fw::BFWHoldWritesForTesting(bool hold) {
   {
     std::lock_guard<std::mutex> lock(gHoldMutex);
     gHoldWrites.store(hold);
@@ -235,13 +237,13 @@ void BFWHoldWritesForTesting(bool hold) {
   if (!hold) gHoldReleased.notify_all();
 }
 
-void BFWSetWriteObserverForTesting(BFWWriteObserver observer) {
+void fw::BFWSetWriteObserverForTesting(BFWWriteObserver observer) {
   std::lock_guard<std::mutex> lock(gHoldMutex);
   gWriteObserver.store(observer);
   UpdateTestHooksOn();
 }
 
-void BFWSetPollIntervalForTesting(int64_t milliseconds) {
+void fw::BFWSetPollIntervalForTesting(int64_t milliseconds) {
   gPollIntervalMs.store(milliseconds > 0 ? milliseconds : kBFWPollIntervalMs);
   // Threads asleep on the old interval wake once and take up the new one.
   if (BFWThreadTable* table = gBFileThreadStruct.load(std::memory_order_acquire)) {
@@ -253,11 +255,11 @@ void BFWSetPollIntervalForTesting(int64_t milliseconds) {
   }
 }
 
-void BFWSetWriteBehindWindowForTesting(uint64_t bytes) {
+void fw::BFWSetWriteBehindWindowForTesting(uint64_t bytes) {
   gWriteBehindWindowBytes.store(bytes > 0 ? bytes : kBFWWriteBehindWindowBytes, std::memory_order_relaxed);
 }
 
-void BFWSuppressSignalsForTesting(bool suppress) {
+void fw::BFWSuppressSignalsForTesting(bool suppress) {
   std::lock_guard<std::mutex> lock(gHoldMutex);
   gSuppressSignals.store(suppress);
   UpdateTestHooksOn();

@@ -68,7 +68,7 @@ extern std::atomic<BFWThreadTable*> gBFileThreadStruct;
 
 // Binds the record to its disk's thread (record->threadIndex), opens the
 // file read/write into record->forkRefNum and moves the mark to the end.
-[[nodiscard]] OSErr BFWOpenFile(AFWRecord* record, const FileRef* file);
+[[nodiscard]] OSErr BFWOpenFile(AFWRecord* record, const fw::FileRef* file);
 
 // Finds the used slot of the volume's disk, or starts a thread in the first
 // free slot; when all 20 are used, gives a random one (0 to 19).
@@ -81,6 +81,8 @@ extern std::atomic<BFWThreadTable*> gBFileThreadStruct;
 // and wakes the thread. 777 for a slot without a thread, writeStatus left as
 // it was.
 [[nodiscard]] OSErr BFWWriteDataAsync(AFWRecord* record, const void* data, uint32_t count);
+
+namespace fw {
 
 // Write-behind, after each write of a file's data: the new bytes start for
 // the disk at once, and the pages of data more than a window behind the end
@@ -97,8 +99,12 @@ constexpr uint64_t kBFWWriteBehindWindowBytes = 64ull << 20;
 void BFWWriteBehind(AFWRecord* file, uint32_t countBytes);
 uint64_t BFWWriteBehindWindowBytes();
 
+}  // namespace fw
+
 // The thread's body (the argument is its BFWThreadRecord).
 void* BFWWorkerThreadEntryPoint(void* slot);
+
+namespace fw {
 
 // Writes every busy entry from nextToWrite on (what the run loop source's
 // and the timer's routines do). Runs on the slot's own thread only.
@@ -120,3 +126,5 @@ void BFWSetPollIntervalForTesting(int64_t milliseconds);
 void BFWSuppressSignalsForTesting(bool suppress);
 // The write-behind window; 0 restores kBFWWriteBehindWindowBytes.
 void BFWSetWriteBehindWindowForTesting(uint64_t bytes);
+
+}  // namespace fw

@@ -18,6 +18,8 @@
 #include "core/writer/async_file_writer_record.h"
 #include "core/writer/background_file_writer.h"
 
+namespace fw {
+
 namespace {
 
 std::atomic<BFWSyncObserver> gSyncObserver{nullptr};
@@ -167,3 +169,5 @@ void BFWSetSyncObserverForTesting(BFWSyncObserver observer) {
 void BFWSetSyncIntervalForTesting(int64_t milliseconds) {
   gSyncIntervalMs.store(milliseconds > 0 ? milliseconds : kBFWSyncIntervalMs, std::memory_order_relaxed);
 }
+
+}  // namespace fw

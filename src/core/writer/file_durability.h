@@ -13,6 +13,8 @@
 
 struct AFWRecord;
 
+namespace fw {
+
 constexpr int64_t kBFWSyncIntervalMs = 250;
 constexpr uint64_t kBFWSyncIntervalBytes = 64ull << 20;
 
@@ -28,3 +30,5 @@ using BFWSyncObserver = void (*)(uint64_t identity, uint64_t durableSizeBytes);
 void BFWSetSyncObserverForTesting(BFWSyncObserver observer);
 // The sync interval; 0 restores kBFWSyncIntervalMs.
 void BFWSetSyncIntervalForTesting(int64_t milliseconds);
+
+}  // namespace fw

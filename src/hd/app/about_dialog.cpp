@@ -8,6 +8,8 @@
 #define FW_VERSION "unknown"
 #endif
 
+namespace fw {
+
 AboutDialog::AboutDialog(const QString& linkText, QWidget* parent)
     : QDialog(parent), linkText_(linkText), linkLabel_(new QLabel) {
   setWindowTitle(tr("About Framewright HD"));
@@ -89,3 +91,5 @@ void QtAboutBoxView::Show() {
 void QtAboutBoxView::Hide() {
   if (dialog_ != nullptr) dialog_->hide();
 }
+
+}  // namespace fw

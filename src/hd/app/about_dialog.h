@@ -8,6 +8,8 @@
 
 #include "hd/app/about_box.h"
 
+namespace fw {
+
 class AboutDialog final : public QDialog {
   Q_OBJECT
 
@@ -42,3 +44,5 @@ class QtAboutBoxView final : public AboutBoxView {
  private:
   QPointer<AboutDialog> dialog_;
 };
+
+}  // namespace fw

@@ -17,6 +17,8 @@
 #include "hd/app/about_box.h"
 #include "hd/app/prefs_window.h"
 
+namespace fw {
+
 // The part of a screen that windows may use (without panels and docks), in
 // the desktop's coordinates: origin at the top left, y downwards.
 struct ScreenArea {
@@ -51,3 +53,5 @@ class AppView : public CaptureView {
 
 // No application took the URL (the code Internet Config gave for it).
 constexpr OSErr kNoURLHandlerErr = -673;
+
+}  // namespace fw

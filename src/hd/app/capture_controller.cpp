@@ -19,8 +19,10 @@
 #include "core/recovery/recovery_journal.h"
 #include "hd/video/qt_capture.h"
 
-CaptureController* gCaptureController = nullptr;
-CaptureTiming gCaptureTiming;
+using namespace fw;
+
+CaptureController* fw::gCaptureController = nullptr;
+CaptureTiming fw::gCaptureTiming;
 VideoPreviewRef gVideoPreviewRef = nullptr;
 bool gProcessingSuspendedFlag = false;
 
@@ -108,8 +110,8 @@ void MyQTCaptureDataProc(int32_t /*refCon*/, void* baseAddr, int32_t rowBytes, i
   if (gCaptureController != nullptr) gCaptureController->HandleFrame(baseAddr, rowBytes, width, height, err);
 }
 
-CaptureController::CaptureController(CaptureView& view, PreviewPort& preview, MovieFinisher finisher,
-                                     FrameDeliverySwitch switchDelivery, FrameStatsReader readStats)
+fw::CaptureController::CaptureController(CaptureView& view, PreviewPort& preview, MovieFinisher finisher,
+                                         FrameDeliverySwitch switchDelivery, FrameStatsReader readStats)
     : view_(view),
       preview_(preview),
       finisher_(std::move(finisher)),
@@ -125,7 +127,7 @@ CaptureController::CaptureController(CaptureView& view, PreviewPort& preview, Mo
   gCaptureController = this;
 }
 
-CaptureController::~CaptureController() {
+fw::CaptureController::~CaptureController() {
   if (handoverLogFd_ >= 0) ::close(handoverLogFd_);
   if (session_) {
     session_->Finish(noErr);
@@ -135,7 +137,7 @@ CaptureController::~CaptureController() {
   if (gCaptureController == this) gCaptureController = nullptr;
 }
 
-void CaptureController::startCapture() {
+void fw::CaptureController::startCapture() {
   if (gCapture != nullptr) return;
   UseDefaultMovieRateWhenUnset();
   const std::string name = MakeCaptureFileName(LocalDateTimeOf(WallClockSeconds()), gPrefs.dateOrdering);
@@ -153,17 +155,17 @@ void CaptureController::startCapture() {
   startCaptureWithURL(UniqueCapturePath(folder, name));
 }
 
-void CaptureController::startFileSavePanelWithName(const std::string& name) {
+void fw::CaptureController::startFileSavePanelWithName(const std::string& name) {
   view_.ShowSavePanel(name, [this](std::optional<std::string> path) {
     if (path) startCaptureWithURL(*path);
   });
 }
 
-void CaptureController::ShowStartError(int32_t err) {
+void fw::CaptureController::ShowStartError(int32_t err) {
   view_.ShowAlert(WindowId::kMainWindow, BuildErrorAlertText(ErrorStep::kStartingCapture, err), nullptr);
 }
 
-int32_t CaptureController::startCaptureWithURL(const std::optional<std::string>& path) {
+int32_t fw::CaptureController::startCaptureWithURL(const std::optional<std::string>& path) {
   if (session_) return 0;
   UseDefaultMovieRateWhenUnset();
   CaptureSessionSettings settings;
@@ -219,7 +221,7 @@ int32_t CaptureController::startCaptureWithURL(const std::optional<std::string>&
   return 0;
 }
 
-void CaptureController::stopCaptureWithErr(int32_t err) {
+void fw::CaptureController::stopCaptureWithErr(int32_t err) {
   if (!session_) return;
   showHealth_ = false;
   const uint32_t framesDropped = switchDelivery_(FrameDelivery::kNewestFrame);
@@ -241,11 +243,11 @@ void CaptureController::stopCaptureWithErr(int32_t err) {
                   [this] { switchBackToMainWindow(); });
 }
 
-void CaptureController::scheduleFrameCapture() {
+void fw::CaptureController::scheduleFrameCapture() {
   if (session_) session_->ScheduleTrigger();
 }
 
-void CaptureController::switchBackToMainWindow() {
+void fw::CaptureController::switchBackToMainWindow() {
   view_.HideWindow(WindowId::kCaptureWindow);
   view_.ShowAuxiliaryWindows();
   view_.ShowWindow(WindowId::kMainWindow);
@@ -253,19 +255,19 @@ void CaptureController::switchBackToMainWindow() {
   gProcessingSuspendedFlag = false;
 }
 
-void CaptureController::ForgetInputGeometry() {
+void fw::CaptureController::ForgetInputGeometry() {
   frameRowBytes_ = frameWidth_ = frameHeight_ = 0;
   inputRate_.Reset();
 }
 
-void CaptureController::UpdateHealth() {
+void fw::CaptureController::UpdateHealth() {
   const uint64_t now = GetTicks600();
   fw::QTFrameStats stats;
   if (readStats_(&stats)) inputRate_.AddSample(now, stats.framesArrived);
   if (showHealth_ && session_ && now - healthShownTicks_ >= kHealthIntervalTicks) ShowHealth(now);
 }
 
-void CaptureController::ShowHealth(uint64_t nowTicks) {
+void fw::CaptureController::ShowHealth(uint64_t nowTicks) {
   healthShownTicks_ = nowTicks;
   fw::CaptureHealthInputs inputs;
   fw::QTFrameStats stats;
@@ -292,7 +294,7 @@ void CaptureController::ShowHealth(uint64_t nowTicks) {
   view_.SetCaptureHealth(report);
 }
 
-OSErr CaptureController::SetUpInputGeometry(int32_t rowBytes, int32_t width, int32_t height) {
+OSErr fw::CaptureController::SetUpInputGeometry(int32_t rowBytes, int32_t width, int32_t height) {
   VideoInputRecord& input = *gInput;
   int32_t left = AppliedTrim(gPrefs.trimLeft), right = AppliedTrim(gPrefs.trimRight);
   int32_t top = AppliedTrim(gPrefs.trimTop), bottom = AppliedTrim(gPrefs.trimBottom);
@@ -334,7 +336,7 @@ OSErr CaptureController::SetUpInputGeometry(int32_t rowBytes, int32_t width, int
   return noErr;
 }
 
-void CaptureController::ShowPreviewFrame(WindowId window) {
+void fw::CaptureController::ShowPreviewFrame(WindowId window) {
   if (gVideoPreviewRef == nullptr) {
     Rect rect;
     preview_.CalculatePreviewRect(&rect);
@@ -349,8 +351,8 @@ void CaptureController::ShowPreviewFrame(WindowId window) {
   (void)preview_.VPDisplayFrame(gVideoPreviewRef);
 }
 
-void CaptureController::HandleFrame(void* baseAddr, int32_t rowBytes, int32_t width, int32_t height,
-                                    int32_t err) {
+void fw::CaptureController::HandleFrame(void* baseAddr, int32_t rowBytes, int32_t width, int32_t height,
+                                        int32_t err) {
   if (gInput == nullptr || gProcessingSuspendedFlag) return;
   if (err != noErr) {
     stopCaptureWithErr(err);

@@ -21,6 +21,8 @@
 #include "core/capture/capture_view.h"
 #include "hd/video/qt_capture.h"
 
+namespace fw {
+
 // How the open input hands over its frames: each one in order while an
 // every-frame capture runs (none may be lost), otherwise only the newest
 // (latency matters, and a trigger's delay counts the frames seen).
@@ -112,6 +114,9 @@ constexpr char kHandoverLogVariable[] = "FRAMEWRIGHT_HANDOVER_LOG";
 
 // Main-thread globals of the capture.
 extern CaptureController* gCaptureController;  // receives the data callback's frames
+
+}  // namespace fw
+
 extern VideoPreviewRef gVideoPreviewRef;
 extern bool gProcessingSuspendedFlag;
 

@@ -11,6 +11,8 @@
 #include "core/capture/capture_timing.h"
 #include "hd/app/window_rects.h"
 
+namespace fw {
+
 namespace {
 
 constexpr int kLargestWidth = 1280;
@@ -171,3 +173,5 @@ void CaptureWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
   clickWindow_.windowShouldClose();
 }
+
+}  // namespace fw

@@ -11,6 +11,8 @@
 #include "hd/app/click_window.h"
 #include "hd/preview/raster_preview_widget.h"
 
+namespace fw {
+
 class CaptureWindow final : public QWidget {
   Q_OBJECT
 
@@ -58,3 +60,5 @@ class CaptureWindow final : public QWidget {
   uint32_t frames_ = 0;
   uint32_t framesDropped_ = 0;
 };
+
+}  // namespace fw

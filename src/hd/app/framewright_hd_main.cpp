@@ -23,6 +23,8 @@
 #define FW_MANUAL_RELATIVE_PATH "../share/doc/framewright/manual.html"
 #endif
 
+using namespace fw;
+
 namespace {
 
 int gSignalPipe[2] = {-1, -1};

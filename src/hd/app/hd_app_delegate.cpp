@@ -12,6 +12,8 @@
 #include "core/prefs/prefs_file.h"
 #include "core/recovery/capture_recovery.h"
 
+using namespace fw;
+
 CaptureDevices* gDevices = nullptr;
 int32_t gDeviceCount = 0;
 
@@ -55,10 +57,10 @@ bool testWindowPosition(const MySize& size, const std::vector<ScreenArea>& scree
   return false;
 }
 
-HDAppDelegate::HDAppDelegate(AppView& view, PreviewPort& preview, std::string helpURL)
+fw::HDAppDelegate::HDAppDelegate(AppView& view, PreviewPort& preview, std::string helpURL)
     : appView_(view), preview_(preview), capture_(view, preview), helpURL_(std::move(helpURL)) {}
 
-HDAppDelegate::~HDAppDelegate() {
+fw::HDAppDelegate::~HDAppDelegate() {
   if (gGeometryDelegate == this) {
     SetPreferencesWindowGeometrySource(nullptr);
     gGeometryDelegate = nullptr;
@@ -67,7 +69,7 @@ HDAppDelegate::~HDAppDelegate() {
   aboutBox_.reset();
 }
 
-void HDAppDelegate::applicationDidFinishLaunching() {
+void fw::HDAppDelegate::applicationDidFinishLaunching() {
   gCaptureController = &capture_;
   // Frames come in on this tick, also while menus are open and sheets up.
   appView().StartFrameTimer(kFrameTimerInterval, [this] { timer(); });
@@ -110,7 +112,7 @@ void HDAppDelegate::applicationDidFinishLaunching() {
   appView_.ShowAlert(WindowId::kMainWindow, BuildErrorAlertText(ErrorStep::kInitialising, err), {});
 }
 
-void HDAppDelegate::RestoreMainWindowPosition() {
+void fw::HDAppDelegate::RestoreMainWindowPosition() {
   MySize& saved = gPrefs.mainWindowSize;
   // A record that never held a window (no settings file yet, all zeros)
   // leaves the window where the desktop puts it, rather than in a corner.
@@ -127,7 +129,7 @@ void HDAppDelegate::RestoreMainWindowPosition() {
   }
 }
 
-bool HDAppDelegate::MainWindowGeometry(MySize* outGeometry) {
+bool fw::HDAppDelegate::MainWindowGeometry(MySize* outGeometry) {
   if (gGeometryDelegate == nullptr) return false;
   const WindowFrame frame = gGeometryDelegate->appView_.FrameOf(WindowId::kMainWindow);
   outGeometry->x = ToInt16(frame.x);
@@ -137,7 +139,7 @@ bool HDAppDelegate::MainWindowGeometry(MySize* outGeometry) {
   return true;
 }
 
-void HDAppDelegate::applicationWillTerminate() {
+void fw::HDAppDelegate::applicationWillTerminate() {
   if (terminated_) return;
   terminated_ = true;
   // A running capture is finished: its movie resource is added.
@@ -151,23 +153,23 @@ void HDAppDelegate::applicationWillTerminate() {
   gDeviceCount = 0;
 }
 
-bool HDAppDelegate::testWindowPosition(const MySize& size) {
+bool fw::HDAppDelegate::testWindowPosition(const MySize& size) {
   return ::testWindowPosition(size, appView().ScreenAreas());
 }
 
-void HDAppDelegate::timer() {
+void fw::HDAppDelegate::timer() {
   QTCaptureIdle();
   capture_.UpdateHealth();
 }
 
-int32_t HDAppDelegate::OpenDevice(const char* uniqueID, int16_t inputNum) {
+int32_t fw::HDAppDelegate::OpenDevice(const char* uniqueID, int16_t inputNum) {
   // A negative input number from an old file reads as one beyond the list,
   // which keeps the device's current input.
   return QTCaptureOpenDevice(uniqueID, true, static_cast<uint16_t>(inputNum), 0, 0, 0, &MyQTCaptureDataProc,
                              0, &gInput->deviceRef);
 }
 
-int32_t HDAppDelegate::openVideoInput() {
+int32_t fw::HDAppDelegate::openVideoInput() {
   if (gInput != nullptr) return noErr;
   gInput = new (std::nothrow) VideoInputRecord();
   if (gInput == nullptr) return noErr;
@@ -198,7 +200,7 @@ int32_t HDAppDelegate::openVideoInput() {
   return err;
 }
 
-void HDAppDelegate::ShowInputTitle(const char* uniqueID, int16_t inputNum) {
+void fw::HDAppDelegate::ShowInputTitle(const char* uniqueID, int16_t inputNum) {
   for (int32_t d = 0; gDevices != nullptr && d < std::min(gDeviceCount, int32_t{kMaxListedDevices}); ++d) {
     const CaptureDevices& device = gDevices[d];
     if (std::strncmp(device.uniqueID, uniqueID, sizeof device.uniqueID) != 0) continue;
@@ -214,7 +216,7 @@ void HDAppDelegate::ShowInputTitle(const char* uniqueID, int16_t inputNum) {
   appView().SetInputTitle(uniqueID);
 }
 
-void HDAppDelegate::closeVideoInput() {
+void fw::HDAppDelegate::closeVideoInput() {
   if (gInput == nullptr) return;
   if (gInput->deviceRef != 0) QTCaptureCloseDevice(gInput->deviceRef);
   delete gInput;  // with its pixel map and image description
@@ -224,12 +226,12 @@ void HDAppDelegate::closeVideoInput() {
   appView_.SetCaptureButton(Enablement::kDisabled);
 }
 
-void HDAppDelegate::DisposePreview() {
+void fw::HDAppDelegate::DisposePreview() {
   preview_.VPDisposePreview(gVideoPreviewRef);
   gVideoPreviewRef = nullptr;
 }
 
-void HDAppDelegate::about() {
+void fw::HDAppDelegate::about() {
   if (aboutBox_ != nullptr) {
     aboutBox_->Show();
     return;
@@ -238,12 +240,12 @@ void HDAppDelegate::about() {
   aboutBox_ = std::make_unique<AboutBox>(*this, appView().CreateAboutBoxView());
 }
 
-void HDAppDelegate::aboutBoxDidFinish() {
+void fw::HDAppDelegate::aboutBoxDidFinish() {
   aboutBox_.reset();
   appView_.ShowWindow(WindowId::kMainWindow);
 }
 
-void HDAppDelegate::preferences() {
+void fw::HDAppDelegate::preferences() {
   if (prefsWindow_ != nullptr) {
     prefsWindow_->Show();
     return;
@@ -253,7 +255,7 @@ void HDAppDelegate::preferences() {
       std::make_unique<PrefsWindow>(gPrefs, gDevices, gDeviceCount, *this, appView().CreatePrefsWindowView());
 }
 
-void HDAppDelegate::prefsDidFinish(bool ok, const PrefsStruct* newSettings) {
+void fw::HDAppDelegate::prefsDidFinish(bool ok, const PrefsStruct* newSettings) {
   if (prefsWindow_ == nullptr) return;
   prefsWindow_->Hide();
   if (ok && newSettings != nullptr) {
@@ -282,7 +284,7 @@ void HDAppDelegate::prefsDidFinish(bool ok, const PrefsStruct* newSettings) {
   appView_.ShowWindow(WindowId::kMainWindow);
 }
 
-void HDAppDelegate::manual() {
+void fw::HDAppDelegate::manual() {
   // A page that cannot be opened shows nothing: the desktop reports it.
   (void)appView().LaunchURL(helpURL_.c_str());
 }

@@ -33,7 +33,9 @@ constexpr std::chrono::microseconds kFrameTimerInterval{16'667};
 // left edge at least 10 pixels inside a screen's usable area from the right,
 // its right edge 10 inside from the left, its top edge (the title bar) not
 // above the area and at least 10 above the area's bottom.
-bool testWindowPosition(const MySize& size, const std::vector<ScreenArea>& screens);
+bool testWindowPosition(const MySize& size, const std::vector<fw::ScreenArea>& screens);
+
+namespace fw {
 
 class HDAppDelegate final : public AppDelegateDelegate, public PrefsWindowDelegate, public AboutBoxDelegate {
  public:
@@ -88,3 +90,5 @@ class HDAppDelegate final : public AppDelegateDelegate, public PrefsWindowDelega
   std::unique_ptr<AboutBox> aboutBox_;
   bool terminated_ = false;
 };
+
+}  // namespace fw

@@ -9,6 +9,8 @@
 #include "core/capture/capture_health.h"
 #include "hd/app/window_rects.h"
 
+namespace fw {
+
 namespace {
 
 // The picture area: room for a 16:9 input at 780 × 439 between the bars.
@@ -117,3 +119,5 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
   commands_.quit();
 }
+
+}  // namespace fw

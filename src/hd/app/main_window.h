@@ -12,6 +12,8 @@
 
 #include "hd/preview/raster_preview_widget.h"
 
+namespace fw {
+
 class MainWindow final : public QMainWindow {
   Q_OBJECT
 
@@ -62,3 +64,5 @@ class MainWindow final : public QMainWindow {
   QAction* prefsAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
 };
+
+}  // namespace fw

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+namespace fw {
+
 QValidator::State EditRuleValidator::validate(QString& input, int&) const {
   const QByteArray text = input.toUtf8();
   if (rule_(std::string_view(text.constData(), static_cast<size_t>(text.size())))) return Acceptable;
@@ -210,3 +212,5 @@ void QtPrefsWindowView::Show() {
 void QtPrefsWindowView::Hide() {
   if (dialog_ != nullptr) dialog_->hide();
 }
+
+}  // namespace fw

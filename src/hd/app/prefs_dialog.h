@@ -15,6 +15,8 @@
 
 #include "hd/app/prefs_window.h"
 
+namespace fw {
+
 // A field rule applied to every edit; a refused edit beeps.
 class EditRuleValidator final : public QValidator {
  public:
@@ -74,3 +76,5 @@ class QtPrefsWindowView final : public PrefsWindowView {
  private:
   QPointer<PrefsDialog> dialog_;
 };
+
+}  // namespace fw

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+using namespace fw;
+
 namespace {
 
 constexpr size_t kDeviceItemTitleBytes = 256;
@@ -75,7 +77,7 @@ int64_t IntegerValue(std::string_view text) {
 
 }  // namespace
 
-std::vector<std::string> DeviceItemTitles(const CaptureDevices* devices, int32_t deviceCount) {
+std::vector<std::string> fw::DeviceItemTitles(const CaptureDevices* devices, int32_t deviceCount) {
   std::vector<std::string> titles;
   WalkDeviceItems(devices, deviceCount, [&](const CaptureDevices& device, int input, int) {
     const std::string name = FieldText(device.name, sizeof device.name);
@@ -92,7 +94,7 @@ std::vector<std::string> DeviceItemTitles(const CaptureDevices* devices, int32_t
   return titles;
 }
 
-int SelectedDeviceItem(const CaptureDevices* devices, int32_t deviceCount, const PrefsStruct& prefs) {
+int fw::SelectedDeviceItem(const CaptureDevices* devices, int32_t deviceCount, const PrefsStruct& prefs) {
   int selected = 0;
   WalkDeviceItems(devices, deviceCount, [&](const CaptureDevices& device, int input, int item) {
     if (SameUniqueID(device, prefs) && (input < 0 || input == prefs.inputNum)) selected = item;
@@ -101,7 +103,7 @@ int SelectedDeviceItem(const CaptureDevices* devices, int32_t deviceCount, const
   return selected;
 }
 
-bool StoreDeviceItem(const CaptureDevices* devices, int32_t deviceCount, int index, PrefsStruct* prefs) {
+bool fw::StoreDeviceItem(const CaptureDevices* devices, int32_t deviceCount, int index, PrefsStruct* prefs) {
   bool found = false;
   WalkDeviceItems(devices, deviceCount, [&](const CaptureDevices& device, int input, int item) {
     if (item != index) return true;
@@ -115,12 +117,12 @@ bool StoreDeviceItem(const CaptureDevices* devices, int32_t deviceCount, int ind
   return found;
 }
 
-uint8_t TriggerDelayFromText(std::string_view text) {
+uint8_t fw::TriggerDelayFromText(std::string_view text) {
   // Stored as a byte, as the settings file has always held it: 300 is 44.
   return static_cast<uint8_t>(static_cast<uint64_t>(IntegerValue(text)));
 }
 
-int32_t HundredTimesFPSFromText(std::string_view text) {
+int32_t fw::HundredTimesFPSFromText(std::string_view text) {
   // Read as decimal digits rather than through a float, so that 29.97 is
   // exactly 2997 and not one hundredth less.
   size_t i = 0;
@@ -141,7 +143,7 @@ int32_t HundredTimesFPSFromText(std::string_view text) {
   return static_cast<int32_t>(negative ? -hundredths : hundredths);
 }
 
-int16_t TrimFromText(std::string_view text) {
+int16_t fw::TrimFromText(std::string_view text) {
   // Trims are whole pixel pairs ('2vuy' comes in pairs), so an odd value
   // grows by one away from zero. A number beyond the field's 16 bits is held
   // at the nearest even value that fits rather than wrapped round to one of
@@ -152,7 +154,7 @@ int16_t TrimFromText(std::string_view text) {
   return static_cast<int16_t>(value);
 }
 
-std::string MovieFrameRateText(int32_t hundredTimesMovieFPS) {
+std::string fw::MovieFrameRateText(int32_t hundredTimesMovieFPS) {
   if (hundredTimesMovieFPS == 0) return {};
   const int64_t value = hundredTimesMovieFPS;
   const int64_t magnitude = value < 0 ? -value : value;
@@ -180,7 +182,7 @@ bool OnlyIntegerValueFormatter::isPartialStringValid(std::string_view text) {
   return i == text.size();
 }
 
-bool IsPartialFrameRateValid(std::string_view text) {
+bool fw::IsPartialFrameRateValid(std::string_view text) {
   int points = 0;
   for (const char c : text) {
     if (c == '.') {

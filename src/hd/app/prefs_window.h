@@ -24,6 +24,8 @@ class PrefsWindowDelegate {
   ~PrefsWindowDelegate() = default;
 };
 
+namespace fw {
+
 // The window's buttons.
 class PrefsWindowActions {
  public:
@@ -33,6 +35,10 @@ class PrefsWindowActions {
  protected:
   ~PrefsWindowActions() = default;
 };
+
+}  // namespace fw
+
+namespace fw {
 
 // Everything the window shows, as its controls hold it. Popup indexes are
 // item numbers (-1: nothing selected); the fields hold text as typed.
@@ -64,12 +70,14 @@ class PrefsWindowView {
   virtual void Hide() = 0;
 };
 
-class PrefsWindow final : public PrefsWindowActions {
+}  // namespace fw
+
+class PrefsWindow final : public fw::PrefsWindowActions {
  public:
   // Copies the settings, keeps the device list (not owned; it must outlive
   // the window), fills the controls and shows the window.
   PrefsWindow(const PrefsStruct& prefs, const CaptureDevices* devices, int32_t deviceCount,
-              PrefsWindowDelegate& delegate, std::unique_ptr<PrefsWindowView> view);
+              PrefsWindowDelegate& delegate, std::unique_ptr<fw::PrefsWindowView> view);
   PrefsWindow(const PrefsWindow&) = delete;
   PrefsWindow& operator=(const PrefsWindow&) = delete;
 
@@ -84,12 +92,14 @@ class PrefsWindow final : public PrefsWindowActions {
   const PrefsStruct& prefs() const { return prefs_; }
 
  private:
-  std::unique_ptr<PrefsWindowView> view_;
+  std::unique_ptr<fw::PrefsWindowView> view_;
   PrefsWindowDelegate& delegate_;
   PrefsStruct prefs_;
   const CaptureDevices* devices_;
   int32_t deviceCount_;
 };
+
+namespace fw {
 
 // The device popup: one item per input ("device - input"), or the device's
 // name alone when it has no inputs.
@@ -107,6 +117,8 @@ int32_t HundredTimesFPSFromText(std::string_view text);        // × 100, trunca
 int16_t TrimFromText(std::string_view text);                   // made even, away from zero
 std::string MovieFrameRateText(int32_t hundredTimesMovieFPS);  // 1800 → "18", 2997 → "29.97"; 0 → ""
 
+}  // namespace fw
+
 // The rule of the window's integer fields, applied to every edit: empty
 // text, or an integer with an optional sign and optional spaces around it.
 // A lone minus sign is refused, so a negative number cannot be typed one key
@@ -116,6 +128,10 @@ class OnlyIntegerValueFormatter {
   static bool isPartialStringValid(std::string_view text);
 };
 
+namespace fw {
+
 // The frame rate field's rule: empty, or digits with at most one decimal
 // point (a rate is never negative).
 bool IsPartialFrameRateValid(std::string_view text);
+
+}  // namespace fw

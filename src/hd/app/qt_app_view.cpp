@@ -15,6 +15,8 @@
 #include "hd/app/hd_app_delegate.h"
 #include "hd/app/prefs_dialog.h"
 
+namespace fw {
+
 QtAppView::QtAppView(QString aboutLinkText, PreviewKind previewKind)
     : aboutLinkText_(std::move(aboutLinkText)) {
   MainWindow::Commands commands;
@@ -225,3 +227,5 @@ OSErr QtAppView::LaunchURL(const char* url) {
   if (!target.isValid() || target.scheme().isEmpty()) return paramErr;
   return QDesktopServices::openUrl(target) ? noErr : kNoURLHandlerErr;
 }
+
+}  // namespace fw

@@ -15,6 +15,8 @@
 #include "hd/app/click_window.h"
 #include "hd/app/main_window.h"
 
+namespace fw {
+
 class HDAppDelegate;
 
 class QtAppView final : public QObject, public AppView {
@@ -77,3 +79,5 @@ class QtAppView final : public QObject, public AppView {
   // The open preferences window and about box (deleted by their views).
   std::vector<QPointer<QWidget>> auxiliaryWindows_;
 };
+
+}  // namespace fw

@@ -4,6 +4,8 @@
 #include "core/capture/capture_records.h"
 #include "hd/preview/video_preview.h"
 
+namespace fw {
+
 void SurfacePreviewPort::CalculatePreviewRect(Rect* outRect) {
   if (gCapture != nullptr)
     ::CalculatePreviewRect(outRect, &captureWindow_, CaptureState::kCapturing);
@@ -25,3 +27,5 @@ OSErr SurfacePreviewPort::VPDisplayFrame(VideoPreviewRef ref) {
 void SurfacePreviewPort::VPDisposePreview(VideoPreviewRef ref) {
   ::VPDisposePreview(ref);
 }
+
+}  // namespace fw

@@ -5,6 +5,8 @@
 #include "core/capture/capture_view.h"
 #include "hd/preview/preview_surface.h"
 
+namespace fw {
+
 class SurfacePreviewPort final : public PreviewPort {
  public:
   // Both surfaces are borrowed and must outlive every preview started here.
@@ -28,3 +30,5 @@ class SurfacePreviewPort final : public PreviewPort {
   PreviewSurface& mainWindow_;
   PreviewSurface& captureWindow_;
 };
+
+}  // namespace fw

@@ -5,6 +5,8 @@
 
 #include "core/util/pixmap.h"
 
+namespace fw {
+
 namespace {
 
 ImageSequenceFault gFault{noErr, 0, noErr, 0};
@@ -111,3 +113,5 @@ OSErr ImageSequence::DecompressFrame(const YCbCrImageView& frame) {
   }
   return windowBlitter_->Blit2vuy(frame, matrix_);
 }
+
+}  // namespace fw

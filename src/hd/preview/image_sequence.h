@@ -19,6 +19,8 @@
 constexpr OSErr codecErr = -8960;
 constexpr OSErr noCodecErr = -8961;
 
+namespace fw {
+
 // Copies pictures into a rectangle of a window, scaled and mirrored, through
 // a buffer of the rectangle's size that it keeps between calls.
 class WindowBlitter {
@@ -83,3 +85,5 @@ struct ImageSequenceFault {
 };
 void InjectImageSequenceFault(const ImageSequenceFault& fault);
 void ClearImageSequenceFaults();
+
+}  // namespace fw

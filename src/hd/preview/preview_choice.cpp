@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+namespace fw {
+
 bool IsSoftwareRenderer(const std::string& renderer) {
   std::string lower = renderer;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -26,3 +28,5 @@ PreviewChoice ChoosePreviewKind(OpenGLProbe& probe, SoftwareOpenGL softwareOpenG
   }
   return {PreviewKind::kOpenGL, {}};
 }
+
+}  // namespace fw

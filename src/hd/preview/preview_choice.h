@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+namespace fw {
+
 enum class PreviewKind : uint8_t { kOpenGL, kSoftware };
 
 // The preview needs textures this large: a 1920 × 1080 frame is 960 × 1080
@@ -53,3 +55,5 @@ struct PreviewChoice {
 // preview, and so does an OpenGL drawn in software unless told to keep it.
 PreviewChoice ChoosePreviewKind(OpenGLProbe& probe,
                                 SoftwareOpenGL softwareOpenGL = SoftwareOpenGL::kPreferRaster);
+
+}  // namespace fw

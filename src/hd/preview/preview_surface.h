@@ -16,6 +16,8 @@
 // empty rectangle). The preview treats it as a frame dropped, not a failure.
 constexpr OSErr codecNothingToBlitErr = -8976;
 
+namespace fw {
+
 // OpenGL errors pass through as their GL codes; this one (GL_CONTEXT_LOST)
 // also stands for a window whose context went away under a running preview.
 constexpr OSErr kGLContextLostErr = 0x0507;
@@ -99,3 +101,5 @@ class PreviewSurface {
   // replaced it since.
   virtual void StopDeferredDraw(DeferredDraw* draw) { (void)draw; }
 };
+
+}  // namespace fw

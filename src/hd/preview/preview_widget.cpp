@@ -21,6 +21,8 @@
 #define GL_RGBA8 0x8058
 #endif
 
+namespace fw {
+
 namespace {
 
 // The shaders are written once, for GLSL 1.10 (compatibility contexts);
@@ -511,3 +513,5 @@ void PreviewWidget::ClearImage(const Rect& destRect) {
   }
   if (!target.isEmpty()) pendingClears_.push_back(destRect);
 }
+
+}  // namespace fw

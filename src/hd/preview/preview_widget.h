@@ -27,6 +27,8 @@
 
 #include "hd/preview/preview_surface.h"
 
+namespace fw {
+
 class PreviewWidget : public QOpenGLWidget,
                       public PreviewSurface,
                       public PreviewGLContext,
@@ -91,3 +93,5 @@ class PreviewWidget : public QOpenGLWidget,
   bool clearAll_ = true;
   std::vector<Rect> pendingClears_;  // window coordinates
 };
+
+}  // namespace fw

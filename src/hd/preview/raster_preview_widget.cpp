@@ -7,6 +7,8 @@
 
 #include "hd/preview/preview_widget.h"
 
+namespace fw {
+
 RasterPreviewWidget::RasterPreviewWidget(QWidget* parent) : QWidget(parent) {
   setAutoFillBackground(true);
 }
@@ -76,3 +78,5 @@ PreviewWidgetRef MakePreviewWidget(PreviewKind kind, QWidget* parent) {
   auto* widget = new RasterPreviewWidget(parent);
   return {widget, widget};
 }
+
+}  // namespace fw

@@ -13,6 +13,8 @@
 #include "hd/preview/preview_choice.h"
 #include "hd/preview/preview_surface.h"
 
+namespace fw {
+
 class RasterPreviewWidget final : public QWidget, public PreviewSurface {
   Q_OBJECT
 
@@ -56,3 +58,5 @@ PreviewChoice ChoosePreviewKindForDisplay(SoftwareOpenGL softwareOpenGL);
 // For tests of the OpenGL path on machines without a graphics processor, not
 // offered to users: while set, an OpenGL drawn in software is kept.
 constexpr char kKeepSoftwareOpenGLVariable[] = "FRAMEWRIGHT_TEST_KEEP_SOFTWARE_OPENGL";
+
+}  // namespace fw

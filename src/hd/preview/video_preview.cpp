@@ -9,6 +9,8 @@
 
 #include "core/util/rects.h"
 
+using namespace fw;
+
 namespace {
 
 bool gGLCapabilityFailureForTesting = false;
@@ -132,7 +134,7 @@ OSErr DisplayFallbackFrame(VideoPreviewRecord* record) {
 
 }  // namespace
 
-OSErr PendingSoftwareFrame::Take(const uint8_t* frame, size_t sizeBytes) {
+OSErr fw::PendingSoftwareFrame::Take(const uint8_t* frame, size_t sizeBytes) {
   try {
     bytes_.assign(frame, frame + sizeBytes);
   } catch (const std::bad_alloc&) {
@@ -143,7 +145,7 @@ OSErr PendingSoftwareFrame::Take(const uint8_t* frame, size_t sizeBytes) {
   return std::exchange(drawErr_, noErr);
 }
 
-void PendingSoftwareFrame::DrawPending() {
+void fw::PendingSoftwareFrame::DrawPending() {
   if (!pending_) return;
   pending_ = false;
   record_->drawingFrom = bytes_.data();
@@ -152,7 +154,7 @@ void PendingSoftwareFrame::DrawPending() {
   if (err != noErr) drawErr_ = err;
 }
 
-void SetGLCapabilityFailureForTesting(bool fail) {
+void fw::SetGLCapabilityFailureForTesting(bool fail) {
   gGLCapabilityFailureForTesting = fail;
 }
 

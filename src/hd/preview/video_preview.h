@@ -42,6 +42,8 @@ enum class PreviewDrawingMode : uint8_t {
 
 struct VideoPreviewRecord;
 
+namespace fw {
+
 // The software path's frame waiting for the window's next repaint, on
 // surfaces that can defer drawing: VPDisplayFrame copies each frame here
 // (the caller's bytes are valid only during the call) and asks for a repaint;
@@ -65,20 +67,22 @@ class PendingSoftwareFrame final : public DeferredDraw {
   OSErr drawErr_ = noErr;
 };
 
+}  // namespace fw
+
 struct VideoPreviewRecord {
-  PreviewGLContext* glContext = nullptr;  // null when the fallback draws
+  fw::PreviewGLContext* glContext = nullptr;  // null when the fallback draws
   uint32_t texInternalFormat = 0;
   uint32_t texFormat = 0;
   uint32_t texType = 0;
-  std::unique_ptr<GLFramePipe> texture;                // the OpenGL path's texture and drawing state
-  std::unique_ptr<ImageSequence> imageSequence;        // the fallback's sequence, when one is running
+  std::unique_ptr<fw::GLFramePipe> texture;            // the OpenGL path's texture and drawing state
+  std::unique_ptr<fw::ImageSequence> imageSequence;    // the fallback's sequence, when one is running
   Rect imageBounds;                                    // the frame description's bounds, copied at start
   Rect previewRect;                                    // as given
   Rect destRect;                                       // imageBounds fitted and centred in previewRect
   const PixMap* pixMap = nullptr;                      // not owned
   const ImageDescription* imageDescription = nullptr;  // not owned
   int32_t imageDataSize = 0;
-  PreviewSurface* window = nullptr;         // not owned; also the drawing port
+  fw::PreviewSurface* window = nullptr;     // not owned; also the drawing port
   std::unique_ptr<GWorld> offscreenGWorld;  // the off-screen mode's buffer
   PixMap* offscreenPixMap = nullptr;        // its pixel map
   bool useClientStorage = false;
@@ -87,11 +91,11 @@ struct VideoPreviewRecord {
   // Fixed at start: frames must keep this row pitch, since the OpenGL
   // texture and the software sampling tables were made for it.
   int32_t frameRowBytes = 0;
-  YCbCrMatrix matrix = YCbCrMatrix::kBT601;
+  fw::YCbCrMatrix matrix = fw::YCbCrMatrix::kBT601;
   // CopyBits into the window for the off-screen and direct-copy modes.
-  std::unique_ptr<WindowBlitter> windowBlitter;
+  std::unique_ptr<fw::WindowBlitter> windowBlitter;
   // Set when the window defers the software path's drawing to its repaints.
-  std::unique_ptr<PendingSoftwareFrame> pendingFrame;
+  std::unique_ptr<fw::PendingSoftwareFrame> pendingFrame;
   // The bytes the software path converts: null for the frame description's
   // own, else the pending copy while a repaint draws it.
   const uint8_t* drawingFrom = nullptr;
@@ -108,8 +112,8 @@ using VideoPreviewRef = VideoPreviewRecord*;
 // '2vuy', empty, rows shorter than the image, or not matching the image
 // description); memFullErr; the fallback's error when it cannot begin.
 [[nodiscard]] OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription* imageDescription,
-                                   PreviewSurface* window, const Rect* previewRect, bool flipH, bool flipV,
-                                   bool useClientStorage, VideoPreviewRef* outRef);
+                                   fw::PreviewSurface* window, const Rect* previewRect, bool flipH,
+                                   bool flipV, bool useClientStorage, VideoPreviewRef* outRef);
 
 // Draws the frame the frame description points at now; on the software path
 // of a window that defers drawing, copies it to be drawn at the window's next
@@ -134,11 +138,15 @@ enum class CaptureState { kIdle, kCapturing };
 // controls around it (top 36, sides 10, bottom 54 in the main window while
 // idle; top 70 and sides 10 in the capture window while capturing). A null
 // window counts as 0 × 0.
-void CalculatePreviewRect(Rect* outRect, const PreviewSurface* window, CaptureState state);
+void CalculatePreviewRect(Rect* outRect, const fw::PreviewSurface* window, CaptureState state);
 
 // Which of its drawing modes a preview is in (null: kDirectCopy).
 PreviewDrawingMode VPGetDrawingMode(VideoPreviewRef ref);
 
+namespace fw {
+
 // Test seam: while set, the OpenGL capability test fails for every new
 // preview, as on a graphics system that cannot draw '2vuy' frames.
 void SetGLCapabilityFailureForTesting(bool fail);
+
+}  // namespace fw

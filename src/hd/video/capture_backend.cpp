@@ -9,6 +9,8 @@
 #include "hd/video/backends/test_pattern/test_pattern_camera.h"
 #include "hd/video/backends/v4l2/v4l2_camera.h"
 
+namespace fw {
+
 namespace {
 
 // Storage kept for reuse. A device rarely has more than a few frames out at
@@ -111,3 +113,5 @@ void CopyUTF8ToField(const std::string& text, char* field, size_t fieldBytes) {
   std::memcpy(field, text.data(), length);
   field[length] = '\0';
 }
+
+}  // namespace fw

@@ -14,6 +14,8 @@
 
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 // One '2vuy' frame (8-bit 4:2:2 Y'CbCr, bytes Cb Y0 Cr Y1). The shared_ptr
 // that carries it is its reference count: whoever holds one keeps the pixels.
 class CaptureFrame {
@@ -122,3 +124,5 @@ void SetCaptureBackendsForTesting(std::vector<CaptureBackend*> backends);
 // Copies text into a field of fieldBytes bytes with its terminator, cutting
 // at a UTF-8 character boundary so that a cut name stays valid UTF-8.
 void CopyUTF8ToField(const std::string& text, char* field, size_t fieldBytes);
+
+}  // namespace fw

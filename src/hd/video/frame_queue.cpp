@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace fw {
+
 namespace {
 
 size_t FrameBytes(const CaptureFrame& frame) {
@@ -47,3 +49,5 @@ std::deque<FrameQueue::Entry> FrameQueue::TakeAll() {
   sizeBytes_ = 0;
   return std::exchange(entries_, {});
 }
+
+}  // namespace fw

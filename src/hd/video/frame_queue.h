@@ -17,6 +17,8 @@
 
 #include "hd/video/capture_backend.h"
 
+namespace fw {
+
 constexpr size_t kFrameQueueMinBytes = size_t{256} << 20;
 constexpr size_t kFrameQueueMinFrames = 30;
 
@@ -53,3 +55,5 @@ class FrameQueue {
 
 // The byte budget for frames of this size.
 size_t FrameQueueCapacityBytes(size_t frameBytes);
+
+}  // namespace fw

@@ -15,6 +15,8 @@
 #include "hd/video/capture_backend.h"
 #include "hd/video/frame_queue.h"
 
+using namespace fw;
+
 namespace {
 
 // Receives a device's frames and runtime errors on the device's thread and

@@ -116,5 +116,5 @@ void QTCaptureIdle();
 // The capture time base: 1/600 s ticks of the monotonic clock (it follows the
 // test clock of SetMonotonicClockForTesting).
 inline uint64_t QTCaptureGetCurrentTime() {
-  return GetTicks600();
+  return fw::GetTicks600();
 }

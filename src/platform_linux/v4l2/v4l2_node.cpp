@@ -15,6 +15,8 @@
 
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 int V4L2Ioctl(int fd, unsigned long request, void* arg) {
   int result;
   do {
@@ -111,3 +113,5 @@ uint32_t ChooseV4L2PixelFormat(const std::vector<uint32_t>& offered) {
     if (std::find(offered.begin(), offered.end(), preferred) != offered.end()) return preferred;
   return 0;
 }
+
+}  // namespace fw

@@ -13,6 +13,8 @@
 
 #include "core/platform/os_errors.h"
 
+namespace fw {
+
 // ioctl, retried when a signal interrupts it; 0 or errno.
 int V4L2Ioctl(int fd, unsigned long request, void* arg);
 
@@ -59,3 +61,5 @@ std::vector<uint32_t> V4L2CapturePixelFormats(int fd);
 // The pixel formats both programs can turn into '2vuy', best first: UYVY,
 // YUYV, Motion JPEG (or JPEG). The best of those offered, 0 when none is.
 uint32_t ChooseV4L2PixelFormat(const std::vector<uint32_t>& offered);
+
+}  // namespace fw

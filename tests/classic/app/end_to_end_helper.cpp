@@ -21,6 +21,8 @@
 #include "core/util/types.h"
 #include "luma_stamp.h"
 
+using namespace fw;
+
 namespace {
 
 bool SetField(PrefsStruct& prefs, const std::string& name, const std::string& value) {

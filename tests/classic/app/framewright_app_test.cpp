@@ -30,6 +30,8 @@
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -11,6 +11,8 @@
 #include "core/prefs/prefs_struct.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 int64_t December8() {

@@ -11,6 +11,8 @@
 
 #include "classic/dialogs/dialog_edit_menu.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr int16_t kPlainDialogID = 700;

@@ -18,6 +18,8 @@
 #include "classic/dialogs/dialog_toolkit.h"
 #include "classic/toolbox/qt_backend.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr int16_t kProbeDialogID = 800;

@@ -21,6 +21,8 @@ extern "C" {
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 struct Delivered {

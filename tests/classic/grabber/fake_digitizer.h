@@ -47,7 +47,7 @@ struct FakeDigitizerState {
   }
 };
 
-class FakeDigitizer final : public VideoDigitizer {
+class FakeDigitizer final : public fw::VideoDigitizer {
  public:
   explicit FakeDigitizer(std::shared_ptr<FakeDigitizerState> state) : s_(std::move(state)) {}
 
@@ -66,7 +66,7 @@ class FakeDigitizer final : public VideoDigitizer {
     return noErr;
   }
   OSErr SetCompression(OSType type, int16_t, const Rect*, uint32_t, uint32_t, int32_t) override {
-    return s_->Note("SetCompression " + FourCCToString(type));
+    return s_->Note("SetCompression " + fw::FourCCToString(type));
   }
   OSErr SetCompressionOnOff(bool on) override { return s_->Note(on ? "CompressionOn" : "CompressionOff"); }
   OSErr SetTimeBase(TimeBase) override { return s_->Note("SetTimeBase"); }
@@ -101,13 +101,13 @@ class FakeDigitizer final : public VideoDigitizer {
     s_->grabDone[buffer] = false;
     return done;
   }
-  OSErr GetPictureAdjustment(PictureAdjustment adjustment, uint16_t* out) override {
-    if (adjustment != PictureAdjustment::kBrightness || !s_->brightness) return badComponentSelector;
+  OSErr GetPictureAdjustment(fw::PictureAdjustment adjustment, uint16_t* out) override {
+    if (adjustment != fw::PictureAdjustment::kBrightness || !s_->brightness) return badComponentSelector;
     *out = *s_->brightness;
     return noErr;
   }
-  OSErr SetPictureAdjustment(PictureAdjustment adjustment, uint16_t value) override {
-    if (adjustment != PictureAdjustment::kBrightness || !s_->brightness) return badComponentSelector;
+  OSErr SetPictureAdjustment(fw::PictureAdjustment adjustment, uint16_t value) override {
+    if (adjustment != fw::PictureAdjustment::kBrightness || !s_->brightness) return badComponentSelector;
     s_->brightness = value;
     return noErr;
   }

@@ -10,6 +10,8 @@
 #include "core/util/strings.h"
 #include "fake_digitizer.h"
 
+using namespace fw;
+
 namespace {
 
 std::vector<std::string>* gProcLog = nullptr;

@@ -12,6 +12,8 @@
 #include "core/util/strings.h"
 #include "fake_digitizer.h"
 
+using namespace fw;
+
 namespace {
 
 class RecordingHost final : public SettingsDialogHost {

@@ -17,6 +17,8 @@
 #include "fake_digitizer.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 class V4L2DigitizerTest : public ::testing::Test {

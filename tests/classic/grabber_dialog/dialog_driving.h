@@ -15,7 +15,7 @@ namespace dialog_driving {
 inline std::string WindowTitle(DialogRef dialog) {
   Str255 title;
   GetWTitle(GetDialogWindow(dialog), title);
-  return Str255ToString(title);
+  return fw::Str255ToString(title);
 }
 inline ControlRef ItemControl(DialogRef dialog, int16_t item) {
   ControlRef control = nullptr;
@@ -55,7 +55,7 @@ inline void Click(ControlRef control) {
   GetControlBounds(control, &box);
   ClickAt(control, static_cast<int16_t>((box.left + box.right) / 2));
 }
-inline void Pick(HeadlessBackend& backend, ControlRef popup, const std::string& name) {
+inline void Pick(fw::HeadlessBackend& backend, ControlRef popup, const std::string& name) {
   ASSERT_NE(popup, nullptr);
   backend.ChooseNextPopupItem(MenuItemNamed(popup, name));
   Click(popup);

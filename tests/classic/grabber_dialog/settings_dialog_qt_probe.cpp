@@ -28,6 +28,8 @@
 #include "classic/toolbox/toolbox.h"
 #include "fake_digitizer.h"
 
+using namespace fw;
+
 namespace {
 
 int16_t gChannel = 0;

@@ -15,70 +15,18 @@ set -euo pipefail
 mode=$1
 probe=$2
 artefacts=$3
-limit=${FW_GUI_TIMEOUT:-30}
-
-for tool in xdotool import; do
-  command -v "$tool" >/dev/null ||
-    { echo "settings_dialog_qt_test: $tool is missing (scripts/install-deps)" >&2; exit 1; }
-done
-
-work=$(mktemp -d)
-pid=
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+name="settings_dialog_qt_test ($mode)"
+failure_png=$artefacts/settings-$mode-failure.png
+source "$(dirname "$0")/../support/probe_common.sh"
+require_tools xdotool import
 mkdir -p "$artefacts"
-out=$work/out.log
 
-fail() {
-  echo "settings_dialog_qt_test ($mode): FAIL: $*" >&2
-  import -window root "$artefacts/settings-$mode-failure.png" 2>/dev/null || true
-  echo "--- probe output:" >&2
-  cat "$out" >&2 || true
-  cat "$work/err.log" >&2 || true
-  exit 1
-}
-wait_until() {
-  local what=$1
-  shift
-  local end=$((SECONDS + limit))
-  until "$@"; do
-    ((SECONDS < end)) || fail "no $what after ${limit}s"
-    sleep 0.1
-  done
-}
-printed() { grep -q -- "$1" "$out"; }
-probe_ended() { ! kill -0 "$pid" 2>/dev/null; }
 dialog_shown() { xdotool search --onlyvisible --name '^Video Settings$' >/dev/null 2>&1; }
-visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | sort; }
-new_window_since() { menu=$(comm -13 <(echo "$1") <(visible_windows) | head -n 1) && [ -n "$menu" ]; }
-window_gone() { ! visible_windows | grep -qx "$1"; }
-# The latest layout's centre of an item.
-centre() { sed -n "s/^item$1 x=\([0-9]*\) y=\([0-9]*\)$/\1 \2/p" "$out" | tail -n 1; }
-click_item() {
-  local x y
-  read -r x y < <(centre "$1")
-  xdotool mousemove "$x" "$y" click 1
-}
 
 "$probe" "$mode" >"$out" 2>"$work/err.log" &
 pid=$!
 wait_until "dialog layout" printed '^layout 1$'
 wait_until "dialog on screen" dialog_shown
-
-# Picks entry $2 of $3 in the menu of pop-up item $1. A click, not keys: a
-# menu may show before it takes the keyboard. Entries are equally tall.
-pick() {
-  local windows
-  windows=$(visible_windows)
-  click_item "$1"
-  wait_until "pop-up menu" new_window_since "$windows"
-  eval "$(xdotool getwindowgeometry --shell "$menu")"
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT * (2 * $2 - 1) / (2 * $3))) click 1
-  wait_until "pop-up menu closed" window_gone "$menu"
-}
 
 if [ "$mode" = source ]; then
   printed '^device=DV Video$' || fail "the channel did not start on the DV camera"
@@ -90,8 +38,7 @@ if [ "$mode" = source ]; then
   import -window root "$artefacts/settings-source.png" || fail "no screenshot"
   click_item 1
   wait_until "end of the dialog" probe_ended
-  wait "$pid" || fail "the probe failed"
-  pid=
+  probe_succeeded
   printed '^result=0 device=Raw Test Camera$' || fail "OK did not keep the raw test camera"
 else
   printed '^device=Lab Camera$' || fail "the channel did not start on the lab camera"
@@ -107,8 +54,7 @@ else
   import -window root "$artefacts/settings-adjustments.png" || fail "no screenshot"
   click_item 1
   wait_until "end of the dialog" probe_ended
-  wait "$pid" || fail "the probe failed"
-  pid=
+  probe_succeeded
   printed '^result=0 device=Lab Camera$' || fail "OK did not end the dialog"
   [ "$(grep -c '^brightness=' "$out")" -eq 2 ] || fail "the brightness changed more than once"
 fi

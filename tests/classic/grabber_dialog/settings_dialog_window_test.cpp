@@ -18,6 +18,8 @@
 #include "dialog_driving.h"
 #include "fake_digitizer.h"
 
+using namespace fw;
+
 namespace {
 
 using namespace dialog_driving;

@@ -8,6 +8,8 @@
 #include "classic/resources/string_lists.h"
 #include "core/capture/classic_error_message.h"
 
+using namespace fw;
+
 namespace {
 
 std::string IndString(int16_t listID, int16_t index) {

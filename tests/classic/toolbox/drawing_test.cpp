@@ -14,6 +14,8 @@ extern "C" {
 #include "core/util/pixmap.h"
 #include "toolbox_test_support.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr int kWidth = 64;

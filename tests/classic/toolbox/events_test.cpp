@@ -4,6 +4,8 @@
 
 #include "toolbox_test_support.h"
 
+using namespace fw;
+
 namespace {
 
 int gFirings = 0;

@@ -5,6 +5,8 @@
 
 #include "classic/toolbox/toolbox_types.h"
 
+using namespace fw;
+
 TEST(KeyCodesTest, X11KeysGiveTheClassicKeyboardsNumbers) {
   const struct {
     uint32_t x11;

@@ -14,6 +14,8 @@
 #include "classic/toolbox/qt_backend.h"
 #include "sample_dialog.h"
 
+using namespace fw;
+
 namespace {
 
 int gTicks = 0;

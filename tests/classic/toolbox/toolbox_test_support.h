@@ -10,7 +10,7 @@
 class ToolboxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto backend = std::make_unique<HeadlessBackend>();
+    auto backend = std::make_unique<fw::HeadlessBackend>();
     backend_ = backend.get();
     InitToolbox(std::move(backend));
     FlushEvents(everyEvent, 0);  // the 'oapp' every start queues
@@ -30,5 +30,5 @@ class ToolboxTest : public ::testing::Test {
                  static_cast<int16_t>(content.left + (local.left + local.right) / 2)};
   }
 
-  HeadlessBackend* backend_ = nullptr;
+  fw::HeadlessBackend* backend_ = nullptr;
 };

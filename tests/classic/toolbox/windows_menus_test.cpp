@@ -5,6 +5,8 @@
 #include "sample_dialog.h"
 #include "toolbox_test_support.h"
 
+using namespace fw;
+
 class WindowsMenusTest : public ToolboxTest {
  protected:
   void SetUp() override {

@@ -10,6 +10,8 @@
 #include "core/util/strings.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 const LocalDateTime kDecember8{2026, 12, 8, 14, 5, 33.9};

@@ -13,6 +13,8 @@
 #include "core/platform/program_flavor.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 std::vector<uint8_t> FileBytes(const std::string& path) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+using namespace fw;
+
 namespace {
 
 // Stands in for the string lists: each string names where it came from.

@@ -4,6 +4,8 @@
 
 #include <string>
 
+using namespace fw;
+
 namespace {
 
 TEST(ErrorAlertText, EachStepNamesItselfThenTheCodeAndItsExplanation) {

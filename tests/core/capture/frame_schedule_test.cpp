@@ -4,6 +4,8 @@
 
 #include <vector>
 
+using namespace fw;
+
 namespace {
 
 // Feeds incoming frames start..end and returns those the schedule writes,

@@ -33,34 +33,34 @@ inline std::vector<uint8_t> MakeFrame(int width, int height, uint32_t index) {
   const int32_t rowBytes = width * 2;
   std::vector<uint8_t> frame(static_cast<size_t>(rowBytes) * height);
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 7 + index * 13 + (i >> 9));
-  StampFrameNumber(frame.data(), rowBytes, width, height, index + 1);
+  fw::StampFrameNumber(frame.data(), rowBytes, width, height, index + 1);
   return frame;
 }
 
-inline OSErr WriteCaptureFile(const FileRef& file, int width, int height, uint32_t frames) {
-  OSErr err = CreateEmptyFile(file);
-  int fd = kNoFile;
-  if (err == noErr) err = OpenFile(file, OpenMode::kReadWrite, &fd);
+inline OSErr WriteCaptureFile(const fw::FileRef& file, int width, int height, uint32_t frames) {
+  OSErr err = fw::CreateEmptyFile(file);
+  int fd = fw::kNoFile;
+  if (err == noErr) err = fw::OpenFile(file, fw::OpenMode::kReadWrite, &fd);
   if (err != noErr) return err;
-  err = WriteAtMark(fd, kPlaceholderHeader, sizeof kPlaceholderHeader);
+  err = fw::WriteAtMark(fd, kPlaceholderHeader, sizeof kPlaceholderHeader);
   for (uint32_t i = 0; i < frames && err == noErr; ++i) {
     const std::vector<uint8_t> frame = MakeFrame(width, height, i);
-    err = WriteAtMark(fd, frame.data(), frame.size());
+    err = fw::WriteAtMark(fd, frame.data(), frame.size());
   }
-  const OSErr closeErr = CloseFile(fd);
+  const OSErr closeErr = fw::CloseFile(fd);
   return err != noErr ? err : closeErr;
 }
 
 // The same layout with the frames left as a hole: a sparse file of any size
 // that costs no disk space and no writing time.
-inline OSErr WriteSparseCaptureFile(const FileRef& file, uint64_t frameBytes, uint32_t frames) {
-  OSErr err = CreateEmptyFile(file);
-  int fd = kNoFile;
-  if (err == noErr) err = OpenFile(file, OpenMode::kReadWrite, &fd);
+inline OSErr WriteSparseCaptureFile(const fw::FileRef& file, uint64_t frameBytes, uint32_t frames) {
+  OSErr err = fw::CreateEmptyFile(file);
+  int fd = fw::kNoFile;
+  if (err == noErr) err = fw::OpenFile(file, fw::OpenMode::kReadWrite, &fd);
   if (err != noErr) return err;
-  err = WriteAtMark(fd, kPlaceholderHeader, sizeof kPlaceholderHeader);
-  if (err == noErr) err = TruncateFile(fd, kMdatHeaderSizeBytes + frameBytes * frames);
-  const OSErr closeErr = CloseFile(fd);
+  err = fw::WriteAtMark(fd, kPlaceholderHeader, sizeof kPlaceholderHeader);
+  if (err == noErr) err = fw::TruncateFile(fd, kMdatHeaderSizeBytes + frameBytes * frames);
+  const OSErr closeErr = fw::CloseFile(fd);
   return err != noErr ? err : closeErr;
 }
 

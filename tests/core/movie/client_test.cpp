@@ -12,6 +12,8 @@
 #include "core/movie/capture_file_fixture.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 using namespace movie_test;

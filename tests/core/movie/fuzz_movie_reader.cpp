@@ -8,6 +8,8 @@
 #include "core/movie/movie_json.h"
 #include "core/movie/movie_reader.h"
 
+using namespace fw;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MovieFileInfo info;
   std::string problem;

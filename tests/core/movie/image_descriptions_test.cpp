@@ -6,6 +6,8 @@
 
 #include "core/util/byte_order.h"
 
+using namespace fw;
+
 namespace {
 
 std::string Name(const ImageDescription& d) {

@@ -12,6 +12,8 @@
 #include "core/movie/self_data_ref.h"
 #include "core/util/byte_order.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr uint32_t kFrameBytes = 64;

@@ -17,6 +17,8 @@
 #include "core/util/byte_order.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 using namespace movie_test;

@@ -11,6 +11,8 @@
 #include "core/movie/movie_reader.h"
 #include "core/util/byte_order.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr uint32_t kFrameBytes = 640 * 480 * 2;

@@ -8,6 +8,8 @@
 
 #include "core/util/byte_order.h"
 
+using namespace fw;
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;

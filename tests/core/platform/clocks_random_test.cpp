@@ -6,6 +6,8 @@
 #include "core/platform/clocks.h"
 #include "core/platform/random.h"
 
+using namespace fw;
+
 namespace {
 
 std::atomic<uint64_t> gFakeNow{0};

@@ -11,6 +11,8 @@
 #include "core/platform/fault_injection.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 std::string ReadAll(const std::string& path) {

@@ -11,6 +11,8 @@
 
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 // A scratch home for one test, with XDG_CONFIG_HOME unset.

@@ -11,6 +11,8 @@
 #include "core/platform/folders.h"
 #include "core/util/types.h"
 
+using namespace fw;
+
 namespace {
 
 int16_t DiskNumberOf(const std::string& path) {

@@ -7,6 +7,8 @@
 
 #include "core/util/types.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr size_t kRecordOffset = 11;  // with an empty reserved block

@@ -20,6 +20,8 @@
 #include "core/platform/fault_injection.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -8,6 +8,8 @@
 
 #include "core/prefs/prefs_file_image.h"
 
+using namespace fw;
+
 namespace {
 
 void Check(bool ok) {

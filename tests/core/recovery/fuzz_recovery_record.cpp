@@ -8,6 +8,8 @@
 
 #include "core/recovery/recovery_record.h"
 
+using namespace fw;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CaptureRecoveryRecord record;
   std::string problem;

@@ -19,6 +19,8 @@
 #include "movie/capture_file_fixture.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 using movie_test::InputScope;

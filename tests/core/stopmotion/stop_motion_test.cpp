@@ -9,6 +9,8 @@
 #include "core/imaging/blend.h"
 #include "core/stopmotion/recent_frames.h"
 
+using namespace fw;
+
 namespace {
 
 using Command = StopMotionCommand;

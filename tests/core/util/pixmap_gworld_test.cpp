@@ -3,6 +3,8 @@
 #include "core/util/gworld.h"
 #include "core/util/pixmap.h"
 
+using namespace fw;
+
 namespace {
 
 struct Layout {

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string>
 
+using namespace fw;
+
 namespace {
 
 // A Str255 built from text, for readable tests.

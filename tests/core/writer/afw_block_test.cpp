@@ -7,6 +7,8 @@
 
 #include "writer_test_support.h"
 
+using namespace fw;
+
 namespace writer_test {
 namespace {
 

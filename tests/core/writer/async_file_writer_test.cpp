@@ -12,6 +12,8 @@
 #include "core/platform/clocks.h"
 #include "writer_test_support.h"
 
+using namespace fw;
+
 namespace writer_test {
 namespace {
 

@@ -114,28 +114,28 @@ inline int UsedSlots() {
 class WriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetDiskNumberResolverForTesting(&SimulatedDisk);
+    fw::SetDiskNumberResolverForTesting(&SimulatedDisk);
     tSimulatedDisk = kSharedTestDisk;
     ClearObservedWrites();
-    BFWSetWriteObserverForTesting(&RecordWrite);
+    fw::BFWSetWriteObserverForTesting(&RecordWrite);
   }
   void TearDown() override {
-    BFWHoldWritesForTesting(false);
-    BFWSetWriteObserverForTesting(nullptr);
-    BFWSuppressSignalsForTesting(false);
-    BFWSetPollIntervalForTesting(0);
-    BFWSetWriteBehindWindowForTesting(0);
-    BFWSetSyncObserverForTesting(nullptr);
-    BFWSetSyncIntervalForTesting(0);
-    AFWFailBufferAllocationsForTesting(0);
-    ClearWriteFaults();
-    SetDiskNumberResolverForTesting(nullptr);
+    fw::BFWHoldWritesForTesting(false);
+    fw::BFWSetWriteObserverForTesting(nullptr);
+    fw::BFWSuppressSignalsForTesting(false);
+    fw::BFWSetPollIntervalForTesting(0);
+    fw::BFWSetWriteBehindWindowForTesting(0);
+    fw::BFWSetSyncObserverForTesting(nullptr);
+    fw::BFWSetSyncIntervalForTesting(0);
+    fw::AFWFailBufferAllocationsForTesting(0);
+    fw::ClearWriteFaults();
+    fw::SetDiskNumberResolverForTesting(nullptr);
   }
 
   // A new file in the test's folder, holding `contents`.
-  FileRef NewFile(const std::string& name, const std::string& contents = "") {
-    FileRef ref;
-    EXPECT_EQ(MakeFileRef(dir_.file(name), &ref), noErr);
+  fw::FileRef NewFile(const std::string& name, const std::string& contents = "") {
+    fw::FileRef ref;
+    EXPECT_EQ(fw::MakeFileRef(dir_.file(name), &ref), noErr);
     std::ofstream(ref.path, std::ios::binary) << contents;
     return ref;
   }

@@ -15,6 +15,8 @@
 #include "core/movie/movie_reader.h"
 #include "core/recovery/recovery_record.h"
 
+using namespace fw;
+
 namespace {
 
 bool Contains(const std::vector<std::string>& calls, const std::string& call) {

@@ -26,18 +26,18 @@ class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(home_.path().empty());
-    SetDeckLinkLibraryPathForTesting("/nonexistent/libDeckLinkAPI.so");
+    fw::SetDeckLinkLibraryPathForTesting("/nonexistent/libDeckLinkAPI.so");
     backend_.AddDevices(2);
     backend_.devices[0].inputSources = {"Composite", "S-Video"};
-    SetCaptureBackendsForTesting({&backend_});
-    SetPreferencesDefaults(&gPrefs, ProgramFlavor::kHD);
+    fw::SetCaptureBackendsForTesting({&backend_});
+    fw::SetPreferencesDefaults(&gPrefs, ProgramFlavor::kHD);
   }
 
   void TearDown() override {
     if (delegate_ != nullptr) delegate_->applicationWillTerminate();
     delegate_.reset();
     for (int32_t ref = 1; ref <= kMaxOpenDevices; ++ref) QTCaptureCloseDevice(ref);
-    SetCaptureBackendsForTesting({});
+    fw::SetCaptureBackendsForTesting({});
   }
 
   std::string ConfigFolder() const { return home_.path() + "/config"; }
@@ -46,13 +46,13 @@ class AppTest : public ::testing::Test {
   // The settings file as a previous run would have left it.
   void WritePrefsFile(const PrefsStruct& prefs) {
     std::filesystem::create_directories(ConfigFolder());
-    const std::vector<uint8_t> image = BuildPreferencesFileImage(prefs, ProgramFlavor::kHD);
+    const std::vector<uint8_t> image = fw::BuildPreferencesFileImage(prefs, ProgramFlavor::kHD);
     std::ofstream(PrefsFilePath(), std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
   }
   static PrefsStruct DefaultPrefs() {
     PrefsStruct prefs;
-    SetPreferencesDefaults(&prefs, ProgramFlavor::kHD);
+    fw::SetPreferencesDefaults(&prefs, ProgramFlavor::kHD);
     return prefs;
   }
   static void SetUniqueID(PrefsStruct* prefs, const char* id) {
@@ -64,19 +64,19 @@ class AppTest : public ::testing::Test {
     std::ifstream in(PrefsFilePath(), std::ios::binary);
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     PrefsStruct prefs = DefaultPrefs();
-    EXPECT_EQ(ParsePreferencesFileImage(bytes, ProgramFlavor::kHD, &prefs), noErr);
+    EXPECT_EQ(fw::ParsePreferencesFileImage(bytes, ProgramFlavor::kHD, &prefs), noErr);
     return prefs;
   }
 
   void Launch() {
-    delegate_ = std::make_unique<HDAppDelegate>(view_, preview_, "file:///help/manual.html");
+    delegate_ = std::make_unique<fw::HDAppDelegate>(view_, preview_, "file:///help/manual.html");
     delegate_->applicationDidFinishLaunching();
   }
 
   // One frame from the nth started device session, from a thread of its
   // own as a camera would send it, then one tick of the frame timer.
   void DeliverFrame(size_t session) {
-    FrameSink* sink = backend_.sessions.at(session)->sink;
+    fw::FrameSink* sink = backend_.sessions.at(session)->sink;
     OnDeviceThread([sink] { sink->FrameArrived(std::make_shared<TaggedFrame>(7, 8, 4)); });
     ASSERT_TRUE(view_.onTick);
     view_.onTick();
@@ -102,5 +102,5 @@ class AppTest : public ::testing::Test {
   FakeBackend backend_;
   FakeAppView view_;
   FakePreviewPort preview_;
-  std::unique_ptr<HDAppDelegate> delegate_;
+  std::unique_ptr<fw::HDAppDelegate> delegate_;
 };

@@ -23,6 +23,8 @@
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 using CaptureControllerTest = CaptureControllerFixture;

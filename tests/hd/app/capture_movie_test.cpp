@@ -14,6 +14,8 @@
 #include "core/platform/fault_injection.h"
 #include "hd/app/capture_controller.h"
 
+using namespace fw;
+
 namespace {
 
 using CaptureMovieTest = CaptureControllerFixture;

@@ -38,7 +38,7 @@ class FrameSource {
       uint8_t* row = bytes_.data() + static_cast<size_t>(y) * rowBytes_;
       for (int x = 0; x < rowBytes_; ++x) row[x] = static_cast<uint8_t>((x * 7 + y * 3 + number) & 0xFF);
     }
-    StampFrameNumber(bytes_.data(), rowBytes_, width_, height_, number);
+    fw::StampFrameNumber(bytes_.data(), rowBytes_, width_, height_, number);
   }
   void Deliver(uint32_t number) {
     Make(number);
@@ -72,9 +72,9 @@ class CaptureControllerFixture : public ::testing::Test {
     gInput = nullptr;
     gVideoPreviewRef = nullptr;
     gProcessingSuspendedFlag = false;
-    ClearWriteFaults();
-    SetWallClockForTesting(nullptr);
-    SetMonotonicClockForTesting(nullptr);
+    fw::ClearWriteFaults();
+    fw::SetWallClockForTesting(nullptr);
+    fw::SetMonotonicClockForTesting(nullptr);
   }
 
   std::string Documents() const { return home_.file("Documents"); }
@@ -95,7 +95,7 @@ class CaptureControllerFixture : public ::testing::Test {
   TempHome home_;
   FakeCaptureView view_;
   FakePreview preview_;
-  CaptureController app_{view_, preview_};
+  fw::CaptureController app_{view_, preview_};
 };
 
 // What ffprobe says about a movie's first video stream.
@@ -141,7 +141,7 @@ inline std::vector<uint32_t> Stamps(const std::vector<std::vector<uint8_t>>& fra
   std::vector<uint32_t> numbers;
   for (const auto& f : frames) {
     uint32_t n = 0;
-    numbers.push_back(ReadFrameStamp(f.data(), 2 * width, width, height, &n) ? n : 0xFFFFFFFF);
+    numbers.push_back(fw::ReadFrameStamp(f.data(), 2 * width, width, height, &n) ? n : 0xFFFFFFFF);
   }
   return numbers;
 }

@@ -9,6 +9,8 @@
 
 #include "core/platform/manual_location.h"
 
+using namespace fw;
+
 namespace {
 
 class RecordingDelegate final : public AppDelegateDelegate {

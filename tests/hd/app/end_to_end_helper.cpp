@@ -16,6 +16,8 @@
 #include "core/prefs/prefs_file_image.h"
 #include "core/util/frame_stamp.h"
 
+using namespace fw;
+
 namespace {
 
 int WritePrefs(const char* path, long captureLocation, const char* uniqueID, long trigger, long inputNum) {

@@ -13,17 +13,17 @@
 #include "hd/app/app_view.h"
 
 struct FakeAlert {
-  WindowId window;
+  fw::WindowId window;
   std::string message;
   std::function<void()> onDismissed;
 };
 
-class FakePrefsWindowView final : public PrefsWindowView {
+class FakePrefsWindowView final : public fw::PrefsWindowView {
  public:
   struct State {
-    PrefsWindowActions* actions = nullptr;
-    std::optional<PrefsWindowControls> shown;  // what SetControls gave
-    PrefsWindowControls edited;                // what GetControls answers
+    fw::PrefsWindowActions* actions = nullptr;
+    std::optional<fw::PrefsWindowControls> shown;  // what SetControls gave
+    fw::PrefsWindowControls edited;                // what GetControls answers
     bool visible = false;
     bool destroyed = false;
     int showCount = 0;
@@ -31,12 +31,12 @@ class FakePrefsWindowView final : public PrefsWindowView {
   explicit FakePrefsWindowView(std::shared_ptr<State> state) : state_(std::move(state)) {}
   ~FakePrefsWindowView() override { state_->destroyed = true; }
 
-  void SetActions(PrefsWindowActions* actions) override { state_->actions = actions; }
-  void SetControls(const PrefsWindowControls& controls) override {
+  void SetActions(fw::PrefsWindowActions* actions) override { state_->actions = actions; }
+  void SetControls(const fw::PrefsWindowControls& controls) override {
     state_->shown = controls;
     state_->edited = controls;
   }
-  PrefsWindowControls GetControls() override { return state_->edited; }
+  fw::PrefsWindowControls GetControls() override { return state_->edited; }
   void Show() override {
     state_->visible = true;
     ++state_->showCount;
@@ -73,12 +73,12 @@ class FakeAboutBoxView final : public AboutBoxView {
   std::shared_ptr<State> state_;
 };
 
-class FakeAppView final : public AppView {
+class FakeAppView final : public fw::AppView {
  public:
   // What the screen looks like.
-  std::vector<ScreenArea> screens{{0, 0, 1920, 1050}};
-  WindowFrame mainFrame{100, 80, 820, 640};
-  WindowFrame captureFrame{320, 140, 1280, 800};
+  std::vector<fw::ScreenArea> screens{{0, 0, 1920, 1050}};
+  fw::WindowFrame mainFrame{100, 80, 820, 640};
+  fw::WindowFrame captureFrame{320, 140, 1280, 800};
   std::string aboutLinkText = "file:///manual.html";
 
   // What the logic asked for.
@@ -93,27 +93,30 @@ class FakeAppView final : public AppView {
   std::vector<std::shared_ptr<FakePrefsWindowView::State>> prefsWindows;
   std::vector<std::shared_ptr<FakeAboutBoxView::State>> aboutBoxes;
 
-  static const char* NameOf(WindowId window) { return window == WindowId::kMainWindow ? "main" : "capture"; }
+  static const char* NameOf(fw::WindowId window) {
+    return window == fw::WindowId::kMainWindow ? "main" : "capture";
+  }
 
-  void ShowWindow(WindowId window) override { calls.push_back(std::string("show ") + NameOf(window)); }
-  void HideWindow(WindowId window) override { calls.push_back(std::string("hide ") + NameOf(window)); }
+  void ShowWindow(fw::WindowId window) override { calls.push_back(std::string("show ") + NameOf(window)); }
+  void HideWindow(fw::WindowId window) override { calls.push_back(std::string("hide ") + NameOf(window)); }
   void HideAuxiliaryWindows() override { calls.push_back("hide auxiliary"); }
   void ShowAuxiliaryWindows() override { calls.push_back("show auxiliary"); }
   void SetCaptureTrigger(uint8_t trigger) override { calls.push_back("trigger " + std::to_string(trigger)); }
-  void SetAuxiliaryMenuItems(Enablement enablement) override {
-    calls.push_back(enablement == Enablement::kEnabled ? "menu items on" : "menu items off");
+  void SetAuxiliaryMenuItems(fw::Enablement enablement) override {
+    calls.push_back(enablement == fw::Enablement::kEnabled ? "menu items on" : "menu items off");
   }
-  void SetCaptureButton(Enablement enablement) override {
-    captureButtonEnabled = enablement == Enablement::kEnabled;
+  void SetCaptureButton(fw::Enablement enablement) override {
+    captureButtonEnabled = enablement == fw::Enablement::kEnabled;
   }
   void SetFrameCount(uint32_t framesWritten) override {
     calls.push_back("count " + std::to_string(framesWritten));
   }
-  WindowFrame FrameOf(WindowId window) override {
-    return window == WindowId::kMainWindow ? mainFrame : captureFrame;
+  fw::WindowFrame FrameOf(fw::WindowId window) override {
+    return window == fw::WindowId::kMainWindow ? mainFrame : captureFrame;
   }
   void MovePointerTo(int, int) override { calls.push_back("pointer"); }
-  void ShowAlert(WindowId window, const std::string& message, std::function<void()> onDismissed) override {
+  void ShowAlert(fw::WindowId window, const std::string& message,
+                 std::function<void()> onDismissed) override {
     alerts.push_back(FakeAlert{window, message, std::move(onDismissed)});
   }
   void ShowSavePanel(const std::string&, std::function<void(std::optional<std::string>)> onDone) override {
@@ -125,15 +128,15 @@ class FakeAppView final : public AppView {
     tickInterval = interval;
     onTick = std::move(tick);
   }
-  std::vector<ScreenArea> ScreenAreas() override { return screens; }
-  void MoveWindowTo(WindowId window, int x, int y) override {
-    if (window == WindowId::kMainWindow) {
+  std::vector<fw::ScreenArea> ScreenAreas() override { return screens; }
+  void MoveWindowTo(fw::WindowId window, int x, int y) override {
+    if (window == fw::WindowId::kMainWindow) {
       movedMainTo = {x, y};
       mainFrame.x = x;
       mainFrame.y = y;
     }
   }
-  std::unique_ptr<PrefsWindowView> CreatePrefsWindowView() override {
+  std::unique_ptr<fw::PrefsWindowView> CreatePrefsWindowView() override {
     prefsWindows.push_back(std::make_shared<FakePrefsWindowView::State>());
     return std::make_unique<FakePrefsWindowView>(prefsWindows.back());
   }
@@ -151,16 +154,16 @@ class FakeAppView final : public AppView {
 
 // The preview: records its starts and disposals and hands out dummy
 // references.
-class FakePreviewPort final : public PreviewPort {
+class FakePreviewPort final : public fw::PreviewPort {
  public:
   int starts = 0;
   int draws = 0;
   int disposals = 0;  // of a live preview
-  std::vector<WindowId> startWindows;
+  std::vector<fw::WindowId> startWindows;
 
   void CalculatePreviewRect(Rect* outRect) override { *outRect = Rect{36, 10, 546, 790}; }
-  OSErr VPStartPreview(const PixMap*, const ImageDescription*, WindowId window, const Rect*, bool, bool, bool,
-                       VideoPreviewRef* outRef) override {
+  OSErr VPStartPreview(const PixMap*, const ImageDescription*, fw::WindowId window, const Rect*, bool, bool,
+                       bool, VideoPreviewRef* outRef) override {
     ++starts;
     startWindows.push_back(window);
     *outRef = reinterpret_cast<VideoPreviewRef>(&token_);

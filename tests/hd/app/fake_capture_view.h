@@ -9,35 +9,36 @@
 
 #include "core/capture/capture_view.h"
 
-class FakeCaptureView : public CaptureView {
+class FakeCaptureView : public fw::CaptureView {
  public:
   struct Alert {
-    WindowId window;
+    fw::WindowId window;
     std::string message;
     std::function<void()> onDismissed;
   };
 
-  void ShowWindow(WindowId window) override {
-    Log(window == WindowId::kMainWindow ? "show main" : "show capture");
+  void ShowWindow(fw::WindowId window) override {
+    Log(window == fw::WindowId::kMainWindow ? "show main" : "show capture");
   }
-  void HideWindow(WindowId window) override {
-    Log(window == WindowId::kMainWindow ? "hide main" : "hide capture");
+  void HideWindow(fw::WindowId window) override {
+    Log(window == fw::WindowId::kMainWindow ? "hide main" : "hide capture");
   }
   void HideAuxiliaryWindows() override { Log("hide auxiliary"); }
   void ShowAuxiliaryWindows() override { Log("show auxiliary"); }
   void SetCaptureTrigger(uint8_t trigger) override { Log("trigger " + std::to_string(trigger)); }
-  void SetAuxiliaryMenuItems(Enablement e) override {
-    Log(e == Enablement::kEnabled ? "menus on" : "menus off");
+  void SetAuxiliaryMenuItems(fw::Enablement e) override {
+    Log(e == fw::Enablement::kEnabled ? "menus on" : "menus off");
   }
-  void SetCaptureButton(Enablement e) override { captureButtonEnabled = e == Enablement::kEnabled; }
+  void SetCaptureButton(fw::Enablement e) override { captureButtonEnabled = e == fw::Enablement::kEnabled; }
   void SetFrameCount(uint32_t count) override { frameCount = count; }
   void ReportDroppedFrames(uint32_t count) override { droppedReports.push_back(count); }
   void SetCaptureHealth(const fw::CaptureHealthReport& report) override { healthReports.push_back(report); }
-  WindowFrame FrameOf(WindowId window) override {
-    return window == WindowId::kCaptureWindow ? captureFrame : mainFrame;
+  fw::WindowFrame FrameOf(fw::WindowId window) override {
+    return window == fw::WindowId::kCaptureWindow ? captureFrame : mainFrame;
   }
   void MovePointerTo(int x, int y) override { pointer = {x, y}; }
-  void ShowAlert(WindowId window, const std::string& message, std::function<void()> onDismissed) override {
+  void ShowAlert(fw::WindowId window, const std::string& message,
+                 std::function<void()> onDismissed) override {
     alerts.push_back({window, message, std::move(onDismissed)});
   }
   void ShowSavePanel(const std::string& name,
@@ -65,8 +66,8 @@ class FakeCaptureView : public CaptureView {
   bool captureButtonEnabled = false;
   uint32_t frameCount = 0;
   std::optional<std::pair<int, int>> pointer;
-  WindowFrame mainFrame{100, 80, 800, 600};
-  WindowFrame captureFrame{0, 0, 1440, 900};
+  fw::WindowFrame mainFrame{100, 80, 800, 600};
+  fw::WindowFrame captureFrame{0, 0, 1440, 900};
   std::optional<std::string> savePanelName;
   std::function<void(std::optional<std::string>)> savePanelDone;
 
@@ -74,10 +75,10 @@ class FakeCaptureView : public CaptureView {
   void Log(const std::string& entry) { log.push_back(entry); }
 };
 
-class FakePreview : public PreviewPort {
+class FakePreview : public fw::PreviewPort {
  public:
   void CalculatePreviewRect(Rect* out) override { *out = Rect{36, 10, 546, 790}; }
-  OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription*, WindowId window, const Rect*,
+  OSErr VPStartPreview(const PixMap* pixMap, const ImageDescription*, fw::WindowId window, const Rect*,
                        bool flipH, bool flipV, bool, VideoPreviewRef* out) override {
     ++starts;
     lastWindow = window;
@@ -96,7 +97,7 @@ class FakePreview : public PreviewPort {
   int starts = 0;
   int frames = 0;
   int disposals = 0;
-  WindowId lastWindow = WindowId::kMainWindow;
+  fw::WindowId lastWindow = fw::WindowId::kMainWindow;
   bool lastFlipH = false;
   bool lastFlipV = false;
   const PixMap* lastPixMap = nullptr;

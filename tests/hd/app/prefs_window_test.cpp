@@ -6,6 +6,8 @@
 #include "app_test_support.h"
 #include "core/capture/error_messages.h"
 
+using namespace fw;
+
 namespace {
 
 CaptureDevices Device(const char* name, const char* id, std::vector<const char*> inputs) {

@@ -21,6 +21,8 @@
 #include "hd/app/qt_app_view.h"
 #include "hd/app/window_rects.h"
 
+using namespace fw;
+
 namespace {
 
 // The application lives in main(): Qt's own statics (the test pointing

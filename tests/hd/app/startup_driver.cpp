@@ -29,6 +29,8 @@
 #include "hd/app/hd_app_delegate.h"
 #include "hd/video/backends/test_pattern/test_pattern_camera.h"
 
+using namespace fw;
+
 namespace {
 
 class HeadlessView final : public AppView {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace fw;
+
 namespace {
 
 class ScriptedProbe final : public OpenGLProbe {

@@ -13,6 +13,8 @@
 #include "hd/preview/video_preview.h"
 #include "preview_test_support.h"
 
+using namespace fw;
+
 namespace {
 
 using namespace preview_test;

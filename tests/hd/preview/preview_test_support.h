@@ -126,8 +126,9 @@ inline Frame2vuy MakeTestCard(int32_t w, int32_t h) {
 // the first pixel of each pair, clamped to the edges; then video-range
 // Y'CbCr → R'G'B' in double precision.
 inline std::vector<RGB> ReferencePicture(const uint8_t* base, int32_t rowBytes, int32_t w, int32_t h,
-                                         int32_t dw, int32_t dh, bool flipH, bool flipV, YCbCrMatrix matrix) {
-  const YCbCrCoefficients& k = CoefficientsFor(matrix);
+                                         int32_t dw, int32_t dh, bool flipH, bool flipV,
+                                         fw::YCbCrMatrix matrix) {
+  const fw::YCbCrCoefficients& k = fw::CoefficientsFor(matrix);
   const int32_t pairs = (w + 1) / 2;
   auto luma = [&](int32_t x, int32_t y) { return static_cast<double>(base[y * rowBytes + 2 * x + 1]); };
   auto chroma = [&](int32_t p, int32_t y, int which) {
@@ -171,14 +172,14 @@ inline std::vector<RGB> ReferencePicture(const uint8_t* base, int32_t rowBytes, 
 }
 
 // A window that keeps the last picture it was shown, and can refuse to show.
-class FakeSurface : public PreviewSurface {
+class FakeSurface : public fw::PreviewSurface {
  public:
   FakeSurface(int32_t w, int32_t h) : width_(w), height_(h) {}
 
   int32_t PortWidth() const override { return width_; }
   int32_t PortHeight() const override { return height_; }
-  PreviewGLContext* GLContext() override { return glContext; }
-  OSErr ShowImage(const ConstRGB32ImageView& image, const Rect& destRect) override {
+  fw::PreviewGLContext* GLContext() override { return glContext; }
+  OSErr ShowImage(const fw::ConstRGB32ImageView& image, const Rect& destRect) override {
     ++showCalls;
     if (showFailures > 0) {
       --showFailures;
@@ -198,12 +199,12 @@ class FakeSurface : public PreviewSurface {
     shown.clear();
   }
   void RequestRepaint() override { ++repaints; }
-  bool SetDeferredDraw(DeferredDraw* draw, const Rect&) override {
+  bool SetDeferredDraw(fw::DeferredDraw* draw, const Rect&) override {
     if (!defersDrawing) return false;
     deferred = draw;
     return true;
   }
-  void StopDeferredDraw(DeferredDraw* draw) override {
+  void StopDeferredDraw(fw::DeferredDraw* draw) override {
     if (deferred == draw) deferred = nullptr;
   }
   // What the window system's repaint does.
@@ -215,7 +216,7 @@ class FakeSurface : public PreviewSurface {
     return Unpack(shown[static_cast<size_t>(y) * (shownRect.right - shownRect.left) + x]);
   }
 
-  PreviewGLContext* glContext = nullptr;
+  fw::PreviewGLContext* glContext = nullptr;
   std::vector<uint32_t> shown;
   Rect shownRect;
   Rect clearedRect;
@@ -224,7 +225,7 @@ class FakeSurface : public PreviewSurface {
   OSErr showError = -1;
   int repaints = 0;
   bool defersDrawing = false;
-  DeferredDraw* deferred = nullptr;
+  fw::DeferredDraw* deferred = nullptr;
 
  private:
   int32_t width_;

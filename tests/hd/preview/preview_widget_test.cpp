@@ -10,6 +10,8 @@
 #include "hd/preview/video_preview.h"
 #include "preview_test_support.h"
 
+using namespace fw;
+
 namespace {
 
 using namespace preview_test;

@@ -6,6 +6,8 @@
 
 #include "preview_test_support.h"
 
+using namespace fw;
+
 namespace {
 
 using namespace preview_test;

@@ -15,6 +15,8 @@
 #include "hd/video/backends/decklink/decklink_backend.h"
 #include "video_test_support.h"
 
+using namespace fw;
+
 namespace {
 
 FakeDeckLinkControl* Control() {

@@ -11,6 +11,8 @@
 #include "hd/video/backends/v4l2/v4l2_camera.h"
 #include "video_test_support.h"
 
+using namespace fw;
+
 namespace {
 
 class DeviceListTest : public VideoTest {

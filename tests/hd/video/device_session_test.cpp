@@ -7,6 +7,8 @@
 #include "hd/video/frame_queue.h"
 #include "video_test_support.h"
 
+using namespace fw;
+
 namespace {
 
 class DeviceSessionTest : public VideoTest {

@@ -16,7 +16,7 @@
 #include "hd/video/capture_backend.h"
 
 // A frame whose first byte is its tag, so a test can tell frames apart.
-class TaggedFrame final : public CaptureFrame {
+class TaggedFrame final : public fw::CaptureFrame {
  public:
   TaggedFrame(uint8_t tag, int32_t width, int32_t height)
       : bytes_(static_cast<size_t>(width) * 2 * static_cast<size_t>(height), tag),
@@ -35,15 +35,15 @@ class TaggedFrame final : public CaptureFrame {
 
 // One Start() of a fake device.
 struct FakeSession {
-  CaptureStreamRequest request;
-  FrameSink* sink = nullptr;
+  fw::CaptureStreamRequest request;
+  fw::FrameSink* sink = nullptr;
   std::atomic<bool> stopped{false};
   std::string uniqueID;
 };
 
-class FakeBackend final : public CaptureBackend {
+class FakeBackend final : public fw::CaptureBackend {
  public:
-  std::vector<CaptureDeviceDescription> devices;
+  std::vector<fw::CaptureDeviceDescription> devices;
   OSErr startError = noErr;  // what Start() of every device returns
   // When set, every started device sends frames (tags 1, 2, ...) from its
   // own thread until it is stopped.
@@ -51,9 +51,9 @@ class FakeBackend final : public CaptureBackend {
   std::vector<std::shared_ptr<FakeSession>> sessions;  // in order of Start()
 
   // A device per description, named "Camera N" with ID "fake:N".
-  void AddDevices(int count, CaptureMediaKind kind = CaptureMediaKind::kVideo) {
+  void AddDevices(int count, fw::CaptureMediaKind kind = fw::CaptureMediaKind::kVideo) {
     for (int i = 0; i < count; ++i) {
-      CaptureDeviceDescription device;
+      fw::CaptureDeviceDescription device;
       device.name = "Camera " + std::to_string(devices.size());
       device.uniqueID = "fake:" + std::to_string(devices.size());
       device.mediaKind = kind;
@@ -61,22 +61,22 @@ class FakeBackend final : public CaptureBackend {
     }
   }
 
-  void ListDevices(std::vector<CaptureDeviceDescription>& out) override {
+  void ListDevices(std::vector<fw::CaptureDeviceDescription>& out) override {
     out.insert(out.end(), devices.begin(), devices.end());
   }
 
-  std::unique_ptr<CaptureDevice> FindDevice(const std::string& uniqueID) override;
+  std::unique_ptr<fw::CaptureDevice> FindDevice(const std::string& uniqueID) override;
 };
 
-class FakeDevice final : public CaptureDevice {
+class FakeDevice final : public fw::CaptureDevice {
  public:
-  FakeDevice(FakeBackend& backend, CaptureDeviceDescription description)
+  FakeDevice(FakeBackend& backend, fw::CaptureDeviceDescription description)
       : backend_(backend), description_(std::move(description)) {}
   ~FakeDevice() override { Stop(); }
 
-  const CaptureDeviceDescription& Description() const override { return description_; }
+  const fw::CaptureDeviceDescription& Description() const override { return description_; }
 
-  OSErr Start(const CaptureStreamRequest& request, FrameSink& sink) override {
+  OSErr Start(const fw::CaptureStreamRequest& request, fw::FrameSink& sink) override {
     session_ = std::make_shared<FakeSession>();
     session_->request = request;
     session_->sink = &sink;
@@ -102,14 +102,14 @@ class FakeDevice final : public CaptureDevice {
 
  private:
   FakeBackend& backend_;
-  CaptureDeviceDescription description_;
+  fw::CaptureDeviceDescription description_;
   std::shared_ptr<FakeSession> session_;
   std::thread producer_;
   std::atomic<bool> stopping_{false};
 };
 
-inline std::unique_ptr<CaptureDevice> FakeBackend::FindDevice(const std::string& uniqueID) {
-  for (const CaptureDeviceDescription& device : devices)
+inline std::unique_ptr<fw::CaptureDevice> FakeBackend::FindDevice(const std::string& uniqueID) {
+  for (const fw::CaptureDeviceDescription& device : devices)
     if (device.uniqueID == uniqueID) return std::make_unique<FakeDevice>(*this, device);
   return nullptr;
 }

@@ -10,6 +10,8 @@
 #include "hd/video/backends/decklink/decklink_api.h"
 #include "video_test_support.h"
 
+using namespace fw;
+
 namespace {
 
 struct Stamped {

@@ -15,6 +15,8 @@
 #include "fake_backend.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 TEST(V4L2FormatTest, PrefersUYVYThenYUYVThenMotionJPEG) {

@@ -56,7 +56,7 @@ inline uint64_t FakeClock() {
 // Sets the test clock so that QTCaptureGetCurrentTime() reads ticks.
 inline void SetTicks(uint64_t ticks) {
   gFakeNanoseconds = (ticks / 600) * 1'000'000'000ull + ((ticks % 600) * 1'000'000'000ull + 599) / 600;
-  SetMonotonicClockForTesting(&FakeClock);
+  fw::SetMonotonicClockForTesting(&FakeClock);
 }
 
 class VideoTest : public ::testing::Test {
@@ -64,13 +64,13 @@ class VideoTest : public ::testing::Test {
   void TearDown() override {
     gAfterCall = nullptr;
     for (int32_t ref = 1; ref <= kMaxOpenDevices; ++ref) QTCaptureCloseDevice(ref);
-    SetCaptureBackendsForTesting({});
-    SetMonotonicClockForTesting(nullptr);
+    fw::SetCaptureBackendsForTesting({});
+    fw::SetMonotonicClockForTesting(nullptr);
     gCalls.clear();
   }
 
-  void UseBackends(std::vector<CaptureBackend*> backends) {
-    SetCaptureBackendsForTesting(std::move(backends));
+  void UseBackends(std::vector<fw::CaptureBackend*> backends) {
+    fw::SetCaptureBackendsForTesting(std::move(backends));
   }
 
   OSErr Open(const char* uniqueID, int32_t* outRef, uint16_t inputNum = 0, int32_t refCon = 0) {

@@ -11,6 +11,8 @@
 
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 TEST(V4L2NodeTest, VideoNodesComeInTheOrderOfTheirNumbers) {
   TempDir dir;
   for (const char* name : {"video10", "video2", "video0", "videoX", "video", "video+1", "video 3", "video-1",

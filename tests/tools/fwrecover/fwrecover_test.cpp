@@ -12,6 +12,8 @@
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
+using namespace fw;
+
 namespace {
 
 constexpr int kWidth = 320, kHeight = 32;

@@ -254,6 +254,8 @@ class IDeckLinkIterator : public IUnknown {
   ~IDeckLinkIterator() = default;
 };
 
+namespace fw {
+
 // One reference to an SDK object, released when the holder goes.
 template <typename Interface>
 class DeckLinkRef {
@@ -314,6 +316,8 @@ class DeckLinkStringRef {
   DeckLinkString text_ = nullptr;
 };
 
+}  // namespace fw
+
 // The library the loader opens, and the entry points of 15.3.1 it looks up.
 constexpr char kDeckLinkLibraryName[] = "libDeckLinkAPI.so";
 constexpr char kCreateIteratorEntryPoint[] = "CreateDeckLinkIteratorInstance_0004";
@@ -328,8 +332,12 @@ void InitDeckLinkAPI();
 // null when the SDK is not installed.
 IDeckLinkIterator* CreateDeckLinkIteratorInstance();
 
+namespace fw {
+
 // For tests only, before the first load: the library to open instead of the
 // SDK's.
 void SetDeckLinkLibraryPathForTesting(const char* path);
 // For tests only: how many times the loader has looked for the library.
 int DeckLinkLibraryLoadAttemptsForTesting();
+
+}  // namespace fw

@@ -9,6 +9,8 @@
 
 #include "hd/video/backends/decklink/decklink_api.h"
 
+using namespace fw;
+
 namespace {
 
 using CreateIteratorFunc = IDeckLinkIterator* (*)();
@@ -52,10 +54,10 @@ IDeckLinkIterator* CreateDeckLinkIteratorInstance() {
   return gCreateIteratorFunc != nullptr ? gCreateIteratorFunc() : nullptr;
 }
 
-void SetDeckLinkLibraryPathForTesting(const char* path) {
+void fw::SetDeckLinkLibraryPathForTesting(const char* path) {
   gLibraryPathForTesting = path != nullptr ? path : "";
 }
 
-int DeckLinkLibraryLoadAttemptsForTesting() {
+int fw::DeckLinkLibraryLoadAttemptsForTesting() {
   return gLoadAttempts.load();
 }

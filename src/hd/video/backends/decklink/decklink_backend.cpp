@@ -8,6 +8,8 @@
 #include "core/capture/error_messages.h"
 #include "hd/video/qt_capture.h"
 
+using namespace fw;
+
 namespace {
 
 struct DeckLinkMode {
@@ -168,14 +170,14 @@ class DeckLinkDevice final : public CaptureDevice {
 
 }  // namespace
 
-void DeckLinkBackend::ListDevices(std::vector<CaptureDeviceDescription>& devices) {
+void fw::DeckLinkBackend::ListDevices(std::vector<CaptureDeviceDescription>& devices) {
   ForEachCard([&](const DeckLinkCard& card) {
     devices.push_back(Describe(card));
     return true;
   });
 }
 
-std::unique_ptr<CaptureDevice> DeckLinkBackend::FindDevice(const std::string& uniqueID) {
+std::unique_ptr<CaptureDevice> fw::DeckLinkBackend::FindDevice(const std::string& uniqueID) {
   if (uniqueID.compare(0, kDeckLinkUniqueIDPrefixLength, kDeckLinkUniqueIDPrefix) != 0) return nullptr;
   // The name is what follows the prefix within the 128-byte ID field.
   const std::string wanted =
@@ -189,7 +191,7 @@ std::unique_ptr<CaptureDevice> DeckLinkBackend::FindDevice(const std::string& un
   return device;
 }
 
-CaptureFrameRef NewDeckLinkFrame(IDeckLinkVideoInputFrame* videoFrame) {
+CaptureFrameRef fw::NewDeckLinkFrame(IDeckLinkVideoInputFrame* videoFrame) {
   DeckLinkRef<IDeckLinkVideoBuffer> buffer;
   if (videoFrame->QueryInterface(IID_IDeckLinkVideoBuffer, reinterpret_cast<void**>(buffer.Receive())) !=
           S_OK ||

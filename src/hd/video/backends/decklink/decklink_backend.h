@@ -12,6 +12,8 @@
 #include "hd/video/backends/decklink/decklink_api.h"
 #include "hd/video/capture_backend.h"
 
+namespace fw {
+
 // Unique IDs of DeckLink cards are this prefix followed by the card's name
 // (as the device list cuts it).
 constexpr char kDeckLinkUniqueIDPrefix[] = "BM_K5S29FVB2W_";
@@ -29,12 +31,14 @@ class DeckLinkBackend final : public CaptureBackend {
   std::unique_ptr<CaptureDevice> FindDevice(const std::string& uniqueID) override;
 };
 
+}  // namespace fw
+
 // The card's input callback. Its lifetime is the open device's, not the
 // SDK's reference count: the device owns it, and destroys it only after
 // taking it off the card's input.
 class BlackMagicCapture final : public IDeckLinkInputCallback {
  public:
-  explicit BlackMagicCapture(FrameSink& sink) : sink_(sink) {}
+  explicit BlackMagicCapture(fw::FrameSink& sink) : sink_(sink) {}
   ~BlackMagicCapture() override = default;
 
   HRESULT QueryInterface(REFIID iid, void** outInterface) override;
@@ -46,11 +50,15 @@ class BlackMagicCapture final : public IDeckLinkInputCallback {
                                  IDeckLinkAudioInputPacket* audioPacket) override;
 
  private:
-  FrameSink& sink_;
+  fw::FrameSink& sink_;
   std::atomic<bool> failed_{false};  // after a format change nothing more is sent
 };
+
+namespace fw {
 
 // A card's frame as the sink receives it: the card's own buffer, held under
 // read access until the last reference goes, when the frame is given back
 // to the card. Null when the frame has no readable pixels.
 CaptureFrameRef NewDeckLinkFrame(IDeckLinkVideoInputFrame* videoFrame);
+
+}  // namespace fw

@@ -12,6 +12,8 @@
 
 #include "core/util/frame_stamp.h"
 
+namespace fw {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -239,3 +241,5 @@ void InjectTestPatternRuntimeErrorForTesting(OSErr code) {
 void SkipTestPatternFramesForTesting(uint32_t count) {
   gFramesToSkip.store(count);
 }
+
+}  // namespace fw

@@ -13,6 +13,8 @@
 
 #include "hd/video/capture_backend.h"
 
+namespace fw {
+
 constexpr char kTestPatternUniqueID[] = "framewright-test-pattern";
 constexpr char kTestPatternName[] = "Test Pattern Camera";
 constexpr double kTestPatternFramesPerSecond = 30.0;
@@ -57,3 +59,5 @@ void InjectTestPatternRuntimeErrorForTesting(OSErr code);
 // The next `count` frames are made and numbered but not delivered, as a
 // camera that drops frames would; the stamps show the gap.
 void SkipTestPatternFramesForTesting(uint32_t count);
+
+}  // namespace fw

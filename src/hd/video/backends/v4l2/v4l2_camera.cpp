@@ -18,6 +18,8 @@
 #include "core/imaging/pixel_conversion.h"
 #include "platform_linux/v4l2/v4l2_node.h"
 
+namespace fw {
+
 namespace {
 
 constexpr uint32_t kBufferCount = 4;
@@ -304,3 +306,5 @@ std::unique_ptr<CaptureDevice> V4L2Backend::FindDevice(const std::string& unique
       return NewV4L2Device(std::move(node.path), std::move(node.description));
   return nullptr;
 }
+
+}  // namespace fw

@@ -16,6 +16,8 @@
 #include "hd/video/capture_backend.h"
 #include "platform_linux/v4l2/v4l2_node.h"  // ChooseV4L2PixelFormat
 
+namespace fw {
+
 // IDs begin with this, so they never clash with another backend's.
 constexpr char kV4L2UniqueIDPrefix[] = "v4l2:";
 
@@ -53,3 +55,5 @@ OSErr ProbeV4L2Node(const std::string& path, V4L2NodeInfo* outInfo);
 
 // The capture device on a node, as FindDevice makes it.
 std::unique_ptr<CaptureDevice> NewV4L2Device(std::string nodePath, CaptureDeviceDescription description);
+
+}  // namespace fw
