@@ -114,9 +114,11 @@ void WriteTimecode(std::vector<uint8_t>& frame, uint32_t frameIndex) {
       std::memcpy(frame.data() + sequence * kSequenceBytes + block * kBlockBytes + 6, pack, sizeof pack);
 }
 
-class DVCamera final : public VideoDigitizer {
+class DVCamera final : public FixedSizeDigitizer {
  public:
-  DVCamera() : picture_(static_cast<size_t>(kDVCameraWidthPixels) * 2 * kDVCameraHeightPixels) {
+  DVCamera()
+      : FixedSizeDigitizer(kDVCameraWidthPixels, kDVCameraHeightPixels, digiOutDoesCompress),
+        picture_(static_cast<size_t>(kDVCameraWidthPixels) * 2 * kDVCameraHeightPixels) {
     for (int i = 0; i < kDVCameraQueueFrames; ++i) {
       buffers_[i].reserve(kDVFrameSizeBytes525);
       free_.push_back(i);
@@ -125,19 +127,6 @@ class DVCamera final : public VideoDigitizer {
   ~DVCamera() override { ticker_.Stop(); }
   bool EncoderReady() const { return encoder_.Ready(); }
 
-  OSErr GetDigitizerInfo(DigitizerInfo* out) override {
-    *out = DigitizerInfo{};
-    out->outputCapabilityFlags = digiOutDoesCompress;
-    out->minDestWidth = out->maxDestWidth = kDVCameraWidthPixels;
-    out->minDestHeight = out->maxDestHeight = kDVCameraHeightPixels;
-    return noErr;
-  }
-  OSErr GetMaxSrcRect(int16_t, Rect* out) override {
-    *out = Rect{0, 0, kDVCameraHeightPixels, kDVCameraWidthPixels};
-    return noErr;
-  }
-  OSErr SetDigitizerRect(const Rect*) override { return noErr; }
-  OSErr SetPlayThruOnOff(bool) override { return noErr; }
   OSErr SetTimeBase(TimeBase base) override {
     timeBase_ = base;
     return noErr;

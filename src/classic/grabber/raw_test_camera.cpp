@@ -17,25 +17,13 @@ namespace {
 
 std::atomic<double> gSpeedForTesting{1.0};
 
-class RawTestCamera final : public VideoDigitizer {
+class RawTestCamera final : public FixedSizeDigitizer {
  public:
   RawTestCamera()
-      : picture_(static_cast<size_t>(kRawTestCameraWidthPixels) * 2 * kRawTestCameraHeightPixels) {}
+      : FixedSizeDigitizer(kRawTestCameraWidthPixels, kRawTestCameraHeightPixels, digiOutDoesAsyncGrabs),
+        picture_(static_cast<size_t>(kRawTestCameraWidthPixels) * 2 * kRawTestCameraHeightPixels) {}
   ~RawTestCamera() override { ticker_.Stop(); }
 
-  OSErr GetDigitizerInfo(DigitizerInfo* out) override {
-    *out = DigitizerInfo{};
-    out->outputCapabilityFlags = digiOutDoesAsyncGrabs;
-    out->minDestWidth = out->maxDestWidth = kRawTestCameraWidthPixels;
-    out->minDestHeight = out->maxDestHeight = kRawTestCameraHeightPixels;
-    return noErr;
-  }
-  OSErr GetMaxSrcRect(int16_t, Rect* out) override {
-    *out = Rect{0, 0, kRawTestCameraHeightPixels, kRawTestCameraWidthPixels};
-    return noErr;
-  }
-  OSErr SetDigitizerRect(const Rect*) override { return noErr; }
-  OSErr SetPlayThruOnOff(bool) override { return noErr; }
   OSErr CallComponentDispatch(int16_t selector, uint32_t) override {
     return selector == kVDCaptureStateChangingSelect ? noErr : badComponentSelector;
   }

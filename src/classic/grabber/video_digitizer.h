@@ -146,6 +146,35 @@ class VideoDigitizer : public ComponentInstanceRecord {
   virtual bool Done(int16_t /*buffer*/) { return false; }
 };
 
+// The built-in cameras: one picture size, whatever rectangle the channel
+// asks for, and no play-through to set up.
+class FixedSizeDigitizer : public VideoDigitizer {
+ public:
+  FixedSizeDigitizer(int16_t widthPixels, int16_t heightPixels, int32_t outputCapabilityFlags)
+      : widthPixels_(widthPixels),
+        heightPixels_(heightPixels),
+        outputCapabilityFlags_(outputCapabilityFlags) {}
+
+  OSErr GetDigitizerInfo(DigitizerInfo* out) override {
+    *out = DigitizerInfo{};
+    out->outputCapabilityFlags = outputCapabilityFlags_;
+    out->minDestWidth = out->maxDestWidth = widthPixels_;
+    out->minDestHeight = out->maxDestHeight = heightPixels_;
+    return noErr;
+  }
+  OSErr GetMaxSrcRect(int16_t, Rect* out) override {
+    *out = Rect{0, 0, heightPixels_, widthPixels_};
+    return noErr;
+  }
+  OSErr SetDigitizerRect(const Rect*) override { return noErr; }
+  OSErr SetPlayThruOnOff(bool) override { return noErr; }
+
+ private:
+  int16_t widthPixels_;
+  int16_t heightPixels_;
+  int32_t outputCapabilityFlags_;
+};
+
 }  // namespace fw
 
 [[nodiscard]] OSErr VDCaptureStateChanging(fw::VideoDigitizer* digitizer, uint32_t flags);
