@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "core/capture/capture_health.h"
 #include "core/platform/os_errors.h"
 #include "core/util/image_description.h"
 #include "core/util/pixmap.h"
@@ -52,6 +53,10 @@ class CaptureView {
   virtual void ReportDroppedFrames(uint32_t /*framesDropped*/) {}
   // The system's alert sound: a key that has nothing to act on.
   virtual void Beep() {}
+  // During an every-frame capture: frames dropped so far, minutes left on
+  // the disk and the warning of a disk slower than the input. An empty
+  // report clears the line (at the start of every capture).
+  virtual void SetCaptureHealth(const fw::CaptureHealthReport& /*report*/) {}
   virtual WindowFrame FrameOf(WindowId window) = 0;
   virtual void MovePointerTo(int screenX, int screenY) = 0;
   // A one-button ("OK") alert attached to a window; `onDismissed` (may be

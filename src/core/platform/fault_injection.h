@@ -36,9 +36,19 @@ struct ReadFault {
   OSErr code = ioErr;
 };
 
+// Makes the files under a folder as slow to write as one disk that writes
+// `bytesPerSecond`: each write waits until the disk would have finished it,
+// writes of different files and threads queuing behind each other as on one
+// disk. The bytes are written whole; only the time changes.
+struct WriteSlowdown {
+  std::string folder;  // absolute; "/" for every file
+  uint64_t bytesPerSecond = 0;
+};
+
 void InjectWriteFault(const WriteFault& fault);
 void InjectReadFault(const ReadFault& fault);
-// Clears every injected fault, of reads and of writes.
+void InjectWriteSlowdown(const WriteSlowdown& slowdown);
+// Clears every injected fault, of reads and of writes, and every slowdown.
 void ClearWriteFaults();
 
 namespace fault_injection_detail {
@@ -52,6 +62,9 @@ void NoteClosed(int fd);
 [[nodiscard]] OSErr CheckWrite(int fd, uint64_t offsetBytes, size_t sizeBytes, size_t* allowedBytes);
 // The code a read of `fd` fails with, or noErr.
 [[nodiscard]] OSErr CheckRead(int fd);
+// Waits as long as an injected slowdown says a write of `sizeBytes` to `fd`
+// takes (not at all for files no slowdown covers).
+void WaitAsSlowDisk(int fd, size_t sizeBytes);
 }  // namespace fault_injection_detail
 
 }  // namespace fw

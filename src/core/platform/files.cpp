@@ -120,6 +120,7 @@ OSErr WriteAtMark(int fd, const void* data, size_t sizeBytes) {
                       [fd](const uint8_t* p, size_t left, size_t) { return ::write(fd, p, left); });
   };
   if (fault_injection_detail::Armed()) {
+    fault_injection_detail::WaitAsSlowDisk(fd, sizeBytes);
     off_t mark = ::lseek(fd, 0, SEEK_CUR);
     OSErr fault = ApplyFault(fd, mark < 0 ? 0 : static_cast<uint64_t>(mark), data, sizeBytes, writeSome);
     if (fault != noErr) return fault;
@@ -135,6 +136,7 @@ OSErr WriteAtOffset(int fd, uint64_t offsetBytes, const void* data, size_t sizeB
                       });
   };
   if (fault_injection_detail::Armed()) {
+    fault_injection_detail::WaitAsSlowDisk(fd, sizeBytes);
     OSErr fault = ApplyFault(fd, offsetBytes, data, sizeBytes, writeSome);
     if (fault != noErr) return fault;
   }

@@ -2,6 +2,7 @@
 #include "core/platform/volumes.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 
 #include <algorithm>
@@ -115,3 +116,15 @@ int16_t MyGetDiskNumberFromVolumeRef(VolumeRef volume) {
 void fw::SetDiskNumberResolverForTesting(DiskNumberResolver resolver) {
   gTestResolver.store(resolver, std::memory_order_release);
 }
+
+namespace fw {
+
+OSErr GetFreeBytesOfFolder(const std::string& folder, uint64_t* outFreeBytes) {
+  if (outFreeBytes == nullptr || folder.empty()) return paramErr;
+  struct statvfs vfs {};
+  if (::statvfs(folder.c_str(), &vfs) != 0) return OSErrFromErrno(errno);
+  *outFreeBytes = static_cast<uint64_t>(vfs.f_bavail) * static_cast<uint64_t>(vfs.f_frsize);
+  return noErr;
+}
+
+}  // namespace fw

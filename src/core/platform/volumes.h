@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/platform/files.h"
 
@@ -28,5 +29,9 @@ namespace fw {
 // restores the real one.
 using DiskNumberResolver = int16_t (*)(VolumeRef volume);
 void SetDiskNumberResolverForTesting(DiskNumberResolver resolver);
+
+// The bytes an ordinary user may still write on the file system that holds
+// `folder` (statvfs: available blocks × fragment size).
+[[nodiscard]] OSErr GetFreeBytesOfFolder(const std::string& folder, uint64_t* outFreeBytes);
 
 }  // namespace fw

@@ -16,11 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "core/capture/capture_health.h"
 #include "core/capture/capture_records.h"
 #include "core/capture/capture_session.h"
 #include "core/capture/capture_view.h"
 #include "core/stopmotion/recent_frames.h"
 #include "core/stopmotion/stop_motion.h"
+#include "hd/video/qt_capture.h"
 
 namespace fw {
 
@@ -33,14 +35,18 @@ enum class FrameDelivery : uint8_t { kNewestFrame, kEveryFrame };
 // to drop since the previous switch (none without an input).
 using FrameDeliverySwitch = std::function<uint32_t(FrameDelivery)>;
 
+// Reads the open input's frame counts; false without an input.
+using FrameStatsReader = std::function<bool(fw::QTFrameStats*)>;
+
 class CaptureController {
  public:
   // `finisher` adds the movie resource at the end of a capture; by default
   // addMovieResourceToFile (the open input's description, the settings'
   // rate and flips). `switchDelivery` switches the open input between every
-  // frame and the newest frame; by default the open device's.
+  // frame and the newest frame; by default the open device's. `readStats`
+  // reads the open input's frame counts; by default the open device's.
   CaptureController(CaptureView& view, PreviewPort& preview, MovieFinisher finisher = {},
-                    FrameDeliverySwitch switchDelivery = {});
+                    FrameDeliverySwitch switchDelivery = {}, FrameStatsReader readStats = {});
   ~CaptureController();
   CaptureController(const CaptureController&) = delete;
   CaptureController& operator=(const CaptureController&) = delete;
@@ -73,6 +79,12 @@ class CaptureController {
   // One call of the device's data callback (see MyQTCaptureDataProc).
   void HandleFrame(void* baseAddr, int32_t rowBytes, int32_t width, int32_t height, int32_t err);
 
+  // On every tick of the frame timer: follows the input's rate and, during
+  // an every-frame capture, shows the capture's health (frames dropped,
+  // minutes left on the disk, a disk too slow for the input) about twice a
+  // second.
+  void UpdateHealth();
+
   // Forgets the trimmed geometry of the open input, so the next frame works
   // it out again (called when an input is closed).
   void ForgetInputGeometry();
@@ -91,11 +103,22 @@ class CaptureController {
   // Moves the review on with an incoming frame (in gInput's pixel map);
   // once it is over, the window's usual picture returns.
   void AdvanceReview();
+  void ShowHealth(uint64_t nowTicks);
 
   CaptureView& view_;
   PreviewPort& preview_;
   MovieFinisher finisher_;
   FrameDeliverySwitch switchDelivery_;
+  FrameStatsReader readStats_;
+  fw::FrameRateMeter inputRate_;
+  fw::DiskSpeedCache diskSpeeds_;  // for the whole run: each disk is measured once
+  // Of the running every-frame capture (none in other captures).
+  bool showHealth_ = false;
+  std::string captureFolder_;
+  double diskBytesPerSecond_ = 0;  // 0: could not be measured
+  std::string diskWarning_;        // once given, kept for the capture
+  bool diskJudged_ = false;        // disk and input compared (and said so in the timing log)
+  uint64_t healthShownTicks_ = 0;
   std::unique_ptr<CaptureSession> session_;  // while a capture runs; gCapture is its record
   int handoverLogFd_ = -1;                   // kHandoverLogVariable's file while a capture runs; -1 for none
   // Geometry of the first frame of the open input; later frames that differ

@@ -28,7 +28,9 @@ CaptureWindow::CaptureWindow(ClickWindow& clickWindow, PreviewKind previewKind)
     : clickWindow_(clickWindow),
       preview_(MakePreviewWidget(previewKind, this)),
       instructionsLabel_(new QLabel(preview_.widget)),
-      frameCountLabel_(new QLabel(preview_.widget)) {
+      frameCountLabel_(new QLabel(preview_.widget)),
+      droppedLabel_(new QLabel(preview_.widget)),
+      healthLabel_(new QLabel(preview_.widget)) {
   setObjectName("captureWindow");
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -53,9 +55,18 @@ CaptureWindow::CaptureWindow(ClickWindow& clickWindow, PreviewKind previewKind)
   count.setPointSizeF(large.pointSizeF() * 1.4);
   frameCountLabel_->setFont(count);
   frameCountLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  droppedLabel_->setObjectName("droppedFramesLabel");
+  healthLabel_->setObjectName("captureHealthLabel");
+  droppedLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  // Drops and a slow disk are news the user should not miss: amber.
+  QPalette amber = dark;
+  amber.setColor(QPalette::WindowText, QColor(0xFF, 0xB0, 0x40));
+  droppedLabel_->setPalette(amber);
   // Clicks anywhere in the window take frames, on the labels too.
   instructionsLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
   frameCountLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  droppedLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  healthLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
   preview_.widget->setAttribute(Qt::WA_TransparentForMouseEvents);
   setFocusPolicy(Qt::StrongFocus);
   setCursor(Qt::CrossCursor);
@@ -79,9 +90,14 @@ void CaptureWindow::LayOutBar() {
   const Rect area = GetWindowRectLocal(this);
   const int innerWidth = area.right - 2 * kPreviewSideMargin;
   const int countWidth = 220;
-  instructionsLabel_->setGeometry(kPreviewSideMargin, 0, innerWidth - countWidth, kCaptureWindowTopBarHeight);
-  frameCountLabel_->setGeometry(area.right - kPreviewSideMargin - countWidth, 0, countWidth,
-                                kCaptureWindowTopBarHeight);
+  // Two rows: what to do and the count; under them, the capture's health.
+  const int healthHeight = 24;
+  const int topHeight = kCaptureWindowTopBarHeight - healthHeight;
+  const int countLeft = area.right - kPreviewSideMargin - countWidth;
+  instructionsLabel_->setGeometry(kPreviewSideMargin, 0, innerWidth - countWidth, topHeight);
+  frameCountLabel_->setGeometry(countLeft, 0, countWidth, topHeight);
+  healthLabel_->setGeometry(kPreviewSideMargin, topHeight, innerWidth - countWidth, healthHeight);
+  droppedLabel_->setGeometry(countLeft, topHeight, countWidth, healthHeight);
 }
 
 void CaptureWindow::ShowTrigger(uint8_t trigger) {
@@ -109,8 +125,27 @@ void CaptureWindow::ShowTrigger(uint8_t trigger) {
 }
 
 void CaptureWindow::SetFrameCount(uint32_t frames) {
+  frames_ = frames;
   frameCountLabel_->setText(FramesText(frames));
-  setWindowTitle(tr("Framewright HD - Capture (%1)").arg(FramesText(frames)));
+  ShowTitle();
+}
+
+void CaptureWindow::SetHealth(const fw::CaptureHealthReport& report) {
+  framesDropped_ = report.framesDropped;
+  droppedLabel_->setText(QString::fromStdString(fw::DroppedFramesText(report.framesDropped)));
+  QStringList health;
+  if (report.minutesLeft) health << QString::fromStdString(fw::MinutesLeftText(*report.minutesLeft)) + '.';
+  if (!report.diskWarning.empty()) health << QString::fromStdString(report.diskWarning);
+  healthLabel_->setText(health.join(QStringLiteral("  ")));
+  healthLabel_->setPalette(report.diskWarning.empty() ? palette() : droppedLabel_->palette());
+  ShowTitle();
+}
+
+void CaptureWindow::ShowTitle() {
+  // The title too, so the count (and the drops) show in the task bar.
+  QString counts = FramesText(frames_);
+  if (framesDropped_ > 0) counts += ", " + QString::fromStdString(fw::DroppedFramesText(framesDropped_));
+  setWindowTitle(tr("Framewright HD - Capture (%1)").arg(counts));
 }
 
 bool CaptureWindow::event(QEvent* event) {

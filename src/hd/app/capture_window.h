@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QWidget>
 
+#include "core/capture/capture_health.h"
 #include "hd/app/click_window.h"
 #include "hd/preview/raster_preview_widget.h"
 
@@ -30,6 +31,10 @@ class CaptureWindow final : public QWidget {
   // The instructions for this trigger.
   void ShowTrigger(uint8_t trigger);
   void SetFrameCount(uint32_t frames);
+  // The every-frame capture's health: frames dropped beside the count (and
+  // in the title), minutes left on the disk and a slow disk's warning under
+  // the instructions. An empty report shows nothing.
+  void SetHealth(const fw::CaptureHealthReport& report);
   // The program is ending (and finishes the capture itself): the window may
   // close.
   void AllowClose() { closeAllowed_ = true; }
@@ -43,12 +48,17 @@ class CaptureWindow final : public QWidget {
 
  private:
   void LayOutBar();
+  void ShowTitle();
 
   ClickWindow& clickWindow_;
   bool closeAllowed_ = false;
   PreviewWidgetRef preview_;
   QLabel* instructionsLabel_;
   QLabel* frameCountLabel_;
+  QLabel* droppedLabel_;
+  QLabel* healthLabel_;
+  uint32_t frames_ = 0;
+  uint32_t framesDropped_ = 0;
 };
 
 }  // namespace fw

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/platform/fault_injection.h"
 #include "core/platform/files.h"
 #include "core/platform/manual_location.h"
 #include "hd/app/hd_app_delegate.h"
@@ -64,6 +65,18 @@ std::string ManualURL() {
   return FileURLOfPath(path);
 }
 
+// Test seam: with FRAMEWRIGHT_TEST_DISK_BYTES_PER_SECOND set, every file the
+// program writes goes at that speed, as on a disk that slow (the tests of
+// the capture's health use it; nothing else should).
+void SlowDiskForTesting() {
+  const char* speed = std::getenv("FRAMEWRIGHT_TEST_DISK_BYTES_PER_SECOND");
+  if (speed == nullptr || *speed == '\0') return;
+  const unsigned long long bytesPerSecond = std::strtoull(speed, nullptr, 10);
+  if (bytesPerSecond == 0) return;
+  InjectWriteSlowdown(fw::WriteSlowdown{"/", bytesPerSecond});
+  std::fprintf(stderr, "framewright-hd: writing as a disk of %llu bytes per second (test)\n", bytesPerSecond);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -73,6 +86,7 @@ int main(int argc, char** argv) {
   // The main window's close ends the run; hidden windows must not.
   QApplication::setQuitOnLastWindowClosed(false);
 
+  SlowDiskForTesting();
   const std::string manualURL = ManualURL();
   // Before any window exists: a window holding an OpenGL widget cannot even
   // be painted on a display without a usable OpenGL.

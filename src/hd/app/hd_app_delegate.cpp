@@ -159,6 +159,7 @@ bool fw::HDAppDelegate::testWindowPosition(const MySize& size) {
 
 void fw::HDAppDelegate::timer() {
   QTCaptureIdle();
+  capture_.UpdateHealth();
 }
 
 int32_t fw::HDAppDelegate::OpenDevice(const char* uniqueID, int16_t inputNum) {

@@ -6,6 +6,7 @@
 #include <QLayout>
 #include <QMenuBar>
 
+#include "core/capture/capture_health.h"
 #include "hd/app/window_rects.h"
 
 namespace fw {
@@ -103,8 +104,8 @@ void MainWindow::SetLastCaptureDroppedFrames(uint32_t framesDropped) {
   if (framesDropped == 0) return;
   const QString written = lastCaptureFrames_ == 1 ? tr("Last capture: 1 frame")
                                                   : tr("Last capture: %1 frames").arg(lastCaptureFrames_);
-  const QString dropped =
-      framesDropped == 1 ? tr("1 frame dropped") : tr("%1 frames dropped").arg(framesDropped);
+  // The capture window's words for the same count, during the capture.
+  const QString dropped = QString::fromStdString(fw::DroppedFramesText(framesDropped));
   frameCountLabel_->setText(tr("%1, %2 (the computer could not keep up)").arg(written, dropped));
 }
 

@@ -126,6 +126,10 @@ void QtAppView::ReportDroppedFrames(uint32_t framesDropped) {
   mainWindow_->SetLastCaptureDroppedFrames(framesDropped);
 }
 
+void QtAppView::SetCaptureHealth(const fw::CaptureHealthReport& report) {
+  captureWindow_->SetHealth(report);
+}
+
 WindowFrame QtAppView::FrameOf(WindowId window) {
   const QRect frame = WindowOf(window)->frameGeometry();
   return WindowFrame{frame.x(), frame.y(), frame.width(), frame.height()};

@@ -50,6 +50,7 @@ class QtAppView final : public QObject, public AppView {
   void SetFrameCount(uint32_t framesWritten) override;
   void ReportDroppedFrames(uint32_t framesDropped) override;
   void Beep() override;
+  void SetCaptureHealth(const fw::CaptureHealthReport& report) override;
   WindowFrame FrameOf(WindowId window) override;
   void MovePointerTo(int screenX, int screenY) override;
   void ShowAlert(WindowId window, const std::string& message, std::function<void()> onDismissed) override;

@@ -38,6 +38,7 @@ struct OpenDeviceRecord {
   FrameQueue frameQueue;        // every frame not yet delivered, while on
   QTCaptureDataProc dataProc = nullptr;
   uint64_t lastFrameTime = 0;  // 1/600 s ticks: the newest frame's arrival, or the open
+  uint64_t framesArrived = 0;  // every frame the device handed over since the open
   int32_t refCon = 0;
   OSErr error = noErr;  // sticky once non-zero
 };
@@ -110,6 +111,7 @@ void QTCapture::FrameArrived(CaptureFrameRef frame) {
     std::lock_guard<std::mutex> lock(gMutex[deviceNum_]);
     OpenDeviceRecord* record = gOpenDevices[deviceNum_];
     if (record == nullptr || record->error != noErr) return;  // frame released outside the lock
+    ++record->framesArrived;
     if (record->frameQueue.Enabled()) {
       // An every-frame capture: kept in order (a full queue leaves it here).
       record->lastFrameTime = QTCaptureGetCurrentTime();
@@ -241,6 +243,21 @@ uint32_t QTCaptureSetFrameDelivery(int32_t deviceRef, QTFrameDelivery delivery) 
   released = record->frameQueue.TakeAll();
   return record->frameQueue.Disable();
 }
+
+namespace fw {
+
+bool QTCaptureGetFrameStats(int32_t deviceRef, QTFrameStats* outStats) {
+  if (deviceRef < 1 || deviceRef > kMaxOpenDevices || outStats == nullptr) return false;
+  const int deviceNum = deviceRef - 1;
+  std::lock_guard<std::mutex> lock(gMutex[deviceNum]);
+  const OpenDeviceRecord* record = gOpenDevices[deviceNum];
+  if (record == nullptr) return false;
+  outStats->framesArrived = record->framesArrived;
+  outStats->framesDropped = record->frameQueue.FramesDropped();
+  return true;
+}
+
+}  // namespace fw
 
 void QTCaptureIdle() {
   const uint64_t now = QTCaptureGetCurrentTime();

@@ -91,6 +91,21 @@ enum class QTFrameDelivery : uint8_t { kNewestFrame, kEveryFrame };
 // released.
 uint32_t QTCaptureSetFrameDelivery(int32_t deviceRef, QTFrameDelivery delivery);
 
+namespace fw {
+
+// What the device's own thread saw of its frames, for the capture window's
+// health line.
+struct QTFrameStats {
+  uint64_t framesArrived = 0;  // since the open
+  uint32_t framesDropped = 0;  // since the switch to kEveryFrame: found the queue full
+};
+
+// The counts of an open device (main thread); false for a reference naming
+// no device.
+bool QTCaptureGetFrameStats(int32_t deviceRef, QTFrameStats* outStats);
+
+}  // namespace fw
+
 // The poll, on the main thread: for every open device, at most one call of
 // its data callback: its sticky error, 800 after more than 3600 ticks without
 // a frame, or its newest frame; in kEveryFrame delivery, a call for each

@@ -683,9 +683,11 @@ TEST_F(FramewrightAppTest, ReviewPlaysTheLastFramesAtTheMovieRateAndClicksStillW
   EXPECT_EQ(first[4].number, std::nullopt) << "the live picture under the onion skin";
   // 200 ms a frame, from the first frame's start to the last's: each
   // change waits for the next incoming frame, which a busy machine (or a
-  // sanitizer) delays, but the delays do not add up.
+  // sanitizer) delays, but the delays do not add up. The margin is wide
+  // for a loaded machine yet far from the default rate's 56 ms or a rate
+  // read in the wrong unit.
   const double frameMillis = static_cast<double>(first[3].millis - first[0].millis) / 3;
-  EXPECT_NEAR(frameMillis, 200, 40);
+  EXPECT_NEAR(frameMillis, 200, 70);
   ASSERT_FALSE(afterReview.empty());
   EXPECT_TRUE(LiveFrameUnderOnionSkin(afterReview, numbers[3], 0.5).has_value());
 }

@@ -1,9 +1,11 @@
 // The capture session: starting, stopping, errors and what the user sees.
 #include "hd/app/capture_controller.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -354,6 +356,95 @@ TEST_F(CaptureControllerTest, StopMotionKeysBeepInAnEveryFrameCaptureAndWithoutO
   EXPECT_EQ(view_.beeps, 4);
   EXPECT_EQ(gCapture->framesWritten, 1u);
   EXPECT_FALSE(app_.onionSkin().On());
+}
+
+// A test clock that starts at the real one and moves only as the test says,
+// so the disk check's real time does not count as time without frames.
+std::atomic<uint64_t> gClockOffsetNanos{0};
+uint64_t StartPlusOffset() {
+  static const uint64_t start = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                          std::chrono::steady_clock::now().time_since_epoch())
+                                                          .count());
+  return start + gClockOffsetNanos.load();
+}
+
+// The health line of an every-frame capture: a disk slower than the input
+// (slowed through the write seam) is named before the first frame, the
+// input's drops are counted as they happen and the minutes left are shown;
+// a fast disk gives no warning. Other captures show no health line.
+TEST_F(CaptureControllerTest, EveryFrameCaptureShowsDropsMinutesLeftAndASlowDisk) {
+  struct Case {
+    const char* name;
+    uint8_t trigger;
+    uint64_t diskBytesPerSecond;  // 0: the real disk
+    uint32_t framesDropped;
+    const char* warning;  // a regular expression; empty: no warning
+  };
+  // 640 x 480 at 30 frames a second: 18.4 MB/s.
+  const Case cases[] = {
+      {"slow disk", kCaptureTriggerEveryFrame, 8'000'000, 3,
+       "This disk writes about [4-7]\\.[0-9] MB/s, less than the 19 MB/s this picture needs, so frames will "
+       "be "
+       "dropped\\."},
+      {"fast disk", kCaptureTriggerEveryFrame, 0, 0, ""},
+      {"stop motion", kCaptureTriggerMouseUp, 8'000'000, 3, ""},
+  };
+  SetMonotonicClockForTesting(&StartPlusOffset);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.diskBytesPerSecond != 0) InjectWriteSlowdown(fw::WriteSlowdown{home_.path(), c.diskBytesPerSecond});
+    FakeCaptureView view;
+    fw::QTFrameStats stats;
+    CaptureController app(view, preview_, {}, {}, [&](fw::QTFrameStats* out) {
+      *out = stats;
+      return true;
+    });
+    gPrefs.captureTrigger = c.trigger;
+    FrameSource source(640, 480);
+    source.Deliver(1);
+    // A second of preview at 30 frames a second, ticked at 60 Hz.
+    auto tick = [&](int ticks) {
+      for (int i = 0; i < ticks; ++i) {
+        gClockOffsetNanos += 16'666'667;
+        stats.framesArrived += i % 2;
+        app.UpdateHealth();
+      }
+    };
+    tick(60);
+    ASSERT_EQ(app.startCaptureWithURL(home_.file("health.mov")), 0);
+    stats.framesDropped = c.framesDropped;
+    tick(60);
+    app.stopCaptureWithErr(0);
+    ClearWriteFaults();
+    gInput->pixMap.reset();
+
+    ASSERT_FALSE(view.healthReports.empty());
+    EXPECT_EQ(view.healthReports.front(), fw::CaptureHealthReport{}) << "a fresh line for each capture";
+    if (c.trigger != kCaptureTriggerEveryFrame) {
+      EXPECT_EQ(view.healthReports.size(), 1u);
+      continue;
+    }
+    ASSERT_GE(view.healthReports.size(), 3u);
+    const fw::CaptureHealthReport& first = view.healthReports[1];
+    const fw::CaptureHealthReport& last = view.healthReports.back();
+    EXPECT_EQ(first.framesDropped, 0u);
+    EXPECT_EQ(last.framesDropped, c.framesDropped);
+    EXPECT_EQ(last.diskWarning, first.diskWarning) << "the warning given before the first frame stays";
+    for (const fw::CaptureHealthReport* report : {&first, &last}) {
+      if (*c.warning == '\0') {
+        EXPECT_EQ(report->diskWarning, "");
+      } else {
+        EXPECT_THAT(report->diskWarning, ::testing::MatchesRegex(c.warning));
+      }
+      uint64_t freeBytes = 0;
+      ASSERT_EQ(fw::GetFreeBytesOfFolder(home_.path(), &freeBytes), noErr);
+      ASSERT_TRUE(report->minutesLeft.has_value());
+      EXPECT_NEAR(double(*report->minutesLeft), freeBytes / (640.0 * 480 * 2 * 30) / 60,
+                  0.1 * *report->minutesLeft + 1);
+    }
+  }
+  SetMonotonicClockForTesting(nullptr);
+  gCaptureController = &app_;
 }
 
 }  // namespace

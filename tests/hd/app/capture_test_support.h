@@ -74,6 +74,7 @@ class CaptureControllerFixture : public ::testing::Test {
     gProcessingSuspendedFlag = false;
     fw::ClearWriteFaults();
     fw::SetWallClockForTesting(nullptr);
+    fw::SetMonotonicClockForTesting(nullptr);
   }
 
   std::string Documents() const { return home_.file("Documents"); }

@@ -5,7 +5,8 @@
 # camera's stamps must run without a gap from the first written frame to the
 # last; at a rate above the device's usual one (the test rate) at least
 # MIN_PERMILLE thousandths of them, with the program's drop count equal to
-# the stamps missing.
+# the stamps missing. The disk keeps up, so the program must not warn that
+# it is too slow.
 #
 # Usage: every_frame_test.sh FRAMEWRIGHT_HD HELPER ARTEFACT_FOLDER INPUT WIDTH HEIGHT FPS SECONDS [MIN_PERMILLE]
 #   INPUT is the camera's input source (0: 1280x720, 1: 1920x1080).
@@ -68,3 +69,7 @@ echo "every_frame_test: ${width}x${height} at $fps fps: kept $kept of $made fram
 ((made >= fps)) || fail "only $made frames made in ${seconds}s at $fps fps"
 ((kept * 1000 >= made * min_permille)) || fail "kept $kept of $made frames, under $min_permille per mille"
 [ "$dropped" = "$missing" ] || fail "the program reports $dropped dropped frames, the stamps miss $missing"
+# A disk that keeps up is not warned about.
+if grep -q "capture health: disk_too_slow=1" "$work/app.log"; then
+  fail "warned of a slow disk: $(grep "capture health" "$work/app.log")"
+fi

@@ -35,6 +35,7 @@ class FakeCaptureView : public fw::CaptureView {
   void SetFrameCount(uint32_t count) override { frameCount = count; }
   void Beep() override { ++beeps; }
   void ReportDroppedFrames(uint32_t count) override { droppedReports.push_back(count); }
+  void SetCaptureHealth(const fw::CaptureHealthReport& report) override { healthReports.push_back(report); }
   fw::WindowFrame FrameOf(fw::WindowId window) override {
     return window == fw::WindowId::kCaptureWindow ? captureFrame : mainFrame;
   }
@@ -62,6 +63,7 @@ class FakeCaptureView : public fw::CaptureView {
 
   std::vector<std::string> log;
   std::vector<uint32_t> droppedReports;
+  std::vector<fw::CaptureHealthReport> healthReports;
   std::vector<Alert> alerts;
   size_t dismissed = 0;
   bool captureButtonEnabled = false;

@@ -318,6 +318,44 @@ TEST(QtAppViewTest, LastCaptureLineCountsWrittenAndDroppedFrames) {
   }
 }
 
+// The every-frame capture's health in the capture window: drops beside the
+// count (and in the title, in the words of the main window's line), the
+// minutes left and a slow disk's warning under the instructions; a fresh
+// capture clears them.
+TEST(QtAppViewTest, CaptureWindowShowsDropsMinutesLeftAndASlowDisk) {
+  App();
+  struct Case {
+    fw::CaptureHealthReport report;
+    const char* dropped;
+    const char* health;
+    const char* title;
+  };
+  const std::string warning = fw::DiskTooSlowWarning(40e6, 124.4e6);
+  const Case cases[] = {
+      {{0, 42, ""}, "", "42 minutes left on the disk.", "Framewright HD - Capture (598 frames)"},
+      {{3, 0, warning},
+       "3 frames dropped",
+       "Less than a minute left on the disk.  This disk writes about 40 MB/s, less than the 125 MB/s this "
+       "picture needs, so frames will be dropped.",
+       "Framewright HD - Capture (598 frames, 3 frames dropped)"},
+      {{1, std::nullopt, ""},
+       "1 frame dropped",
+       "",
+       "Framewright HD - Capture (598 frames, 1 frame dropped)"},
+      {{}, "", "", "Framewright HD - Capture (598 frames)"},
+  };
+  QtAppView view(QStringLiteral("file:///manual.html"));
+  CaptureWindow& window = view.captureWindow();
+  view.SetFrameCount(598);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title);
+    view.SetCaptureHealth(c.report);
+    EXPECT_EQ(window.findChild<QLabel*>("droppedFramesLabel")->text().toStdString(), c.dropped);
+    EXPECT_EQ(window.findChild<QLabel*>("captureHealthLabel")->text().toStdString(), c.health);
+    EXPECT_EQ(window.windowTitle().toStdString(), c.title);
+  }
+}
+
 TEST(QtAppViewTest, OpenDialogsHideForACaptureAndComeBackAfterIt) {
   App();
   QtAppView view(QStringLiteral("file:///manual.html"));

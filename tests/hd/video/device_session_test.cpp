@@ -329,6 +329,35 @@ class SizedFrame final : public CaptureFrame {
   int32_t height_;
 };
 
+// The counts behind the capture window's health line, read while the
+// capture runs: every frame the device handed over, and the frames that
+// found the every-frame queue full (30 of this size fit).
+TEST_F(DeviceSessionTest, FrameStatsCountArrivalsAndDropsAsTheyHappen) {
+  SetTicks(5'000);
+  int32_t ref = 0;
+  ASSERT_EQ(Open("fake:0", &ref, 0, 9), noErr);
+  fw::QTFrameStats stats;
+  EXPECT_FALSE(fw::QTCaptureGetFrameStats(ref + 1, &stats));
+  Send(0, 1);
+  Send(0, 2);  // replaces the first: not an every-frame capture's drop
+  ASSERT_TRUE(fw::QTCaptureGetFrameStats(ref, &stats));
+  EXPECT_EQ(stats.framesArrived, 2u);
+  EXPECT_EQ(stats.framesDropped, 0u);
+
+  QTCaptureSetFrameDelivery(ref, QTFrameDelivery::kEveryFrame);
+  FrameSink* sink = backend_.sessions.at(0)->sink;
+  for (int i = 0; i < 33; ++i)
+    OnDeviceThread([sink] { sink->FrameArrived(std::make_shared<SizedFrame>(2 * 4096, 4096)); });
+  ASSERT_TRUE(fw::QTCaptureGetFrameStats(ref, &stats));
+  EXPECT_EQ(stats.framesArrived, 35u);
+  EXPECT_EQ(stats.framesDropped, 4u) << "the waiting frame and 29 of these fill the queue";
+  EXPECT_EQ(QTCaptureSetFrameDelivery(ref, QTFrameDelivery::kNewestFrame), 4u);
+  ASSERT_TRUE(fw::QTCaptureGetFrameStats(ref, &stats));
+  EXPECT_EQ(stats.framesDropped, 0u);
+  QTCaptureCloseDevice(ref);
+  EXPECT_FALSE(fw::QTCaptureGetFrameStats(ref, &stats));
+}
+
 TEST(FrameQueueTest, BoundedByBytesWithAtLeastThirtyFramesAndCountsDrops) {
   struct Case {
     int32_t rowBytes, height;
