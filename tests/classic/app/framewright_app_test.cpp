@@ -156,6 +156,94 @@ void AnswerAlerts(EventLoopTimerRef, void*) {
   PostKeyEvent(keyDown, kReturnCharCode, 0, 0);
 }
 
+// A capture played by what the capture window shows rather than by the
+// clock: each step waits until its condition holds (looked at every
+// tick), then acts, so a slow build (a sanitizer's) plays the same
+// script as a fast one. Clicks wait for the frame before them to be
+// counted; a step still waiting after a minute fails the test and ends
+// the capture with Escape.
+class CaptureScript {
+ public:
+  using Condition = std::function<bool()>;
+  using Action = std::function<void()>;
+
+  CaptureScript& When(Condition ready, Action act) {
+    steps_.push_back({std::move(ready), std::move(act)});
+    return *this;
+  }
+  // Once the frames before are counted.
+  CaptureScript& Then(Action act) {
+    return When([frames = framesCounted_] { return CountedFrames() == frames; }, std::move(act));
+  }
+  CaptureScript& Clicks(int clicks) {
+    for (int i = 0; i < clicks; ++i) {
+      Then(Click);
+      ++framesCounted_;
+    }
+    return *this;
+  }
+  CaptureScript& TakeBack(char key) {
+    Then([key] { Key(key); });
+    --framesCounted_;
+    return *this;
+  }
+  CaptureScript& Escape() {
+    return Then([] { Key(static_cast<char>(kEscapeCharCode)); });
+  }
+
+  // Runs the capture with the script playing.
+  OSErr Capture() {
+    EventLoopTimerRef timer = nullptr;
+    if (InstallEventLoopTimer(GetMainEventLoop(), 0, 1.0 / 60, OnTick, this, &timer) != noErr)
+      return memFullErr;
+    stepBegan_ = std::chrono::steady_clock::now();
+    const OSErr err = DoCapture();
+    (void)RemoveEventLoopTimer(timer);
+    return err;
+  }
+
+  // The count the capture window shows; -1 while it is not in front.
+  static int CountedFrames() {
+    WindowRef front = FrontWindow();
+    Str255 title{};
+    if (front != nullptr) GetWTitle(front, title);
+    ControlRef text = nullptr;
+    if (front == nullptr || Str255ToString(title) != "Capture" ||
+        GetDialogItemAsControl(GetDialogFromWindow(front), kCaptureFrameCountItem, &text) != noErr)
+      return -1;
+    return std::stoi(GetControlText(text));
+  }
+  static bool KeysTaken() {
+    EventRecord pending;
+    return !EventAvail(keyDownMask, &pending);
+  }
+  static void Click() { PostMouseEvent(mouseUp, Point{500, 500}, 0); }
+  static void Key(char ch) { PostKeyEvent(keyDown, static_cast<uint8_t>(ch), 0, 0); }
+
+ private:
+  struct Step {
+    Condition ready;
+    Action act;
+  };
+  static void OnTick(EventLoopTimerRef, void* userData) {
+    auto& self = *static_cast<CaptureScript*>(userData);
+    if (self.next_ >= self.steps_.size()) return;
+    if (self.steps_[self.next_].ready()) {
+      self.steps_[self.next_++].act();
+      self.stepBegan_ = std::chrono::steady_clock::now();
+    } else if (std::chrono::steady_clock::now() - self.stepBegan_ > std::chrono::minutes(1)) {
+      ADD_FAILURE() << "step " << self.next_ << " of the capture script waited a minute";
+      self.next_ = self.steps_.size();
+      Key(static_cast<char>(kEscapeCharCode));
+    }
+  }
+
+  std::vector<Step> steps_;
+  size_t next_ = 0;
+  int framesCounted_ = 0;
+  std::chrono::steady_clock::time_point stepBegan_;
+};
+
 // The put-file dialog answering with a fixed file, or Cancel.
 class FakePutFileDialog : public PutFileDialog {
  public:
@@ -201,16 +289,6 @@ class FramewrightAppTest : public ::testing::Test {
     gPrefs.captureLocation = kCaptureLocationDocuments;
     change(gPrefs);
     ASSERT_EQ(WritePreferences(ProgramFlavor::kClassic), noErr);
-  }
-
-  // Mouse-ups `spacingTicks` apart from now, then Escape.
-  uint32_t ScheduleClicksThenEscape(int clicks, uint32_t spacingTicks) {
-    const uint32_t start = TickCount() + 20;
-    for (int i = 1; i <= clicks; ++i)
-      backend_->ScheduleAtTick(start + i * spacingTicks, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
-    const uint32_t escapeTick = start + (clicks + 2) * spacingTicks;
-    backend_->ScheduleAtTick(escapeTick, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
-    return escapeTick;
   }
 
   std::vector<fs::path> Captures() const {
@@ -282,14 +360,6 @@ class FramewrightAppTest : public ::testing::Test {
     return numbers;
   }
 
-  // Runs `action` at `tick` from the capture's start (the first scheduled
-  // tick after now + 20, as ScheduleClicksThenEscape does).
-  void At(uint32_t start, uint32_t tick, std::function<void()> action) {
-    backend_->ScheduleAtTick(start + tick, std::move(action));
-  }
-  static void Click() { PostMouseEvent(mouseUp, Point{500, 500}, 0); }
-  static void Key(char ch) { PostKeyEvent(keyDown, static_cast<uint8_t>(ch), 0, 0); }
-
   TempHome home_;
   std::string documents_;
   HeadlessBackend* backend_ = nullptr;
@@ -345,8 +415,9 @@ TEST_F(FramewrightAppTest, StartsOnTheDVCameraWithTheSetupWindowAroundTheHalfSiz
 TEST_F(FramewrightAppTest, ThreeClicksGiveThreeWholeDVFramesInDocuments) {
   WritePrefsFile([](PrefsStruct&) {});
   ASSERT_EQ(Initialise(), noErr);
-  (void)ScheduleClicksThenEscape(3, 12);
-  ASSERT_EQ(DoCapture(), noErr);
+  CaptureScript script;
+  script.Clicks(3).Escape();
+  ASSERT_EQ(script.Capture(), noErr);
   const auto files = Captures();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].extension(), ".dv");
@@ -371,11 +442,9 @@ TEST_F(FramewrightAppTest, FullDiskAfterFiveFramesEndsWithOneAlertAndFiveWholeFr
     const uint64_t header = format == 0 ? 16 : 0;
     InjectWriteFault(
         {.path = putFileDialog_.path, .sizeLimitBytes = header + 5 * kDVFrameBytes + kDVFrameBytes / 2});
-    const uint32_t escapeTick = ScheduleClicksThenEscape(9, 12);
-    ASSERT_EQ(DoCapture(), noErr);
-    // The error ended the capture before the user did: let the rest of the
-    // script pass so it cannot reach the next capture.
-    while (TickCount() <= escapeTick) Delay(1, nullptr);
+    CaptureScript script;
+    script.Clicks(9).Escape();
+    ASSERT_EQ(script.Capture(), noErr);
     FlushEvents(everyEvent, 0);
     const auto files = Captures();
     ASSERT_EQ(files.size(), 1u);
@@ -453,9 +522,8 @@ TEST_F(FramewrightAppTest, RawCameraWithTrimsCapturesARawMovieAndShowsTheCrop) {
 
   Rect captureWindow{};
   std::vector<uint32_t> previewRow;
-  const uint32_t start = TickCount();
-  backend_->ScheduleAtTick(start + 20, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
-  backend_->ScheduleAtTick(start + 40, [&] {
+  CaptureScript script;
+  script.Clicks(1).Then([&] {
     WindowRef window = FrontWindow();
     captureWindow = GetWindowRectLocal(window);
     const PortPixels pixels = GetPortPixels(GetWindowPort(window));
@@ -464,9 +532,8 @@ TEST_F(FramewrightAppTest, RawCameraWithTrimsCapturesARawMovieAndShowsTheCrop) {
     if (pixels.height > 440 && pixels.width >= 640)
       previewRow.assign(pixels.pixels + 440 * pixels.width, pixels.pixels + 441 * pixels.width);
   });
-  backend_->ScheduleAtTick(start + 50, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
-  backend_->ScheduleAtTick(start + 70, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
-  ASSERT_EQ(DoCapture(), noErr);
+  script.Clicks(1).Escape();
+  ASSERT_EQ(script.Capture(), noErr);
   EXPECT_TRUE(gAlerts.empty());
   EXPECT_EQ(gPrefs.captureFormatOLD, 0) << "the DV stream format needs the DV camera";
   EXPECT_GE(captureWindow.right, 640);
@@ -523,11 +590,9 @@ TEST_F(FramewrightAppTest, RawCameraChosenInTheVideoSettingsDialogGivesARawMovie
   EXPECT_TRUE(gAlerts.empty());
   EXPECT_NE(gVdigType, kDigitizerTypeDV);
 
-  const uint32_t start = TickCount();
-  backend_->ScheduleAtTick(start + 20, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
-  backend_->ScheduleAtTick(start + 50, [] { PostMouseEvent(mouseUp, Point{500, 500}, 0); });
-  backend_->ScheduleAtTick(start + 70, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
-  ASSERT_EQ(DoCapture(), noErr);
+  CaptureScript script;
+  script.Clicks(2).Escape();
+  ASSERT_EQ(script.Capture(), noErr);
   const auto files = Captures();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].extension(), ".mov");
@@ -602,19 +667,22 @@ TEST_F(FramewrightAppTest, OnionSkinLaysTheLastWrittenFrameOverTheLivePictureOnl
     std::vector<uint32_t> preview;
   };
   Look looks[] = {{"o", 0.5, {}}, {"]", 0.75, {}}, {"[[", 0.25, {}}, {"O", 1, {}}};
-  const uint32_t start = TickCount();
-  At(start, 20, Click);
-  At(start, 40, Click);
-  uint32_t tick = 60;
+  CaptureScript script;
+  script.Clicks(2);
+  std::vector<uint32_t> shownWhenTaken;
   for (Look& look : looks) {
-    At(start, tick, [&look] {
-      for (const char* ch = look.keys; *ch != 0; ++ch) Key(*ch);
-    });
-    At(start, tick + 20, [&look] { look.preview = CapturePreview(); });
-    tick += 30;
+    // A new weight shows on the next incoming frame drawn; taking the skin
+    // away shows the last frame written at once.
+    script
+        .Then([&look] {
+          for (const char* ch = look.keys; *ch != 0; ++ch) CaptureScript::Key(*ch);
+        })
+        .When(CaptureScript::KeysTaken, [&shownWhenTaken] { shownWhenTaken = CapturePreview(); })
+        .When([&] { return look.weight == 1 || CapturePreview() != shownWhenTaken; },
+              [&look] { look.preview = CapturePreview(); });
   }
-  At(start, tick, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
-  ASSERT_EQ(DoCapture(), noErr);
+  script.Escape();
+  ASSERT_EQ(script.Capture(), noErr);
   EXPECT_TRUE(gAlerts.empty());
 
   const std::vector<uint32_t> numbers = NumbersOfTheCapturedRawFrames();
@@ -644,12 +712,15 @@ TEST_F(FramewrightAppTest, ReviewPlaysTheLastFramesAtTheMovieRateAndClicksStillW
   };
   std::vector<Seen> seen;
   std::vector<uint32_t> afterReview;
-  const uint32_t start = TickCount();
-  for (uint32_t tick = 20; tick <= 50; tick += 10) At(start, tick, Click);
-  At(start, 60, [] { Key('o'); });
+  // The first review seen through: four numbered pictures and what follows.
+  const auto firstNumbered = [&seen] {
+    return std::find_if(seen.begin(), seen.end(), [](const Seen& s) { return s.number.has_value(); });
+  };
+  CaptureScript script;
+  script.Clicks(4).Then([] { CaptureScript::Key('o'); });
   // Every change of the picture from just before the review, as often as
   // the program polls the camera and more.
-  At(start, 75, [&] {
+  script.When(CaptureScript::KeysTaken, [&] {
     ASSERT_EQ(InstallEventLoopTimer(
                   GetMainEventLoop(), 0, 1.0 / 120,
                   [](EventLoopTimerRef, void* userData) {
@@ -661,23 +732,26 @@ TEST_F(FramewrightAppTest, ReviewPlaysTheLastFramesAtTheMovieRateAndClicksStillW
                   &seen, &watchTimer_),
               noErr);
   });
-  At(start, 80, [] { Key('p'); });
-  At(start, 160, [&] {
-    (void)RemoveEventLoopTimer(watchTimer_);
-    afterReview = CapturePreview();
-    Key('p');
-  });
-  At(start, 166, Click);
-  At(start, 190, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
-  ASSERT_EQ(DoCapture(), noErr);
+  script.Then([] { CaptureScript::Key('p'); })
+      .When([&] { return seen.end() - firstNumbered() >= 5; },
+            [&] {
+              (void)RemoveEventLoopTimer(watchTimer_);
+              watchTimer_ = nullptr;
+              afterReview = CapturePreview();
+              CaptureScript::Key('p');
+            })
+      .When(CaptureScript::KeysTaken, [] {})
+      .Clicks(1)
+      .Escape();
+  ASSERT_EQ(script.Capture(), noErr);
+  if (watchTimer_ != nullptr) (void)RemoveEventLoopTimer(watchTimer_);
   EXPECT_TRUE(gAlerts.empty());
 
   const std::vector<uint32_t> numbers = NumbersOfTheCapturedRawFrames();
   ASSERT_EQ(numbers.size(), 5u) << "four clicks, then one during the second review";
   // The first review: the four frames in order, then no single frame (the
   // watch began on the onion-skinned picture).
-  const auto first =
-      std::find_if(seen.begin(), seen.end(), [](const Seen& s) { return s.number.has_value(); });
+  const auto first = firstNumbered();
   ASSERT_GE(seen.end() - first, 5);
   for (size_t i = 0; i < 4; ++i) EXPECT_EQ(first[i].number, numbers[i]) << "review frame " << i;
   EXPECT_EQ(first[4].number, std::nullopt) << "the live picture under the onion skin";
@@ -699,33 +773,33 @@ TEST_F(FramewrightAppTest, ReviewPlaysTheLastFramesAtTheMovieRateAndClicksStillW
 TEST_F(FramewrightAppTest, TakingBackFramesLeavesTheFramesBeforeThem) {
   StartOnTheRawCamera(1500);
   const uint32_t beepsBefore = GetSysBeepCount();
-  std::optional<uint32_t> shown;
-  std::string count;
-  const uint32_t start = TickCount();
-  At(start, 10, [] { Key(kBackspaceCharCode); });
-  for (uint32_t tick = 20; tick <= 60; tick += 10) At(start, tick, Click);
-  At(start, 75, [] { Key(kBackspaceCharCode); });
-  At(start, 85, [] { Key(kDeleteCharCode); });
-  At(start, 100, [&] {
-    shown = PreviewStamp(CapturePreview());
-    ControlRef text = nullptr;
-    if (GetDialogItemAsControl(GetDialogFromWindow(FrontWindow()), kCaptureFrameCountItem, &text) == noErr)
-      count = GetControlText(text);
-  });
-  At(start, 110, Click);
-  At(start, 130, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
-  ASSERT_EQ(DoCapture(), noErr);
+  // The frame the window shows as each frame is counted: the one written.
+  std::vector<std::optional<uint32_t>> written;
+  const auto noteWritten = [&written] { written.push_back(PreviewStamp(CapturePreview())); };
+  std::optional<uint32_t> shownAfterTakingBack;
+  CaptureScript script;
+  script.Then([] { CaptureScript::Key(kBackspaceCharCode); }).When(CaptureScript::KeysTaken, [] {});
+  for (int i = 0; i < 5; ++i) script.Clicks(1).Then(noteWritten);
+  script.TakeBack(kBackspaceCharCode)
+      .TakeBack(kDeleteCharCode)
+      .Then([&shownAfterTakingBack] { shownAfterTakingBack = PreviewStamp(CapturePreview()); })
+      .Clicks(1)
+      .Then(noteWritten)
+      .Escape();
+  ASSERT_EQ(script.Capture(), noErr);
   EXPECT_TRUE(gAlerts.empty());
   EXPECT_EQ(GetSysBeepCount() - beepsBefore, 1u);
 
-  const std::vector<uint32_t> numbers = NumbersOfTheCapturedRawFrames();
-  ASSERT_EQ(numbers.size(), 4u);
-  // Clicks 10 ticks apart at 60 frames a second (the camera at twice its
-  // rate): frames about 10 apart, the last about 50 after the third.
-  EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
-  EXPECT_GT(numbers[3] - numbers[2], 30u) << "the last is not the fourth click's frame";
-  EXPECT_EQ(shown, numbers[2]);
-  EXPECT_EQ(count, "3");
+  ASSERT_EQ(written.size(), 6u);
+  for (size_t i = 0; i < written.size(); ++i) {
+    ASSERT_TRUE(written[i].has_value()) << "frame " << i;
+    if (i > 0) {
+      ASSERT_GT(*written[i], *written[i - 1]) << "frame " << i;
+    }
+  }
+  EXPECT_EQ(NumbersOfTheCapturedRawFrames(),
+            (std::vector<uint32_t>{*written[0], *written[1], *written[2], *written[5]}));
+  EXPECT_EQ(shownAfterTakingBack, written[2]);
 }
 
 // A take-back that meets a disk gone full (the third frame did not fit)
@@ -736,12 +810,9 @@ TEST_F(FramewrightAppTest, TakingBackOnAFullDiskEndsTheCaptureWithItsAlert) {
   ASSERT_EQ(Initialise(), noErr);
   putFileDialog_.path = documents_ + "/full.dv";
   InjectWriteFault({.path = putFileDialog_.path, .sizeLimitBytes = 2 * kDVFrameBytes + kDVFrameBytes / 2});
-  const uint32_t start = TickCount();
-  for (uint32_t tick = 20; tick <= 40; tick += 10) At(start, tick, Click);
-  At(start, 60, [] { Key(kBackspaceCharCode); });
-  At(start, 90, [] { PostKeyEvent(keyDown, kEscapeCharCode, 0, 0); });
-  ASSERT_EQ(DoCapture(), noErr);
-  while (TickCount() <= start + 90) Delay(1, nullptr);
+  CaptureScript script;
+  script.Clicks(3).TakeBack(kBackspaceCharCode).Escape();
+  ASSERT_EQ(script.Capture(), noErr);
   FlushEvents(everyEvent, 0);
   ASSERT_EQ(gAlerts.size(), 1u);
   EXPECT_NE(gAlerts[0].find("Step and error code: 32,-34"), std::string::npos) << gAlerts[0];
