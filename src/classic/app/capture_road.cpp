@@ -453,6 +453,8 @@ OSErr DoCapture() {
   settings.format =
       gPrefs.captureFormatOLD == 1 ? CaptureFileFormat::kDVStream : CaptureFileFormat::kQuickTimeMovie;
   settings.ignoreFrameCount = gPrefs.ignoreFrameCount;
+  if (gImageDesc && gImageDesc->dataSize > 0)
+    settings.expectedFrameSizeBytes = static_cast<uint32_t>(gImageDesc->dataSize);
   ChannelCaptureSource source;
   MovieFinisher finisher = [&source](const FileRef& movieFile, int32_t frameDataSize, int32_t frameCount) {
     return AddMovieResourceToFile2(&movieFile, frameDataSize, frameCount, source);

@@ -53,6 +53,7 @@ OSErr CaptureSession::Start(const std::string& path, const CaptureSessionSetting
     session->Finish(noErr);  // removes the empty file
     return err;
   }
+  AFWPrepareForFrames(record.writer, settings.expectedFrameSizeBytes);
   *outSession = std::move(session);
   return noErr;
 }

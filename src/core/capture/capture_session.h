@@ -47,6 +47,9 @@ struct CaptureSessionSettings {
   CaptureFileFormat format = CaptureFileFormat::kQuickTimeMovie;
   CaptureMode mode = CaptureMode::kScheduled;
   uint8_t ignoreFrameCount = 0;  // a trigger's delay in incoming frames
+  // The size of the frames to come, when the input knows it: the writer
+  // readies its memory for them before the first one (0: as they come).
+  uint32_t expectedFrameSizeBytes = 0;
   // The journal that lets another run finish this capture should this one
   // be cut short; none when unset. A journal that cannot be kept (no state
   // folder, a file system without locks) costs the capture nothing but

@@ -108,6 +108,11 @@ bool KeepBlock(const KeptBlock& block) {
 OSErr AFWBlock::Resize(int64_t newSizeBytes) {
   if (newSizeBytes < 0 || newSizeBytes > INT32_MAX) return memFullErr;
   if (AllocationFailsForTesting()) return memFullErr;
+  return Commit(static_cast<size_t>(newSizeBytes));
+}
+
+OSErr AFWBlock::Commit(size_t sizeBytes) {
+  if (sizeBytes > INT32_MAX) return memFullErr;
   if (mapping_ == nullptr) {
     KeptBlock kept;
     if (!TakeKeptBlock(&kept)) {
@@ -124,7 +129,7 @@ OSErr AFWBlock::Resize(int64_t newSizeBytes) {
     bytes_ = kept.bytes;
     committedBytes_ = kept.committedBytes;
   }
-  const size_t wanted = RoundUpToStep(static_cast<size_t>(newSizeBytes > 0 ? newSizeBytes : 1));
+  const size_t wanted = RoundUpToStep(sizeBytes > 0 ? sizeBytes : 1);
   if (wanted <= committedBytes_) return noErr;
   uint8_t* start = bytes_ + committedBytes_;
   const size_t grow = wanted - committedBytes_;

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -199,6 +200,14 @@ OSErr AFWWriteData(AFWRef w, const void* data, uint32_t length, uint8_t copy) {
   // were taken: appending more would leave a gap.
   if (err != noErr) w->firstWriteError = err;
   return err;
+}
+
+void fw::AFWPrepareForFrames(AFWRef w, uint32_t frameBytes) {
+  if (w == nullptr || frameBytes == 0) return;
+  const int64_t growth = 2 * int64_t{frameBytes} + kAFWGrowthMargin;
+  const auto wanted =
+      static_cast<size_t>(std::min<int64_t>(kAFWInitialBufferSize + 2 * growth, kAFWKeptBytesPerBlock));
+  for (AFWBlock& block : w->buffer) (void)block.Commit(wanted);
 }
 
 OSErr AFWFlushBackupBuffer(AFWRef w) {

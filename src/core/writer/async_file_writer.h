@@ -69,4 +69,14 @@ namespace fw {
 // later write too.
 [[nodiscard]] OSErr AFWTruncateEnd(AFWRef writer, uint64_t lengthBytes);
 
+// Readies the memory the buffers will need for frames of `frameBytes`
+// before the first frame comes, so that no growth in the capture loop
+// waits for the system to fault memory in: a 4K frame's first growth cost
+// tens of milliseconds there, more than a frame period at 50 frames a
+// second. Each buffer gets memory for what two growths give for such
+// frames (at most what a closed writer keeps). The growth rule still
+// decides how many bytes a buffer may hold. Memory the system cannot give
+// is no error: the buffers then take it as they grow.
+void AFWPrepareForFrames(AFWRef writer, uint32_t frameBytes);
+
 }  // namespace fw

@@ -45,6 +45,10 @@ class AFWBlock {
   [[nodiscard]] OSErr Resize(int64_t newSizeBytes);
   // The same for a block whose contents need not be kept.
   [[nodiscard]] OSErr Replace(int64_t newSizeBytes) { return Resize(newSizeBytes); }
+  // Makes memory for `sizeBytes` usable and faulted in ahead of a size
+  // that may come to need it; what the block holds does not change.
+  // memFullErr when no memory is left.
+  [[nodiscard]] OSErr Commit(size_t sizeBytes);
   void Free();
 
   // Bytes made usable and faulted in: at least the size, whole huge pages.

@@ -174,6 +174,11 @@ int32_t fw::CaptureController::startCaptureWithURL(const std::optional<std::stri
   settings.mode =
       gPrefs.captureTrigger == kCaptureTriggerEveryFrame ? CaptureMode::kEveryFrame : CaptureMode::kScheduled;
   settings.ignoreFrameCount = gPrefs.ignoreFrameCount;
+  // The trimmed picture, rows packed, two bytes a pixel: what each frame
+  // written holds.
+  if (gInput != nullptr && gInput->trimmedWidth > 0 && gInput->trimmedHeight > 0)
+    settings.expectedFrameSizeBytes =
+        2 * static_cast<uint32_t>(gInput->trimmedWidth) * static_cast<uint32_t>(gInput->trimmedHeight);
   // A capture cut short by a crash or a kill is finished at the next start.
   settings.journal = MakeRecoveryJournalFactory(ProgramFlavor::kHD, settings.format, &DescribeHDCaptureMovie);
   diskBytesPerSecond_ = 0;

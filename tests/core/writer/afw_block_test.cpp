@@ -14,9 +14,9 @@ namespace {
 
 using AFWBlockTest = WriterTest;
 
-long MinorFaults() {
+long MinorFaults(int who = RUSAGE_SELF) {
   rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
+  getrusage(who, &usage);
   return usage.ru_minflt;
 }
 
@@ -80,6 +80,40 @@ TEST_F(AFWBlockTest, TheNextCaptureFindsItsBuffersFaultedIn) {
   std::string expected = Header();
   for (const std::string& f : frames) expected += f;
   EXPECT_TRUE(ReadAll(second.path) == expected);
+}
+
+// A writer readied for 4 MiB frames: the first frames, parked behind a
+// held write through two growths of the backup buffer, fault no memory
+// in on the producer's thread, and the growth rule still sets the sizes.
+TEST_F(AFWBlockTest, AWriterReadiedForItsFrameSizeFaultsNothingInWhileTheFirstFramesPark) {
+  constexpr uint32_t kFrameBytes = 4 << 20;
+  std::vector<std::string> frames;
+  for (int i = 0; i < 5; ++i) frames.push_back(Frame(i, kFrameBytes));
+  const FileRef file = NewFile("readied.mov");
+  AFWRef w = nullptr;
+  ASSERT_EQ(AFWOpenFile(&file, true, &w), noErr);
+  AFWPrepareForFrames(w, kFrameBytes);
+  const size_t twoGrowths = kAFWInitialBufferSize + 2 * (2 * size_t{kFrameBytes} + kAFWGrowthMargin);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_GE(w->buffer[i].committedBytes(), twoGrowths) << "buffer " << i;
+    EXPECT_EQ(w->bufferSize[i], kAFWInitialBufferSize) << "buffer " << i;
+  }
+
+  BFWHoldWritesForTesting(true);
+  const long before = MinorFaults(RUSAGE_THREAD);
+  for (const std::string& f : frames) ASSERT_EQ(AFWWriteData(w, f.data(), kFrameBytes, 1), noErr);
+  const long faults = MinorFaults(RUSAGE_THREAD) - before;
+  EXPECT_EQ(w->bufferSize[1], static_cast<int32_t>(twoGrowths)) << "grown twice by the rule";
+  // Memory faulted in as the buffers grow would cost a fault per page (one
+  // per 2 MiB with huge pages): at least 8 for the 16 MiB parked.
+  EXPECT_LE(faults, 2);
+  BFWHoldWritesForTesting(false);
+  EXPECT_EQ(AFWCloseFile(w), noErr);
+  AFWDispose(w);
+
+  std::string expected = Header();
+  for (const std::string& f : frames) expected += f;
+  EXPECT_TRUE(ReadAll(file.path) == expected);
 }
 
 }  // namespace
