@@ -6,9 +6,35 @@
 # with a time limit, never a fixed sleep.
 #
 # The caller sets: app, helper, work (an empty folder), timeout_seconds, and
-# a function fail MESSAGE that never returns.
+# a function fail MESSAGE that never returns (e2e_begin makes one).
 
 pid=
+
+# e2e_begin NAME TOOL...: how every end-to-end test starts. Checks for the
+# tools, makes $artefacts, defines fail (a screenshot of the screen and the
+# program's log kept in $artefacts), and on exit kills a program still
+# running and removes $work, which the caller may set again for each run.
+e2e_begin() {
+  e2e_name=$1
+  shift
+  work=${work:-}
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "$e2e_name: $tool is missing (scripts/install-deps)" >&2; exit 1; }
+  done
+  mkdir -p "$artefacts"
+  fail() {
+    echo "$e2e_name: FAIL: $*" >&2
+    import -window root "$artefacts/failure.png" 2>/dev/null || true
+    [ -n "${work:-}" ] && [ -f "$work/app.log" ] && cp "$work/app.log" "$artefacts/app.log"
+    exit 1
+  }
+  e2e_end() {
+    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
+    [ -n "${work:-}" ] && rm -rf "$work"
+  }
+  trap e2e_end EXIT
+}
 app_running() { kill -0 "$pid" 2>/dev/null; }
 app_ended() { ! app_running; }
 

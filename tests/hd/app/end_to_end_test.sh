@@ -16,30 +16,12 @@ helper=$2
 artefacts=$3
 timeout_seconds=${FW_E2E_TIMEOUT:-90}
 
-for tool in xdotool import convert ffprobe ffmpeg; do
-  command -v "$tool" >/dev/null || { echo "end_to_end_test: $tool is missing (scripts/install-deps)" >&2; exit 1; }
-done
-
-work=$(mktemp -d)
-pid=
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$artefacts"
-rm -f "$artefacts"/*.png "$artefacts"/*.log
-
-fail() {
-  echo "end_to_end_test: FAIL: $*" >&2
-  import -window root "$artefacts/failure.png" 2>/dev/null || true
-  [ -f "$work/app.log" ] && cp "$work/app.log" "$artefacts/app.log"
-  exit 1
-}
-
 # The waits, the windows and the picture check, as the other end-to-end
 # tests have them.
 source "$(dirname "$0")/e2e_common.sh"
+e2e_begin end_to_end_test xdotool import convert ffprobe ffmpeg
+work=$(mktemp -d)
+rm -f "$artefacts"/*.png "$artefacts"/*.log
 
 frames_counted() { xdotool getwindowname "$capture" 2>/dev/null | grep -q "($1 frame"; }
 has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }

@@ -24,27 +24,9 @@ seconds=$8
 min_permille=${9:-1000}
 timeout_seconds=${FW_E2E_TIMEOUT:-90}
 
-for tool in xdotool import convert ffprobe ffmpeg; do
-  command -v "$tool" >/dev/null || { echo "every_frame_test: $tool is missing (scripts/install-deps)" >&2; exit 1; }
-done
-
-work=$(mktemp -d)
-fail() {
-  echo "every_frame_test: FAIL: $*" >&2
-  import -window root "$artefacts/failure.png" 2>/dev/null || true
-  [ -f "$work/app.log" ] && cp "$work/app.log" "$artefacts/app.log"
-if [ -n "${FRAMEWRIGHT_TEST_KEEP_SOFTWARE_OPENGL:-}" ] && grep -q "software preview" "$work/app.log"; then
-  fail "asked for the OpenGL preview, got $(grep "software preview" "$work/app.log")"
-fi
-  exit 1
-}
 source "$(dirname "$0")/e2e_common.sh"
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$artefacts"
+e2e_begin every_frame_test xdotool import convert ffprobe ffmpeg
+work=$(mktemp -d)
 
 start_app 2 "$input" FRAMEWRIGHT_CAPTURE_TIMING=1 FRAMEWRIGHT_TEST_CAMERA_FPS="$fps"
 start_capture

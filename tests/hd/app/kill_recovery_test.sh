@@ -18,24 +18,8 @@ timeout_seconds=${FW_E2E_TIMEOUT:-90}
 width=1280
 height=720
 
-for tool in xdotool import convert ffprobe ffmpeg; do
-  command -v "$tool" >/dev/null || { echo "kill_recovery_test: $tool is missing (scripts/install-deps)" >&2; exit 1; }
-done
-
-work=
-fail() {
-  echo "kill_recovery_test: FAIL: $*" >&2
-  import -window root "$artefacts/failure.png" 2>/dev/null || true
-  [ -f "$work/app.log" ] && cp "$work/app.log" "$artefacts/app.log"
-  exit 1
-}
 source "$(dirname "$0")/e2e_common.sh"
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
-  [ -n "$work" ] && rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$artefacts"
+e2e_begin kill_recovery_test xdotool import convert ffprobe ffmpeg
 
 for ((run = 1; run <= runs; run++)); do
   [ -n "$work" ] && rm -rf "$work"

@@ -14,24 +14,9 @@ artefacts=$3
 timeout_seconds=${FW_E2E_TIMEOUT:-90}
 export QT_XCB_GL_INTEGRATION=none
 
-for tool in xdotool import convert compare ffprobe ffmpeg; do
-  command -v "$tool" >/dev/null || { echo "no_opengl_test: $tool is missing (scripts/install-deps)" >&2; exit 1; }
-done
-
-work=$(mktemp -d)
-fail() {
-  echo "no_opengl_test: FAIL: $*" >&2
-  import -window root "$artefacts/failure.png" 2>/dev/null || true
-  [ -f "$work/app.log" ] && cp "$work/app.log" "$artefacts/app.log"
-  exit 1
-}
 source "$(dirname "$0")/e2e_common.sh"
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$artefacts"
+e2e_begin no_opengl_test xdotool import convert compare ffprobe ffmpeg
+work=$(mktemp -d)
 
 frames_counted() { xdotool getwindowname "$capture" 2>/dev/null | grep -q "($1 frame"; }
 preview_shot() { import -window "$main" "$1" 2>/dev/null && convert "$1" -crop $preview_crop +repage "$1"; }

@@ -17,24 +17,9 @@ artefacts=$3
 disk_bytes_per_second=$4
 timeout_seconds=${FW_E2E_TIMEOUT:-120}
 
-for tool in xdotool import convert ffprobe ffmpeg; do
-  command -v "$tool" >/dev/null || { echo "slow_disk_test: $tool is missing (scripts/install-deps)" >&2; exit 1; }
-done
-
-work=$(mktemp -d)
-fail() {
-  echo "slow_disk_test: FAIL: $*" >&2
-  import -window root "$artefacts/failure.png" 2>/dev/null || true
-  [ -f "$work/app.log" ] && cp "$work/app.log" "$artefacts/app.log"
-  exit 1
-}
 source "$(dirname "$0")/e2e_common.sh"
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$artefacts"
+e2e_begin slow_disk_test xdotool import convert ffprobe ffmpeg
+work=$(mktemp -d)
 
 # The capture window's title, "Framewright HD - Capture (N frames, M frames dropped)".
 capture_title() { xdotool getwindowname "$capture" 2>/dev/null; }

@@ -28,24 +28,8 @@ height=720
 # several screenshots even on a loaded machine.
 movie_rate=50
 
-for tool in xdotool import convert ffprobe ffmpeg; do
-  command -v "$tool" >/dev/null || { echo "stop_motion_test: $tool is missing (scripts/install-deps)" >&2; exit 1; }
-done
-
-work=
-fail() {
-  echo "stop_motion_test: FAIL: $*" >&2
-  import -window root "$artefacts/failure.png" 2>/dev/null || true
-  [ -n "$work" ] && [ -f "$work/app.log" ] && cp "$work/app.log" "$artefacts/app.log"
-  exit 1
-}
 source "$(dirname "$0")/e2e_common.sh"
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
-  [ -n "$work" ] && rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$artefacts"
+e2e_begin stop_motion_test xdotool import convert ffprobe ffmpeg
 rm -f "$artefacts"/*.png "$artefacts"/*.log
 
 frames_counted() { xdotool getwindowname "$capture" 2>/dev/null | grep -q "($1 frame"; }
