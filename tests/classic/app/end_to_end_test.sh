@@ -262,27 +262,36 @@ mapfile -t files < <(captures -name '*.mov' ! -path "$movie")
 [[ "$(read_prefs)" == "size=107 format=0 fps=1250 delay=2 "* ]] || fail "preferences at the end: $(read_prefs)"
 rm -f "$documents"/*
 
+# SIGKILL during a DV capture, then the program started again: it finishes
+# the capture, tells so in an alert (kept as SHOT in the artefacts when
+# given), and quits. Sets files to the one capture in Documents.
+kill_then_restart_and_recover() {
+  kill -KILL "$pid"
+  wait "$pid" 2>/dev/null || true
+  pid=
+  mapfile -t files < <(captures -name '*.dv')
+  [ "${#files[@]}" = 1 ] || fail "expected the killed capture in Documents, found ${#files[@]} files"
+  "$app" >>"$work/app.log" 2>&1 &
+  pid=$!
+  local alert='^Framewright Alert$'
+  wait_until "the alert telling of the recovered capture" shown "$alert"
+  if [ -n "${1:-}" ]; then
+    import -window "$(visible_window "$alert")" "$artefacts/$1" 2>/dev/null || true
+  fi
+  xdotool key Return
+  wait_until "the alert's end" gone "$alert"
+  wait_until "setup window" shown "$setup"
+  dialog_closed
+  quit_app
+}
+
 # ---- 4. A capture cut short by SIGKILL, finished at the next start ----------
 "$helper" write-prefs "$prefs" location=3 format=1
 start_app
 xdotool key Return
 capture_frames 3
 sleep 1 # well past the writer's 250 ms to the kernel
-kill -KILL "$pid"
-wait "$pid" 2>/dev/null || true
-pid=
-mapfile -t files < <(captures -name '*.dv')
-[ "${#files[@]}" = 1 ] || fail "expected the killed capture in Documents, found ${#files[@]} files"
-"$app" >>"$work/app.log" 2>&1 &
-pid=$!
-alert='^Framewright Alert$'
-wait_until "the alert telling of the recovered capture" shown "$alert"
-import -window "$(visible_window "$alert")" "$artefacts/recovery-alert.png" 2>/dev/null || true
-xdotool key Return
-wait_until "the alert's end" gone "$alert"
-wait_until "setup window" shown "$setup"
-dialog_closed
-quit_app
+kill_then_restart_and_recover recovery-alert.png
 [ "$(stat -c %s "${files[0]}")" = 360000 ] ||
   fail "the recovered DV stream holds $(stat -c %s "${files[0]}") bytes, not 3 whole frames"
 [ "$(probe "${files[0]}" nb_read_frames)" = nb_read_frames=3 ] ||
@@ -338,19 +347,7 @@ xdotool key Return
 capture_frames 5
 xdotool key BackSpace BackSpace
 sleep 1 # the cuts are made, and durable, before the keys' handling returns
-kill -KILL "$pid"
-wait "$pid" 2>/dev/null || true
-pid=
-mapfile -t files < <(captures -name '*.dv')
-[ "${#files[@]}" = 1 ] || fail "expected the killed capture in Documents, found ${#files[@]} files"
-"$app" >>"$work/app.log" 2>&1 &
-pid=$!
-wait_until "the alert telling of the recovered capture" shown "$alert"
-xdotool key Return
-wait_until "the alert's end" gone "$alert"
-wait_until "setup window" shown "$setup"
-dialog_closed
-quit_app
+kill_then_restart_and_recover
 [ "$(stat -c %s "${files[0]}")" = 360000 ] ||
   fail "the capture killed after two of five frames were taken back holds $(stat -c %s "${files[0]}") bytes"
 echo "framewright e2e: ok"

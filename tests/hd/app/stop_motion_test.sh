@@ -57,6 +57,20 @@ screen_half_mixed() {
     for (i = 1; i <= n; i++) if (v[i] >= 100 && v[i] <= 156) exit 0; exit 1 }'
 }
 keep_shot() { cp "$work/shot.png" "$artefacts/$1.png"; }
+# Five clicks, each frame counted and then shown: the numbers shown, in
+# written, and the last in previous.
+click_five_frames() {
+  written=()
+  previous=none
+  local count
+  for count in 1 2 3 4 5; do
+    xdotool click 1
+    wait_until "frame count of $count" frames_counted "$count"
+    wait_until "frame $count on the screen" screen_shows_new "$previous"
+    written+=("$shown")
+    previous=$shown
+  done
+}
 
 # --- One capture through every key.
 work=$(mktemp -d)
@@ -67,15 +81,7 @@ wait_until "keyboard focus in the capture window" has_focus "$capture"
 wait_until "pointer in the capture window" pointer_in "$capture"
 import -window "$capture" "$artefacts/capture_window_hints.png" || fail "no screenshot of the capture window"
 
-written=()
-previous=none
-for count in 1 2 3 4 5; do
-  xdotool click 1
-  wait_until "frame count of $count" frames_counted "$count"
-  wait_until "frame $count on the screen" screen_shows_new "$previous"
-  written+=("$shown")
-  previous=$shown
-done
+click_five_frames
 keep_shot five_frames
 echo "stop_motion_test: the screen showed the written frames ${written[*]}"
 
@@ -158,15 +164,7 @@ start_app 0 0
 start_capture
 wait_until "keyboard focus in the capture window" has_focus "$capture"
 wait_until "pointer in the capture window" pointer_in "$capture"
-previous=none
-written=()
-for count in 1 2 3 4 5; do
-  xdotool click 1
-  wait_until "frame count of $count" frames_counted "$count"
-  wait_until "frame $count on the screen" screen_shows_new "$previous"
-  written+=("$shown")
-  previous=$shown
-done
+click_five_frames
 xdotool key BackSpace BackSpace
 wait_until "frame count of 3" frames_counted 3
 "$helper" kill "$pid" >/dev/null || fail "could not kill framewright-hd"
