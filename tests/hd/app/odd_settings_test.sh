@@ -34,18 +34,9 @@ fail() {
   exit 1
 }
 
-app_running() { kill -0 "$pid" 2>/dev/null; }
-main_window_shown() { [ -n "$(xdotool search --onlyvisible --name '^Framewright HD$' 2>/dev/null | head -n 1)" ]; }
-app_ended() { ! app_running; }
-wait_until() {
-  local what=$1
-  shift
-  local end=$((SECONDS + timeout_seconds))
-  until "$@"; do
-    ((SECONDS < end)) || fail "no $what after ${timeout_seconds}s"
-    sleep 0.1
-  done
-}
+# The waits and the main window's lookup, as the other end-to-end tests
+# have them.
+source "$(dirname "$0")/e2e_common.sh"
 
 export HOME=$work/home
 export XDG_CONFIG_HOME=$work/config
