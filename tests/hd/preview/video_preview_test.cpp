@@ -12,6 +12,17 @@ namespace {
 
 using namespace preview_test;
 
+// A 160 × 90 test card at `top`, 20 pixels in, in a wider frame of solid
+// red: a trimmed picture with other bytes around it.
+Frame2vuy CardInRedFrame(int32_t width, int32_t height, int32_t top) {
+  Frame2vuy frame(width, height);
+  frame.Fill(0, 0, width, height, kBars601[5]);
+  const Frame2vuy card = MakeTestCard(160, 90);
+  for (int32_t y = 0; y < 90; ++y)
+    std::copy_n(card.bytes.data() + y * card.rowBytes, 320, frame.Row(y + top) + 40);
+  return frame;
+}
+
 // An OpenGL context that records what the preview asks of it.
 class FakeGLContext : public PreviewGLContext {
  public:
@@ -230,11 +241,7 @@ TEST_F(VideoPreviewTest, FailedCapabilityTestFallsBackSilently) {
 TEST_F(VideoPreviewTest, FallbackShowsTheFittedMirroredTrimmedPicture) {
   FakeSurface& window = Window(800, 600);
   // A test card trimmed out of a wider, taller frame of solid red.
-  Frame2vuy frame(200, 120);
-  frame.Fill(0, 0, 200, 120, kBars601[5]);
-  const Frame2vuy card = MakeTestCard(160, 90);
-  for (int32_t y = 0; y < 90; ++y)
-    std::copy_n(card.bytes.data() + y * card.rowBytes, 320, frame.Row(y + 20) + 40);
+  const Frame2vuy frame = CardInRedFrame(200, 120, 20);
   Input input(frame, Rect{0, 0, 90, 160}, 20 * frame.rowBytes + 2 * 20);
   for (int flips = 0; flips < 4; ++flips) {
     const bool flipH = (flips & 1) != 0, flipV = (flips & 2) != 0;
@@ -413,11 +420,7 @@ TEST_F(VideoPreviewTest, OverlayIsMixedIntoTheSoftwarePictureAtItsWeight) {
   SetGLCapabilityFailureForTesting(true);
   // The live frame is trimmed out of a wider frame; the laid-over picture
   // has rows packed, as a written frame.
-  Frame2vuy frame(200, 100);
-  frame.Fill(0, 0, 200, 100, kBars601[5]);
-  const Frame2vuy card = MakeTestCard(160, 90);
-  for (int32_t y = 0; y < 90; ++y)
-    std::copy_n(card.bytes.data() + y * card.rowBytes, 320, frame.Row(y + 10) + 40);
+  const Frame2vuy frame = CardInRedFrame(200, 100, 10);
   Input live(frame, Rect{0, 0, 90, 160}, 10 * frame.rowBytes + 2 * 20);
   Frame2vuy bars(160, 90);
   DrawBars(&bars, kBars601, 0, 0, 160, 90);
